@@ -1,0 +1,171 @@
+#include "codec.h"
+
+#include "errors.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <optional>
+
+const std::array<std::string_view, 32> ctrlnames = {
+    "nul", "soh", "stx", "etx", "eot", "enq", "ack", "bel", //
+    "bs",  "tab", "lf",  "vt",  "ff",  "cr",  "so",  "si",  //
+    "dle", "dc1", "dc2", "dc3", "dc4", "nak", "syn", "etb", //
+    "can", "em",  "sub", "esc", "fs",  "gs",  "rs",  "us",
+};
+
+namespace {
+
+[[noreturn]] void throwinvalid(std::string_view text) {
+    throw KrovanError("'" + std::string(text) + "' is not a valid integer value");
+}
+
+std::optional<unsigned> digitvalue(char c, unsigned base) {
+    unsigned value = 0;
+    if (c >= '0' && c <= '9')
+        value = static_cast<unsigned>(c - '0');
+    else if (c >= 'a' && c <= 'f')
+        value = static_cast<unsigned>(c - 'a' + 10);
+    else if (c >= 'A' && c <= 'F')
+        value = static_cast<unsigned>(c - 'A' + 10);
+    else
+        return std::nullopt;
+    if (value >= base)
+        return std::nullopt;
+    return value;
+}
+
+// Reads all of `digits` in `base`; nullopt when it is empty, holds a foreign
+// character or exceeds `limit`. Stops accumulating past the limit, so no
+// overflow happens however long the text is.
+std::optional<std::uint64_t> readdigits(std::string_view digits, unsigned base,
+                                        std::uint64_t limit) {
+    if (digits.empty())
+        return std::nullopt;
+    std::uint64_t value = 0;
+    for (char c : digits) {
+        std::optional<unsigned> digit = digitvalue(c, base);
+        if (!digit)
+            return std::nullopt;
+        value = value * base + *digit;
+        if (value > limit)
+            return std::nullopt;
+    }
+    return value;
+}
+
+// Returns the hexadecimal digits when `text` starts with one of the
+// hexadecimal prefixes, nullopt when it is a decimal number text.
+std::optional<std::string_view> hexdigitsof(std::string_view text) {
+    for (std::string_view prefix : {"0x", "0X", "$", "x", "X"}) {
+        if (text.starts_with(prefix))
+            return text.substr(prefix.size());
+    }
+    return std::nullopt;
+}
+
+char lowbyte(int value) {
+    return static_cast<char>(static_cast<unsigned char>(value));
+}
+
+} // namespace
+
+int strtoint(std::string_view text) {
+    std::string_view rest = text;
+    while (rest.starts_with(' '))
+        rest.remove_prefix(1);
+    bool negative = false;
+    if (rest.starts_with('+') || rest.starts_with('-')) {
+        negative = rest.front() == '-';
+        rest.remove_prefix(1);
+    }
+
+    if (std::optional<std::string_view> hex = hexdigitsof(rest)) {
+        std::optional<std::uint64_t> value = readdigits(*hex, 16, 0xFFFFFFFFu);
+        if (!value)
+            throwinvalid(text);
+        // 32-bit two's complement: "$FFFFFFFF" is -1, "-$1" is -1.
+        std::uint32_t bits = static_cast<std::uint32_t>(*value);
+        if (negative)
+            bits = 0u - bits;
+        return static_cast<std::int32_t>(bits);
+    }
+
+    constexpr std::uint64_t largestmagnitude = 2147483648u; // of INT32_MIN
+    std::optional<std::uint64_t> value = readdigits(rest, 10, largestmagnitude);
+    if (!value || (!negative && *value == largestmagnitude))
+        throwinvalid(text);
+    std::int64_t signedvalue = static_cast<std::int64_t>(*value);
+    return static_cast<int>(negative ? -signedvalue : signedvalue);
+}
+
+namespace {
+
+// Each escape appends its output and returns the position after its last
+// character.
+
+std::size_t namedescape(std::string_view text, std::size_t pos, std::string &out) {
+    std::size_t close = text.find('>', pos + 1);
+    if (close == std::string_view::npos) {
+        // No ">" follows: keep the rest of the line as typed rather than
+        // silently dropping it.
+        out.append(text.substr(pos));
+        return text.size();
+    }
+    std::string_view name = text.substr(pos + 1, close - pos - 1);
+    auto found = std::find(ctrlnames.begin(), ctrlnames.end(), name);
+    if (found != ctrlnames.end())
+        out.push_back(static_cast<char>(found - ctrlnames.begin()));
+    return close + 1;
+}
+
+std::size_t hexescape(std::string_view text, std::size_t pos, std::string &out) {
+    std::string_view piece = text.substr(pos, 3); // "$" and up to two characters
+    out.push_back(lowbyte(strtoint(piece)));
+    return pos + piece.size();
+}
+
+std::size_t decimalescape(std::string_view text, std::size_t pos, std::string &out) {
+    std::string_view piece = text.substr(pos + 1, 3); // up to three characters after "#"
+    out.push_back(lowbyte(strtoint(piece)));
+    return pos + 1 + piece.size();
+}
+
+} // namespace
+
+std::string wildtostr(std::string_view text) {
+    std::string out;
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        char c = text[pos];
+        bool doubled = pos + 1 < text.size() && text[pos + 1] == c;
+        if ((c == '<' || c == '$' || c == '#') && doubled) {
+            out.push_back(c);
+            pos += 2;
+        } else if (c == '<') {
+            pos = namedescape(text, pos, out);
+        } else if (c == '$') {
+            pos = hexescape(text, pos, out);
+        } else if (c == '#') {
+            pos = decimalescape(text, pos, out);
+        } else {
+            out.push_back(c);
+            ++pos;
+        }
+    }
+    return out;
+}
+
+std::string hextostr(std::string_view text) {
+    std::string out;
+    std::string pair = "$";
+    for (char c : text) {
+        if (c == ' ')
+            continue;
+        pair.push_back(c);
+        if (pair.size() == 3) {
+            out.push_back(lowbyte(strtoint(pair)));
+            pair.resize(1);
+        }
+    }
+    return out;
+}
