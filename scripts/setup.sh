@@ -1,0 +1,15 @@
+#!/bin/sh
+# Installs the Debian 12 packages that building, running and testing need.
+# Does nothing when they are all present; installs through sudo when not root.
+set -e
+packages="cmake ninja-build g++ qt6-base-dev qt6-serialport-dev libgl-dev libgtest-dev libgmock-dev
+libbenchmark-dev unrtf socat"
+missing=""
+for p in $packages; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
+done
+[ -z "$missing" ] && exit 0
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo="sudo"
+$sudo env DEBIAN_FRONTEND=noninteractive apt-get update -q
+$sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends $missing

@@ -1,0 +1,49 @@
+#include "forms.h"
+
+#include "about_window.h"
+#include "filter_list_window.h"
+#include "help_window.h"
+#include "macro_list_window.h"
+#include "main_window.h"
+#include "received_window.h"
+#include "sent_window.h"
+#include "states_window.h"
+
+TForm1 *Form1 = nullptr;
+TForm_TX *Form_TX = nullptr;
+TForm_RX_TX *Form_RX_TX = nullptr;
+TForm_help *Form_help = nullptr;
+TForm_about *Form_about = nullptr;
+TForm_RX_filtr *Form_RX_filtr = nullptr;
+TForm_rxw *Form_rxw = nullptr;
+TForm_txw *Form_txw = nullptr;
+
+void createforms()
+{
+    Form1 = new TForm1;
+    Form_TX = new TForm_TX;
+    Form_RX_TX = new TForm_RX_TX;
+    Form_help = new TForm_help;
+    Form_about = new TForm_about(Form1);
+    Form_RX_filtr = new TForm_RX_filtr;
+    Form_rxw = new TForm_rxw;
+    Form_txw = new TForm_txw;
+}
+
+template <class Window> static void release(Window *&window)
+{
+    delete window;
+    window = nullptr;
+}
+
+void destroyforms()
+{
+    release(Form_txw);
+    release(Form_rxw);
+    release(Form_RX_filtr);
+    release(Form_about);
+    release(Form_help);
+    release(Form_RX_TX);
+    release(Form_TX);
+    release(Form1);
+}

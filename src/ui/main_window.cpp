@@ -1,0 +1,334 @@
+#include "main_window.h"
+
+#include "about_window.h"
+#include "filter_list_window.h"
+#include "forms.h"
+#include "guard.h"
+#include "help_window.h"
+#include "macro_list_window.h"
+#include "received_window.h"
+#include "sent_window.h"
+#include "states_window.h"
+#include "tool_window.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QDir>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPushButton>
+
+namespace {
+
+constexpr int barHeight = 81;
+constexpr int panelHeight = 21;
+
+QWidget *makepanel(const char *name)
+{
+    auto *panel = new QWidget;
+    panel->setObjectName(name);
+    panel->setFixedHeight(panelHeight);
+    auto *row = new QHBoxLayout(panel);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->setSpacing(6);
+    return panel;
+}
+
+template <class Control> Control *place(QWidget *panel, Control *control, const char *name,
+                                        int width = 0)
+{
+    control->setObjectName(name);
+    if (width > 0)
+        control->setFixedWidth(width);
+    panel->layout()->addWidget(control);
+    return control;
+}
+
+QLabel *label(QWidget *panel, const char *name, const QString &caption)
+{
+    return place(panel, new QLabel(caption), name);
+}
+
+QLineEdit *edit(QWidget *panel, const char *name, const QString &text, int width)
+{
+    return place(panel, new QLineEdit(text), name, width);
+}
+
+QPushButton *boldbutton(QWidget *panel, const char *name, const QString &caption)
+{
+    auto *button = place(panel, new QPushButton(caption), name, 75);
+    QFont font = button->font();
+    font.setBold(true);
+    button->setFont(font);
+    return button;
+}
+
+// A drop-down list (or an editable combo box) with its items and start text.
+QComboBox *combo(QWidget *panel, const char *name, const QStringList &items,
+                 const QString &text, bool editable, int width)
+{
+    auto *box = place(panel, new QComboBox, name, width);
+    box->setEditable(editable);
+    box->addItems(items);
+    if (editable)
+        box->setEditText(text);
+    else
+        box->setCurrentIndex(items.indexOf(text));
+    return box;
+}
+
+void endpanel(QWidget *panel) { static_cast<QHBoxLayout *>(panel->layout())->addStretch(1); }
+
+} // namespace
+
+TForm1::TForm1(QWidget *parent)
+    : QMainWindow(parent),
+      OpenDialog1({"Soubory s nastavením|*.ini", "ini", ".", QString(), false}),
+      SaveDialog1({"soubory s nastavením|*.ini", "ini", ".", QString(), false}),
+      SaveDialog_data({"Soubor RTF|*.rtf", "rtf", QString(), "nový soubor", false})
+{
+    setObjectName("Form1");
+    setWindowTitle("Krovan");
+    setFont(QFont("MS Sans Serif", 8));
+    setGeometry(258, 126, 922, 178);
+
+    auto *bar = new QWidget;
+    setCentralWidget(bar);
+    auto *grid = new QGridLayout(bar);
+    grid->setContentsMargins(0, 0, 0, 0);
+    grid->setHorizontalSpacing(7);
+    grid->setAlignment(Qt::AlignTop);
+
+    ComboBox_pripojeni = new QComboBox;
+    ComboBox_pripojeni->setObjectName("ComboBox_pripojeni");
+    ComboBox_pripojeni->setFixedWidth(97);
+    ComboBox_pripojeni->addItems({"RS232", "TCP klient", "TCP server", "UDP", "ICMP(ping)"});
+    QFont bold = ComboBox_pripojeni->font();
+    bold.setBold(true);
+    ComboBox_pripojeni->setFont(bold);
+    ComboBox_pripojeni->setCurrentIndex(0);
+    connect(ComboBox_pripojeni, &QComboBox::activated, this,
+            [this] { guarded([this] { ComboBox_pripojeniChange(); }); });
+    grid->addWidget(ComboBox_pripojeni, 0, 0, Qt::AlignTop);
+
+    buildpanels(bar);
+    // The five panels share one cell: one place, one visible at a time.
+    for (QWidget *panel : {Panel_RS, Panel_TCP_C, Panel_TCP_S, Panel_UDP, Panel_ICMP})
+        grid->addWidget(panel, 0, 1, Qt::AlignTop);
+    grid->setColumnStretch(1, 1);
+
+    buildmenus();
+    FormCreate();
+}
+
+void TForm1::buildpanels(QWidget *bar)
+{
+    Panel_RS = makepanel("Panel_RS");
+    ComboBox_COM_port = combo(Panel_RS, "ComboBox_COM_port", {}, QString(), false, 90);
+    Button_detect = place(Panel_RS, new QPushButton("detect"), "Button_detect", 50);
+    ComboBox_baud = combo(Panel_RS, "ComboBox_baud",
+                          {"600", "1200", "2400", "4800", "9600", "14400", "19200", "28800",
+                           "38400", "56000", "57600", "115200", "128000", "256000", ""},
+                          "115200", true, 80);
+    ComboBox_bits = combo(Panel_RS, "ComboBox_bits", {"5", "6", "7", "8", ""}, "8", false, 40);
+    ComboBox_parity = combo(Panel_RS, "ComboBox_parity", {"N", "O", "E", "M", "S"}, "N", false, 40);
+    ComboBox_stop = combo(Panel_RS, "ComboBox_stop", {"1", "1,5", "2"}, "1", false, 45);
+    // Parity, stop bits and data bits are shown but fixed at 8-N-1.
+    for (QComboBox *fixed : {ComboBox_bits, ComboBox_parity, ComboBox_stop})
+        fixed->setEnabled(false);
+    Button_RS232_On = boldbutton(Panel_RS, "Button_RS232_On", "Připojit");
+    connect(Button_detect, &QPushButton::clicked, this,
+            [this] { guarded([this] { Button_detectClick(); }); });
+    endpanel(Panel_RS);
+
+    Panel_TCP_C = makepanel("Panel_TCP_C");
+    Label11 = label(Panel_TCP_C, "Label11", "Adresa serveru:");
+    Edit_tcp_k_addr = edit(Panel_TCP_C, "Edit_tcp_k_addr", "localhost", 120);
+    Label2 = label(Panel_TCP_C, "Label2", "Port:");
+    Edit_tcp_k_port = edit(Panel_TCP_C, "Edit_tcp_k_port", "500", 50);
+    Button_TCP_C_On = boldbutton(Panel_TCP_C, "Button_TCP_C_On", "Připojit");
+    endpanel(Panel_TCP_C);
+
+    Panel_TCP_S = makepanel("Panel_TCP_S");
+    Label3 = label(Panel_TCP_S, "Label3", "Poslouchací port:");
+    Edit_TCP_S_port = edit(Panel_TCP_S, "Edit_TCP_S_port", "666", 50);
+    Button_TCP_S_On = boldbutton(Panel_TCP_S, "Button_TCP_S_On", "Připojit");
+    endpanel(Panel_TCP_S);
+
+    Panel_UDP = makepanel("Panel_UDP");
+    Label4 = label(Panel_UDP, "Label4", "Přijímací adresa:");
+    Edit_tx_adr = edit(Panel_UDP, "Edit_tx_adr", QString(), 110);
+    Label5 = label(Panel_UDP, "Label5", "Přijímací port:");
+    Edit_tx_port = edit(Panel_UDP, "Edit_tx_port", QString(), 50);
+    Label7 = label(Panel_UDP, "Label7", "Vysílací port:");
+    Edit_rx_port = edit(Panel_UDP, "Edit_rx_port", QString(), 50);
+    Button_UDP_On = boldbutton(Panel_UDP, "Button_UDP_On", "Připojit");
+    endpanel(Panel_UDP);
+
+    Panel_ICMP = makepanel("Panel_ICMP");
+    Label13 = label(Panel_ICMP, "Label13", "Adresa:");
+    Edit_icmp_a = edit(Panel_ICMP, "Edit_icmp_a", "10.0.0.1", 120);
+    Button_ICMP_On = boldbutton(Panel_ICMP, "Button_ICMP_On", "Zapnout");
+    endpanel(Panel_ICMP);
+
+    for (QWidget *panel : {Panel_RS, Panel_TCP_C, Panel_TCP_S, Panel_UDP, Panel_ICMP})
+        panel->setParent(bar);
+}
+
+QAction *TForm1::addmenuitem(QMenu *menu, const QString &caption, const char *name,
+                             void (TForm1::*handler)())
+{
+    QAction *item = menu->addAction(caption);
+    item->setObjectName(name);
+    connect(item, &QAction::triggered, this, [this, handler] { guarded([=, this] {
+                (this->*handler)();
+            }); });
+    return item;
+}
+
+void TForm1::buildmenus()
+{
+    QMenu *soubor = menuBar()->addMenu("Soubor");
+    Uloitpijatdata1 = addmenuitem(soubor, "Uložit přijatá data", "Uloitpijatdata1",
+                                  &TForm1::Uloitpijatdata1Click);
+    Uloitstavy1 = addmenuitem(soubor, "Uložit stavy", "Uloitstavy1", &TForm1::Uloitstavy1Click);
+    Uloitodeslandata1 = addmenuitem(soubor, "Uložit odeslaná data", "Uloitodeslandata1",
+                                    &TForm1::Uloitodeslandata1Click);
+    soubor->addSeparator();
+    Otevtnastaven1 = addmenuitem(soubor, "Otevřít nastavení", "Otevtnastaven1",
+                                 &TForm1::Otevtnastaven1Click);
+    Ulozitnastaven1 = addmenuitem(soubor, "Ulozit nastavení", "Ulozitnastaven1",
+                                  &TForm1::Ulozitnastaven1Click);
+    soubor->addSeparator();
+    Konec1 = addmenuitem(soubor, "Konec", "Konec1", &TForm1::Konec1Click);
+
+    QMenu *okna = menuBar()->addMenu("Okna");
+    Makrakodesln1 = addmenuitem(okna, "Makra k odeslání", "Makrakodesln1",
+                                &TForm1::Makrakodesln1Click);
+    Pijmacfiltry1 = addmenuitem(okna, "Přijímací filtry", "Pijmacfiltry1",
+                                &TForm1::Pijmacfiltry1Click);
+    Stavyadata1 = addmenuitem(okna, "Stavy a data", "Stavyadata1", &TForm1::Stavyadata1Click);
+    Pijatdata1 = addmenuitem(okna, "Přijatá data", "Pijatdata1", &TForm1::Pijatdata1Click);
+    Odeslandata1 = addmenuitem(okna, "Odeslaná data", "Odeslandata1",
+                               &TForm1::Odeslandata1Click);
+    okna->addSeparator();
+    Okna = addmenuitem(okna, "Okna sem!", "Okna", &TForm1::OknaClick);
+
+    QMenu *napoveda = menuBar()->addMenu("Nápověda");
+    Npovda3 = addmenuitem(napoveda, "Nápověda", "Npovda3", &TForm1::Npovda3Click);
+    Oprogramu2 = addmenuitem(napoveda, "O programu", "Oprogramu2", &TForm1::Oprogramu2Click);
+}
+
+void TForm1::FormCreate()
+{
+    ComboBox_pripojeniChange();
+    settingsfile = QDir(QCoreApplication::applicationDirPath()).absolutePath() + "/default.ini";
+    settingstitle.clear();
+    lastpeer = nullptr;
+    // The panels already share one place: the cell of the grid.
+    setMinimumHeight(barHeight);
+    setMaximumHeight(barHeight);
+}
+
+void TForm1::ComboBox_pripojeniChange()
+{
+    QWidget *const panels[] = {Panel_RS, Panel_TCP_C, Panel_TCP_S, Panel_UDP, Panel_ICMP};
+    const int index = ComboBox_pripojeni->currentIndex();
+    if (index < 0 || index >= 5)
+        return;
+    for (int i = 0; i < 5; ++i)
+        panels[i]->setVisible(i == index);
+}
+
+void TForm1::Button_detectClick()
+{
+    // Serial port detection fills ComboBox_COM_port; added with the serial link.
+}
+
+void TForm1::FormShow()
+{
+    if (ComboBox_COM_port->count() == 0)
+        Button_detectClick();
+}
+
+void TForm1::FormActivate()
+{
+    if (settingsloaded)
+        return;
+    loadsettings();
+    settingsloaded = true;
+}
+
+void TForm1::loadsettings()
+{
+    // Without a settings file every tool window is shown at its default place.
+    Form_rxw->setGeometry(500, 80, 500, 200);
+    Form_txw->setGeometry(500, 80, 500, 200);
+    Form_RX_TX->setGeometry(500, 80, 500, 200);
+    Form_TX->setGeometry(0, 80, 500, 200);
+    Form_RX_filtr->setGeometry(0, 80, 500, 200);
+    for (QWidget *window : std::initializer_list<QWidget *>{Form_rxw, Form_txw, Form_RX_TX,
+                                                           Form_TX, Form_RX_filtr})
+        window->show();
+}
+
+bool TForm1::FormClose()
+{
+    // The link closes and the settings save run here, in that order.
+    return true;
+}
+
+bool TForm1::event(QEvent *event)
+{
+    const bool handled = QMainWindow::event(event);
+    if (event->type() == QEvent::WindowActivate)
+        guarded([this] { FormActivate(); });
+    return handled;
+}
+
+void TForm1::showEvent(QShowEvent *event)
+{
+    QMainWindow::showEvent(event);
+    if (!event->spontaneous())
+        guarded([this] { FormShow(); });
+}
+
+void TForm1::closeEvent(QCloseEvent *event)
+{
+    bool closing = false;
+    guarded([&] { closing = FormClose(); });
+    if (closing)
+        event->accept();
+    else
+        event->ignore();
+}
+
+void TForm1::Uloitpijatdata1Click() {}
+void TForm1::Uloitstavy1Click() {}
+void TForm1::Uloitodeslandata1Click() {}
+void TForm1::Otevtnastaven1Click() {}
+void TForm1::Ulozitnastaven1Click() {}
+
+void TForm1::Konec1Click() { close(); }
+
+void TForm1::Makrakodesln1Click() { showwindow(Form_TX); }
+void TForm1::Pijmacfiltry1Click() { showwindow(Form_RX_filtr); }
+void TForm1::Stavyadata1Click() { showwindow(Form_RX_TX); }
+void TForm1::Pijatdata1Click() { showwindow(Form_rxw); }
+void TForm1::Odeslandata1Click() { showwindow(Form_txw); }
+
+void TForm1::OknaClick()
+{
+    for (QWidget *window : std::initializer_list<QWidget *>{Form_TX, Form_RX_filtr, Form_RX_TX,
+                                                           Form_rxw, Form_txw})
+        window->move(0, 0);
+}
+
+void TForm1::Npovda3Click() { showwindow(Form_help); }
+
+void TForm1::Oprogramu2Click() { Form_about->exec(); }

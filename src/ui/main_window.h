@@ -1,0 +1,125 @@
+#pragma once
+
+#include "dialogs.h"
+
+#include <QMainWindow>
+
+class QAction;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QTcpSocket;
+
+// The main window: a thin bar with the link selector, one parameter panel
+// per link kind and the menus that reach every other window.
+class TForm1 : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit TForm1(QWidget *parent = nullptr);
+
+    // Link selector and its five panels.
+    QComboBox *ComboBox_pripojeni;
+    QWidget *Panel_RS;
+    QWidget *Panel_TCP_C;
+    QWidget *Panel_TCP_S;
+    QWidget *Panel_UDP;
+    QWidget *Panel_ICMP;
+
+    // RS232 panel.
+    QComboBox *ComboBox_COM_port;
+    QPushButton *Button_detect;
+    QComboBox *ComboBox_baud;
+    QComboBox *ComboBox_bits;
+    QComboBox *ComboBox_parity;
+    QComboBox *ComboBox_stop;
+    QPushButton *Button_RS232_On;
+    // TCP client panel.
+    QLabel *Label11;
+    QLineEdit *Edit_tcp_k_addr;
+    QLabel *Label2;
+    QLineEdit *Edit_tcp_k_port;
+    QPushButton *Button_TCP_C_On;
+    // TCP server panel.
+    QLabel *Label3;
+    QLineEdit *Edit_TCP_S_port;
+    QPushButton *Button_TCP_S_On;
+    // UDP panel.
+    QLabel *Label4;
+    QLineEdit *Edit_tx_adr;
+    QLabel *Label5;
+    QLineEdit *Edit_tx_port;
+    QLabel *Label7;
+    QLineEdit *Edit_rx_port;
+    QPushButton *Button_UDP_On;
+    // ICMP panel.
+    QLabel *Label13;
+    QLineEdit *Edit_icmp_a;
+    QPushButton *Button_ICMP_On;
+
+    // Menu items, named after their handlers.
+    QAction *Uloitpijatdata1;
+    QAction *Uloitstavy1;
+    QAction *Uloitodeslandata1;
+    QAction *Otevtnastaven1;
+    QAction *Ulozitnastaven1;
+    QAction *Konec1;
+    QAction *Makrakodesln1;
+    QAction *Pijmacfiltry1;
+    QAction *Stavyadata1;
+    QAction *Pijatdata1;
+    QAction *Odeslandata1;
+    QAction *Okna;
+    QAction *Npovda3;
+    QAction *Oprogramu2;
+
+    // Dialogs shared with the other windows.
+    FileDialog OpenDialog1;
+    FileDialog SaveDialog1;
+    FileDialog SaveDialog_data;
+
+    // The current settings file and the label the window title carries for it.
+    QString settingsfile;
+    QString settingstitle;
+    bool settingsloaded = false;
+    // The TCP server's current peer.
+    QTcpSocket *lastpeer = nullptr;
+
+    void ComboBox_pripojeniChange();
+    void Button_detectClick();
+
+    void FormCreate();
+    void FormShow();
+    void FormActivate();
+    // False when the close must be abandoned.
+    bool FormClose();
+
+    void Uloitpijatdata1Click();
+    void Uloitstavy1Click();
+    void Uloitodeslandata1Click();
+    void Otevtnastaven1Click();
+    void Ulozitnastaven1Click();
+    void Konec1Click();
+    void Makrakodesln1Click();
+    void Pijmacfiltry1Click();
+    void Stavyadata1Click();
+    void Pijatdata1Click();
+    void Odeslandata1Click();
+    void OknaClick();
+    void Npovda3Click();
+    void Oprogramu2Click();
+
+    // Reads settingsfile and applies it to every window.
+    void loadsettings();
+
+protected:
+    bool event(QEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void buildpanels(QWidget *bar);
+    void buildmenus();
+    QAction *addmenuitem(class QMenu *menu, const QString &caption, const char *name,
+                         void (TForm1::*handler)());
+};

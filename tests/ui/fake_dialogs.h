@@ -1,0 +1,30 @@
+#pragma once
+
+#include "dialogs.h"
+
+#include <QStringList>
+#include <deque>
+
+// Answers every box and file dialog without blocking, and records what the
+// program asked.
+class FakeDialogs : public Dialogs {
+public:
+    QStringList errors;
+    QStringList confirmations;
+    std::deque<Answer> answers;  // next answers to confirmations; Yes when empty
+    std::deque<QString> files;   // next chosen files; empty text = cancelled
+    std::vector<FileDialogSpec> fileDialogs; // what each file dialog was given
+
+    void showError(const QString &message) override { errors << message; }
+    Answer confirm(const QString &message, bool withCancel) override;
+    QString openFileName(const FileDialogSpec &spec) override;
+    QString saveFileName(const FileDialogSpec &spec) override;
+
+    void reset();
+
+private:
+    QString nextFile(const FileDialogSpec &spec);
+};
+
+// The fake installed for every test of the window tests.
+FakeDialogs &fakeDialogs();
