@@ -1,0 +1,219 @@
+#include "help_window.h"
+
+#include <QEvent>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QStringList>
+#include <QTabWidget>
+#include <QVBoxLayout>
+
+#include <cstddef>
+
+namespace {
+
+// The texts are shown exactly as written here. Several lines end in a blank;
+// it belongs to the text and must stay.
+
+const char *const macrosIntro[] = {
+    "Data se odesílají prostřednictvím předdefinovaných maker. Řádky maker je ",
+    "možné přidávat, ubírat a přerovnávat.",
+    "",
+    "Po zaškrtnutí políčka Opakování se bude dané makro odesílat periodicky se ",
+    "zadanou periodou v milisekundách.",
+    "",
+    "Položka popis slouží jen pro snazší orientaci v makrech.",
+    "",
+    "V definici dat je možné používat výhradně šestnáctkové číslice po zašktrnutí ",
+    "políčka HEX.",
+    "",
+    "V definici odesílaných dat je možné používat pro zadání neviditelných znaků ",
+    "tyto zkatky:",
+    "",
+};
+
+const char *const macrosOutro[] = {
+    "",
+    "<< - odešle <",
+    "",
+    "#xxx - odešle znak odpovídající desítkové hodnotě xxx",
+    "## - odešle #",
+    "",
+    "$xx - odešle znak odpovídající šestnáctkové hodnotě xx",
+    "$$ - odešle $",
+};
+
+const char *const receiveLines[] = {
+    "Zaškrtnutím políček lze vybat co všechno se má zobrazovat v přijímacím ",
+    "okně.",
+};
+
+const char *const filtersIntro[] = {
+    "Slouží k automatickému generování odpovědí na přijaté zprávy.",
+    "",
+    "Zadaný řetězec (včetně neviditelných znaků, může být i v hex formátu) se ",
+    "porovná s počátkem přijatých dat. Pokud jsou data stejná, odešle se zadané ",
+    "makro.",
+    "",
+    "V definici dat je možné používat výhradně šestnáctkové číslice po zašktrnutí ",
+    "políčka HEX.",
+    "",
+    "V definici porovnávaných dat je možné používat pro zadání neviditelných ",
+    "znaků ",
+    "tyto zkatky:",
+    "",
+};
+
+const char *const filtersOutro[] = {
+    "",
+    "<< - <",
+    "",
+    "#xxx - znak odpovídající desítkové hodnotě xxx",
+    "## - #",
+    "",
+    "$xx - znak odpovídající šestnáctkové hodnotě xx",
+    "$$ - $",
+};
+
+const char *const escapeList[] = {
+    "<nul>:0",  "<soh>:1",  "<stx>:2",  "<etx>:3",  "<eot>:4",  "<enq>:5",  "<ack>:6",  "<be>:7",
+    "<bs>:8",   "<tab>:9",  "<lf>:10",  "<vt>:11",  "<ff>:12",  "<cr>:13",  "<so>:14",  "<si>:15",
+    "<dle>:16", "<dc1>:17", "<dc2>:18", "<dc3>:19", "<dc4>:20", "<nak>:21", "<syn>:22", "<etb>:23",
+    "<can>:24", "<em>:25",  "<sub>:26", "<esc>:27", "<fs>:28",  "<gs>:29",  "<rs>:30",  "<us>:31",
+};
+
+const char *const portsLines[] = {
+    "The Internet Assigned Numbers Authority (IANA) divides port numbers",
+    "into three ranges:",
+    "",
+    "0 - 1023: well-known ports",
+    "Used by well-known services. On Unix-like systems a program needs",
+    "superuser (root) rights to use them.",
+    "",
+    "1024 - 49151: registered ports",
+    "Registered with IANA for particular services and applications.",
+    "",
+    "49152 - 65535: dynamic ports",
+    "Also called private or ephemeral ports. They are not assigned to any",
+    "service and are free for any use; they are taken as temporary ports",
+    "mostly by clients, for their own end of a connection.",
+    "",
+    "The assigned numbers are listed at www.iana.org.",
+};
+
+template <std::size_t N> void append(QStringList &lines, const char *const (&part)[N]) {
+    for (const char *line : part)
+        lines << QString::fromUtf8(line);
+}
+
+// One text from its parts, each part a run of whole lines.
+template <std::size_t... N> QString joined(const char *const (&...parts)[N]) {
+    QStringList lines;
+    (append(lines, parts), ...);
+    return lines.join('\n');
+}
+
+// The design size of the window and the places of the page control and the
+// button in it. The page control keeps its distance to all four edges, the
+// button its distance to the right and bottom edges.
+constexpr QSize designSize(431, 565);
+constexpr QRect pagesAtDesign(8, 8, 401, 480);
+constexpr QRect buttonAtDesign(336, 495, 75, 25);
+
+} // namespace
+
+TForm_help::TForm_help(QWidget *parent) : QWidget(parent, Qt::Window) {
+    setObjectName("Form_help");
+    setWindowTitle(QStringLiteral("Nápověda"));
+    setFont(QFont("MS Sans Serif", 8));
+
+    PageControl1 = new QTabWidget(this);
+    PageControl1->setObjectName("PageControl1");
+
+    Memo1 = makememo("Memo1", joined(macrosIntro, escapeList, macrosOutro));
+    Memo2 = makememo("Memo2", joined(receiveLines));
+    Memo3 = makememo("Memo3", joined(filtersIntro, escapeList, filtersOutro));
+    Memo4 = makememo("Memo4", joined(portsLines));
+    for (QPlainTextEdit *memo : {Memo1, Memo2, Memo3}) {
+        memo->setReadOnly(true);
+        // Read-only, yet the text can still be selected and copied.
+        memo->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+        memo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    }
+    Memo4->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+
+    TabSheet1 = addpage("TabSheet1", QStringLiteral("Odesílací makra"), Memo1);
+    TabSheet2 = addpage("TabSheet2", QStringLiteral("Přijímací okno"), Memo2);
+    TabSheet3 = addpage("TabSheet3", QStringLiteral("Filtry"), Memo3);
+    TabSheet4 = addpage("TabSheet4", QStringLiteral("Porty"), Memo4);
+    makefollowing(TabSheet1, Memo1);
+    makefollowing(TabSheet2, Memo2);
+    makefollowing(TabSheet3, Memo3);
+    makefixed(TabSheet4, Memo4);
+    PageControl1->setCurrentWidget(TabSheet4);
+
+    Button1 = new QPushButton(QStringLiteral("OK"), this);
+    Button1->setObjectName("Button1");
+    connect(Button1, &QPushButton::clicked, this, &TForm_help::Button1Click);
+
+    resize(designSize);
+    placecontrols();
+}
+
+void TForm_help::Button1Click() {
+    hide();
+}
+
+QPlainTextEdit *TForm_help::makememo(const QString &name, const QString &text) {
+    auto *memo = new QPlainTextEdit;
+    memo->setObjectName(name);
+    memo->setPlainText(text);
+    memo->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    memo->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    return memo;
+}
+
+QWidget *TForm_help::addpage(const QString &name, const QString &caption, QPlainTextEdit *memo) {
+    auto *page = new QWidget;
+    page->setObjectName(name);
+    memo->setParent(page);
+    PageControl1->addTab(page, caption);
+    return page;
+}
+
+void TForm_help::makefollowing(QWidget *page, QPlainTextEdit *memo) {
+    auto *layout = new QVBoxLayout(page);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(memo);
+}
+
+// The ports text field does not follow the window: it has the size its page
+// has while the page control is at its design size. The page gets its real
+// size only once it is visible, so earlier resizes are ignored; if the window
+// was resized before the page was first seen, the field takes the page size
+// it finds then.
+void TForm_help::makefixed(QWidget *page, QPlainTextEdit *memo) {
+    memo->setGeometry(page->rect());
+    page->installEventFilter(this);
+}
+
+bool TForm_help::eventFilter(QObject *watched, QEvent *event) {
+    if (watched == TabSheet4 && event->type() == QEvent::Resize && TabSheet4->isVisible() &&
+        (!portsMemoPlaced || PageControl1->size() == pagesAtDesign.size())) {
+        portsMemoPlaced = true;
+        Memo4->setGeometry(TabSheet4->rect());
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void TForm_help::resizeEvent(QResizeEvent *event) {
+    placecontrols();
+    QWidget::resizeEvent(event);
+}
+
+void TForm_help::placecontrols() {
+    const QSize growth = size() - designSize;
+    QRect pages = pagesAtDesign.adjusted(0, 0, growth.width(), growth.height());
+    pages.setSize(pages.size().expandedTo(QSize(0, 0)));
+    PageControl1->setGeometry(pages);
+    Button1->setGeometry(buttonAtDesign.translated(growth.width(), growth.height()));
+}
