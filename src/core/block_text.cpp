@@ -2,8 +2,7 @@
 
 #include "codec.h"
 
-std::string printabletext(std::string_view block)
-{
+std::string printabletext(std::string_view block) {
     std::string text;
     text.reserve(block.size());
     for (char byte : block) {
@@ -19,8 +18,7 @@ std::string printabletext(std::string_view block)
     return text;
 }
 
-std::string hextext(std::string_view block)
-{
+std::string hextext(std::string_view block) {
     static constexpr char digits[] = "0123456789ABCDEF";
     std::string text;
     text.reserve(block.size() * 3);

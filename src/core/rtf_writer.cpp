@@ -8,8 +8,7 @@
 namespace {
 
 // The Windows-1250 byte of a character, or -1 when the code page lacks it.
-int cp1250byte(char16_t c)
-{
+int cp1250byte(char16_t c) {
     if (c < 0x80)
         return c;
     for (int byte = 0x80; byte <= 0xFF; ++byte) {
@@ -19,8 +18,7 @@ int cp1250byte(char16_t c)
     return -1;
 }
 
-void hexbyte(std::string &out, int byte)
-{
+void hexbyte(std::string &out, int byte) {
     char escape[5];
     std::snprintf(escape, sizeof escape, "\\'%02x", byte);
     out += escape;
@@ -30,8 +28,7 @@ void hexbyte(std::string &out, int byte)
 
 RtfWriter::RtfWriter(const std::vector<std::u16string> &fonts,
                      const std::vector<RtfColour> &colours, int pointsize)
-    : fonts_(fonts.size()), colours_(colours.size())
-{
+    : fonts_(fonts.size()), colours_(colours.size()) {
     out_ = "{\\rtf1\\ansi\\ansicpg1250\\deff0\\uc1\r\n{\\fonttbl";
     for (std::size_t i = 0; i < fonts.size(); ++i) {
         out_ += "{\\f" + std::to_string(i) + "\\fnil\\fcharset238 ";
@@ -49,8 +46,7 @@ RtfWriter::RtfWriter(const std::vector<std::u16string> &fonts,
     out_ += "}\r\n\\viewkind4\\pard\\plain\\fs" + std::to_string(2 * pointsize) + " ";
 }
 
-void RtfWriter::style(std::size_t font, std::size_t colour)
-{
+void RtfWriter::style(std::size_t font, std::size_t colour) {
     bool changed = false;
     if (font != font_ && font < fonts_) {
         out_ += "\\f" + std::to_string(font);
@@ -67,8 +63,7 @@ void RtfWriter::style(std::size_t font, std::size_t colour)
         out_ += ' ';
 }
 
-void RtfWriter::character(char16_t c)
-{
+void RtfWriter::character(char16_t c) {
     switch (c) {
     case u'\\':
     case u'{':
@@ -97,8 +92,7 @@ void RtfWriter::character(char16_t c)
     }
 }
 
-void RtfWriter::text(std::u16string_view text, std::size_t font, std::size_t colour)
-{
+void RtfWriter::text(std::u16string_view text, std::size_t font, std::size_t colour) {
     if (text.empty())
         return;
     style(font, colour);
@@ -106,8 +100,14 @@ void RtfWriter::text(std::u16string_view text, std::size_t font, std::size_t col
         character(c);
 }
 
-void RtfWriter::endline() { out_ += "\\par\r\n"; }
+void RtfWriter::endline() {
+    out_ += "\\par\r\n";
+}
 
-void RtfWriter::finish() { out_ += "}\r\n"; }
+void RtfWriter::finish() {
+    out_ += "}\r\n";
+}
 
-std::string RtfWriter::take() { return std::exchange(out_, std::string()); }
+std::string RtfWriter::take() {
+    return std::exchange(out_, std::string());
+}

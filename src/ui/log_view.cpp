@@ -25,22 +25,19 @@ constexpr int continuedline = 1;
 // How long one background step of the row recount may hold the event loop.
 constexpr int recountslicems = 10;
 
-QTextCharFormat charformat(const LineStyle &style)
-{
+QTextCharFormat charformat(const LineStyle &style) {
     QTextCharFormat format;
     format.setForeground(style.colour);
     format.setFontFamilies(QStringList{style.font});
     return format;
 }
 
-std::u16string utf16(const QString &text)
-{
+std::u16string utf16(const QString &text) {
     return std::u16string(reinterpret_cast<const char16_t *>(text.utf16()),
                           static_cast<std::size_t>(text.size()));
 }
 
-bool writeall(QSaveFile &file, const std::string &bytes)
-{
+bool writeall(QSaveFile &file, const std::string &bytes) {
     const auto size = static_cast<qint64>(bytes.size());
     return file.write(bytes.data(), size) == size;
 }
@@ -51,8 +48,7 @@ public:
     std::vector<std::u16string> fonts;
     std::vector<RtfColour> colours;
 
-    std::pair<std::size_t, std::size_t> add(const LineStyle &style)
-    {
+    std::pair<std::size_t, std::size_t> add(const LineStyle &style) {
         return {index(fonts, utf16(style.font)),
                 index(colours, RtfColour{static_cast<unsigned char>(style.colour.red()),
                                          static_cast<unsigned char>(style.colour.green()),
@@ -60,8 +56,7 @@ public:
     }
 
 private:
-    template <class T> static std::size_t index(std::vector<T> &table, const T &entry)
-    {
+    template <class T> static std::size_t index(std::vector<T> &table, const T &entry) {
         for (std::size_t i = 0; i < table.size(); ++i) {
             if (table[i] == entry)
                 return i;
@@ -73,11 +68,12 @@ private:
 
 } // namespace
 
-QString timetext() { return QTime::currentTime().toString("h:mm:ss"); }
+QString timetext() {
+    return QTime::currentTime().toString("h:mm:ss");
+}
 
 LogView::LogView(const QString &name, const LineStyle &style, QWidget *parent)
-    : QPlainTextEdit(parent), default_(style), current_(style)
-{
+    : QPlainTextEdit(parent), default_(style), current_(style) {
     setObjectName(name);
     setFont(QFont(style.font, pointsize));
     QPalette colours = palette();
@@ -94,14 +90,19 @@ LogView::LogView(const QString &name, const LineStyle &style, QWidget *parent)
     connect(&recounter_, &QTimer::timeout, this, [this] { recountslice(); });
 }
 
-void LogView::setstyle(const LineStyle &style) { current_ = style; }
+void LogView::setstyle(const LineStyle &style) {
+    current_ = style;
+}
 
-bool LogView::empty() const { return empty_ && document()->isEmpty(); }
+bool LogView::empty() const {
+    return empty_ && document()->isEmpty();
+}
 
-bool LogView::lastlineempty() const { return document()->lastBlock().length() <= 1; }
+bool LogView::lastlineempty() const {
+    return document()->lastBlock().length() <= 1;
+}
 
-void LogView::insertline(const QString &text, bool continued)
-{
+void LogView::insertline(const QString &text, bool continued) {
     const QTextCharFormat format = charformat(current_);
     QTextCursor cursor(document());
     // Inside an edit block the cursor does not lay out the block it stands
@@ -121,18 +122,20 @@ void LogView::insertline(const QString &text, bool continued)
 
 // Qt usually lays a new last block out at once; making sure of it keeps the
 // document's line count, the sum of the blocks' rows, exact.
-void LogView::layoutlast() { document()->documentLayout()->blockBoundingRect(document()->lastBlock()); }
+void LogView::layoutlast() {
+    document()->documentLayout()->blockBoundingRect(document()->lastBlock());
+}
 
-void LogView::addline(const QString &text, const LineStyle &style)
-{
+void LogView::addline(const QString &text, const LineStyle &style) {
     current_ = style;
     insertline(text, false);
 }
 
-void LogView::addline(const QString &text) { insertline(text, false); }
+void LogView::addline(const QString &text) {
+    insertline(text, false);
+}
 
-void LogView::appendtext(const QString &text)
-{
+void LogView::appendtext(const QString &text) {
     if (empty()) {
         insertline(text, false);
         return;
@@ -150,18 +153,18 @@ void LogView::appendtext(const QString &text)
     cursor.endEditBlock();
 }
 
-void LogView::clearlog()
-{
+void LogView::clearlog() {
     recounter_.stop();
     recountnext_ = -1;
     clear();
     empty_ = true;
 }
 
-int LogView::rows() const { return empty() ? 0 : document()->lineCount(); }
+int LogView::rows() const {
+    return empty() ? 0 : document()->lineCount();
+}
 
-void LogView::resizeEvent(QResizeEvent *event)
-{
+void LogView::resizeEvent(QResizeEvent *event) {
     QPlainTextEdit::resizeEvent(event);
     if (viewport()->width() == width_)
         return;
@@ -172,8 +175,7 @@ void LogView::resizeEvent(QResizeEvent *event)
     recounter_.start();
 }
 
-void LogView::recountslice()
-{
+void LogView::recountslice() {
     QElapsedTimer clock;
     clock.start();
     QAbstractTextDocumentLayout *layout = document()->documentLayout();
@@ -191,10 +193,11 @@ void LogView::recountslice()
         recountnext_ = -1;
 }
 
-void LogView::scrolltoend() { verticalScrollBar()->setValue(verticalScrollBar()->maximum()); }
+void LogView::scrolltoend() {
+    verticalScrollBar()->setValue(verticalScrollBar()->maximum());
+}
 
-LineStyle LogView::styleof(const QTextCharFormat &format) const
-{
+LineStyle LogView::styleof(const QTextCharFormat &format) const {
     LineStyle style = default_;
     if (format.hasProperty(QTextFormat::ForegroundBrush))
         style.colour = format.foreground().color();
@@ -204,8 +207,7 @@ LineStyle LogView::styleof(const QTextCharFormat &format) const
     return style;
 }
 
-std::vector<LogLine> LogView::lines() const
-{
+std::vector<LogLine> LogView::lines() const {
     std::vector<LogLine> result;
     if (empty())
         return result;
@@ -222,16 +224,14 @@ std::vector<LogLine> LogView::lines() const
     return result;
 }
 
-QString LogView::plaintext() const
-{
+QString LogView::plaintext() const {
     QStringList texts;
     for (const LogLine &line : lines())
         texts << line.text;
     return texts.join('\n');
 }
 
-void LogView::save(const QString &path) const
-{
+void LogView::save(const QString &path) const {
     // Every format the document knows, with its place in the tables.
     RtfTables tables;
     const QList<QTextFormat> formats = document()->allFormats();

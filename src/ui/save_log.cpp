@@ -7,8 +7,7 @@
 
 #include <QFileInfo>
 
-void savelog(LogView *log)
-{
+void savelog(LogView *log) {
     const QString path = Form1->SaveDialog_data.executeSave();
     if (path.isEmpty())
         return;

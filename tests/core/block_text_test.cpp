@@ -6,8 +6,7 @@
 
 using namespace std::string_literals;
 
-TEST(PrintableText, NamesEveryControlByteAndKeepsTheRest)
-{
+TEST(PrintableText, NamesEveryControlByteAndKeepsTheRest) {
     EXPECT_EQ(printabletext("AB\r"), "AB<cr>");
     EXPECT_EQ(printabletext("\0"s), "<nul>");
     EXPECT_EQ(printabletext("\x07\x1F"), "<bel><us>");
@@ -16,8 +15,7 @@ TEST(PrintableText, NamesEveryControlByteAndKeepsTheRest)
     EXPECT_EQ(printabletext(""), "");
 }
 
-TEST(PrintableText, EveryByteValueGivesItsOwnPiece)
-{
+TEST(PrintableText, EveryByteValueGivesItsOwnPiece) {
     std::string all;
     for (int value = 0; value < 256; ++value)
         all += static_cast<char>(value);
@@ -28,8 +26,7 @@ TEST(PrintableText, EveryByteValueGivesItsOwnPiece)
     EXPECT_EQ(text.substr(text.find("<us>") + 4), all.substr(32));
 }
 
-TEST(HexText, ASpaceAndTwoUpperCaseDigitsPerByte)
-{
+TEST(HexText, ASpaceAndTwoUpperCaseDigitsPerByte) {
     EXPECT_EQ(hextext("AB\r"), " 41 42 0D");
     EXPECT_EQ(hextext("\x01\xFF"), " 01 FF");
     EXPECT_EQ(hextext("\0\x7F\xab"s), " 00 7F AB");

@@ -17,8 +17,7 @@ struct Run {
     std::size_t colour;
 };
 
-std::string document(const std::vector<std::vector<Run>> &lines)
-{
+std::string document(const std::vector<std::vector<Run>> &lines) {
     RtfWriter rtf({u"MS Sans Serif", u"Courier"}, {black, red, blue}, 8);
     for (const auto &line : lines) {
         for (const Run &run : line)
@@ -30,8 +29,7 @@ std::string document(const std::vector<std::vector<Run>> &lines)
 }
 
 // The body: what follows the header's closing "\fs16 ".
-std::string body(const std::string &rtf)
-{
+std::string body(const std::string &rtf) {
     const std::size_t start = rtf.find("\\fs16 ");
     EXPECT_NE(start, std::string::npos);
     return rtf.substr(start + 6);
@@ -39,8 +37,7 @@ std::string body(const std::string &rtf)
 
 } // namespace
 
-TEST(RtfWriter, HeaderDeclaresCodePageFontsAndColours)
-{
+TEST(RtfWriter, HeaderDeclaresCodePageFontsAndColours) {
     const std::string rtf = document({});
     EXPECT_EQ(rtf.rfind("{\\rtf1\\ansi\\ansicpg1250\\deff0", 0), 0u);
     EXPECT_NE(rtf.find("{\\fonttbl{\\f0\\fnil\\fcharset238 MS Sans Serif;}"
@@ -52,8 +49,7 @@ TEST(RtfWriter, HeaderDeclaresCodePageFontsAndColours)
     EXPECT_EQ(body(rtf), "}\r\n");
 }
 
-TEST(RtfWriter, OneParagraphPerLineWithStyleChangesOnlyWhereTheyHappen)
-{
+TEST(RtfWriter, OneParagraphPerLineWithStyleChangesOnlyWhereTheyHappen) {
     const std::string rtf = document({
         {{u"Přijal data :", 0, 0}},
         {{u"  AB<cr>", 1, 1}},
@@ -71,8 +67,7 @@ TEST(RtfWriter, OneParagraphPerLineWithStyleChangesOnlyWhereTheyHappen)
                          "}\r\n");
 }
 
-TEST(RtfWriter, EscapesSyntaxCharactersAndBytesAboveAscii)
-{
+TEST(RtfWriter, EscapesSyntaxCharactersAndBytesAboveAscii) {
     // The code page has no y with diaeresis; its byte 0xFF is the dot above.
     const std::string rtf =
         document({{{u"a\\b{c}d\te", 0, 0}}, {{u"\u20AC\u02D9\u0161\u00FF", 0, 0}}});
@@ -80,8 +75,7 @@ TEST(RtfWriter, EscapesSyntaxCharactersAndBytesAboveAscii)
                          "\\'80\\'ff\\'9a\\u255?\\par\r\n}\r\n");
 }
 
-TEST(RtfWriter, CharactersOutsideTheCodePageBecomeUnicodeEscapes)
-{
+TEST(RtfWriter, CharactersOutsideTheCodePageBecomeUnicodeEscapes) {
     // A Greek alpha (945), a character past 32767 (a negative number) and a
     // character outside the basic plane, written as its two halves.
     const std::string rtf = document({{{u"\u03B1 \uFF21 \U0001F600", 0, 0}}});
@@ -89,14 +83,12 @@ TEST(RtfWriter, CharactersOutsideTheCodePageBecomeUnicodeEscapes)
     EXPECT_EQ(body(rtf), "\\cf1 \\u945? \\u-223? \\u-10179?\\u-8704?\\par\r\n}\r\n");
 }
 
-TEST(RtfWriter, EmptyLinesAndRunsAreParagraphsWithoutText)
-{
+TEST(RtfWriter, EmptyLinesAndRunsAreParagraphsWithoutText) {
     const std::string rtf = document({{}, {{u"", 1, 2}}, {{u"a", 1, 1}, {u"b", 1, 2}}});
     EXPECT_EQ(body(rtf), "\\par\r\n\\par\r\n\\f1\\cf2 a\\cf3 b\\par\r\n}\r\n");
 }
 
-TEST(RtfWriter, TakeHandsOverEachPieceOnce)
-{
+TEST(RtfWriter, TakeHandsOverEachPieceOnce) {
     RtfWriter rtf({u"Courier"}, {red}, 10);
     const std::string header = rtf.take();
     EXPECT_NE(header.find("\\fs20 "), std::string::npos);

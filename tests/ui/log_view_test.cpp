@@ -22,8 +22,7 @@ const LineStyle black{QColor(0, 0, 0), "MS Sans Serif"};
 const LineStyle red{QColor(255, 0, 0), "Courier"};
 const LineStyle blue{QColor(0, 0, 255), "Courier"};
 
-QStringList texts(const LogView &view)
-{
+QStringList texts(const LogView &view) {
     QStringList result;
     for (const LogLine &line : view.lines())
         result << line.text;
@@ -31,8 +30,7 @@ QStringList texts(const LogView &view)
 }
 
 // The rows Qt itself shows: every block laid out at the view's width.
-int displayedrows(LogView &view)
-{
+int displayedrows(LogView &view) {
     int rows = 0;
     QTextDocument *document = view.document();
     for (QTextBlock block = document->firstBlock(); block.isValid(); block = block.next()) {
@@ -43,22 +41,22 @@ int displayedrows(LogView &view)
 }
 
 // A line of words several times wider than the view.
-QString longline(int words) { return QString("slovo ").repeated(words).trimmed(); }
+QString longline(int words) {
+    return QString("slovo ").repeated(words).trimmed();
+}
 
 class LogViewTest : public ::testing::Test {
 protected:
     std::unique_ptr<LogView> view = std::make_unique<LogView>("RichEdit_mix", black);
 
-    void show(int width)
-    {
+    void show(int width) {
         view->resize(width, 200);
         view->show();
         QApplication::processEvents();
         waitrecount();
     }
 
-    void waitrecount()
-    {
+    void waitrecount() {
         QElapsedTimer clock;
         clock.start();
         while (view->recounting() && clock.elapsed() < 10000)
@@ -69,8 +67,7 @@ protected:
 
 } // namespace
 
-TEST_F(LogViewTest, IsNamedAndStyledAsItsWindowAsks)
-{
+TEST_F(LogViewTest, IsNamedAndStyledAsItsWindowAsks) {
     EXPECT_EQ(view->objectName(), "RichEdit_mix");
     EXPECT_EQ(view->font().family(), "MS Sans Serif");
     EXPECT_EQ(view->font().pointSize(), 8);
@@ -81,11 +78,10 @@ TEST_F(LogViewTest, IsNamedAndStyledAsItsWindowAsks)
     EXPECT_FALSE(view->document()->isUndoRedoEnabled());
 }
 
-TEST_F(LogViewTest, LinesKeepTheirOwnTextColourAndFont)
-{
+TEST_F(LogViewTest, LinesKeepTheirOwnTextColourAndFont) {
     view->addline("Přijal data :", black);
     view->addline("  AB<cr>", red);
-    view->addline("  41 42 0D");  // the current style goes on
+    view->addline("  41 42 0D"); // the current style goes on
     view->addline("Odeslal data :", black);
     view->addline("  x", blue);
     const std::vector<LogLine> lines = view->lines();
@@ -105,8 +101,7 @@ TEST_F(LogViewTest, LinesKeepTheirOwnTextColourAndFont)
     EXPECT_EQ(format.fontFamilies().toStringList(), QStringList{"Courier"});
 }
 
-TEST_F(LogViewTest, AnEmptyViewDiffersFromOneEmptyLine)
-{
+TEST_F(LogViewTest, AnEmptyViewDiffersFromOneEmptyLine) {
     EXPECT_TRUE(view->empty());
     EXPECT_EQ(view->rows(), 0);
     EXPECT_TRUE(view->lines().empty());
@@ -130,8 +125,7 @@ TEST_F(LogViewTest, AnEmptyViewDiffersFromOneEmptyLine)
     EXPECT_EQ(texts(*view), QStringList{"x"});
 }
 
-TEST_F(LogViewTest, RowsCountEveryRowOfAWrappedLine)
-{
+TEST_F(LogViewTest, RowsCountEveryRowOfAWrappedLine) {
     show(300);
     view->addline("short", black);
     EXPECT_EQ(view->rows(), 1);
@@ -143,8 +137,7 @@ TEST_F(LogViewTest, RowsCountEveryRowOfAWrappedLine)
     EXPECT_EQ(view->rows(), rows + 1);
 }
 
-TEST_F(LogViewTest, RowsOfAHiddenViewAreCountedToo)
-{
+TEST_F(LogViewTest, RowsOfAHiddenViewAreCountedToo) {
     show(300);
     view->hide();
     view->addline(longline(60), red);
@@ -154,8 +147,7 @@ TEST_F(LogViewTest, RowsOfAHiddenViewAreCountedToo)
     EXPECT_EQ(rows, displayedrows(*view));
 }
 
-TEST_F(LogViewTest, RowsAreRecountedWhenTheWidthChanges)
-{
+TEST_F(LogViewTest, RowsAreRecountedWhenTheWidthChanges) {
     show(600);
     for (int i = 0; i < 300; ++i)
         view->addline(longline(20), i % 2 ? red : black);
@@ -179,8 +171,7 @@ TEST_F(LogViewTest, RowsAreRecountedWhenTheWidthChanges)
     EXPECT_EQ(widened, displayedrows(*view));
 }
 
-TEST_F(LogViewTest, ALongRunningLineStaysOneLineInShortBlocks)
-{
+TEST_F(LogViewTest, ALongRunningLineStaysOneLineInShortBlocks) {
     view->addline(QString());
     QString expected;
     for (int i = 0; i < 200; ++i) {
@@ -202,8 +193,7 @@ TEST_F(LogViewTest, ALongRunningLineStaysOneLineInShortBlocks)
     EXPECT_EQ(texts(*view), QStringList({expected, "next more"}));
 }
 
-TEST_F(LogViewTest, EnterTypedIntoALongLineBreaksItForReal)
-{
+TEST_F(LogViewTest, EnterTypedIntoALongLineBreaksItForReal) {
     show(400);
     view->addline(QString());
     for (int i = 0; i < 150; ++i)
@@ -224,8 +214,7 @@ TEST_F(LogViewTest, EnterTypedIntoALongLineBreaksItForReal)
     EXPECT_EQ(lines[1], "");
 }
 
-TEST_F(LogViewTest, ViewScrollsToTheNewestLineWhenAsked)
-{
+TEST_F(LogViewTest, ViewScrollsToTheNewestLineWhenAsked) {
     show(300);
     for (int i = 0; i < 200; ++i)
         view->addline(QString("line %1").arg(i), black);
@@ -240,8 +229,7 @@ TEST_F(LogViewTest, ViewScrollsToTheNewestLineWhenAsked)
     EXPECT_GE(shown.top(), 0);
 }
 
-TEST_F(LogViewTest, SavingToAMissingFolderNamesTheFileAndTheReason)
-{
+TEST_F(LogViewTest, SavingToAMissingFolderNamesTheFileAndTheReason) {
     view->addline("keep me", black);
     QTemporaryDir dir;
     const QString path = dir.filePath("missing/log.rtf");
@@ -257,8 +245,7 @@ TEST_F(LogViewTest, SavingToAMissingFolderNamesTheFileAndTheReason)
     EXPECT_EQ(texts(*view), QStringList{"keep me"});
 }
 
-TEST_F(LogViewTest, SavedFileHoldsEveryLineWithItsStyle)
-{
+TEST_F(LogViewTest, SavedFileHoldsEveryLineWithItsStyle) {
     view->addline("Stav", black);
     view->addline("  data {x}", red);
     view->addline(QString());
@@ -278,8 +265,7 @@ TEST_F(LogViewTest, SavedFileHoldsEveryLineWithItsStyle)
     EXPECT_EQ(rtf.count("\\par\r\n"), 3);
 }
 
-TEST(LogTime, HoursWithoutLeadingZeroMinutesAndSecondsWithTwoDigits)
-{
+TEST(LogTime, HoursWithoutLeadingZeroMinutesAndSecondsWithTwoDigits) {
     const QRegularExpression pattern("^(1?[0-9]|2[0-3]):[0-5][0-9]:[0-5][0-9]$");
     const QString text = timetext();
     EXPECT_TRUE(pattern.match(text).hasMatch()) << text.toStdString();
