@@ -63,6 +63,8 @@ TForm_RX_TX::TForm_RX_TX(QWidget *parent) : QWidget(parent) {
     Label1 = new QLabel(rulertext());
     Label1->setObjectName("Label1");
     Label1->setFont(QFont(courier, 8));
+    // The ruler is cut at the window's edge; it does not widen the window.
+    Label1->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
 
     auto *bottom = new QHBoxLayout;
     bottom->setContentsMargins(0, 0, 0, 0);
