@@ -248,12 +248,11 @@ void LogView::save(const QString &path) const {
     if (!file.open(QIODevice::WriteOnly))
         fail();
     RtfWriter rtf(tables.fonts, tables.colours, font().pointSize());
-    bool firstline = true;
-    for (QTextBlock block = document()->firstBlock(); block.isValid() && !empty();
-         block = block.next()) {
-        if (!firstline && block.userState() != continuedline)
+    // A continuation block goes on in the paragraph of the line it continues.
+    const QTextBlock first = document()->firstBlock();
+    for (QTextBlock block = first; block.isValid() && !empty(); block = block.next()) {
+        if (block != first && block.userState() != continuedline)
             rtf.endline();
-        firstline = false;
         for (QTextBlock::iterator it = block.begin(); !it.atEnd(); ++it) {
             const QTextFragment fragment = it.fragment();
             const auto [fontplace, colourplace] = places[fragment.charFormatIndex()];
