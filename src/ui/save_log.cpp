@@ -8,11 +8,12 @@
 #include <QFileInfo>
 
 void savelog(LogView *log) {
-    const QString path = Form1->SaveDialog_data.executeSave();
-    if (path.isEmpty())
+    const QString chosen = Form1->SaveDialog_data.executeSave();
+    if (chosen.isEmpty())
         return;
-    if (QFileInfo::exists(path) &&
-        dialogs().confirm(QString("Přepsat existující soubor? %1").arg(path), false) != Answer::Yes)
+    const QFileInfo file(chosen);
+    const QString question = QString("Přepsat existující soubor? %1").arg(file.absoluteFilePath());
+    if (file.exists() && dialogs().confirm(question, false) != Answer::Yes)
         return;
-    log->save(path);
+    log->save(file.absoluteFilePath());
 }
