@@ -81,14 +81,17 @@ void filluntil(int lines) {
 
 void BM_Records(benchmark::State &state) {
     const int lines = static_cast<int>(state.range(0));
-    if (lines == 0 || loglines() > lines)
+    // Run alone, a larger size starts from fresh windows as well.
+    if (lines == 0 || loglines() > lines || !Form_RX_TX->CheckBox_rx->isChecked())
         freshwindows();
     const long before = residentbytes();
     const int linesbefore = alllines();
+    const long recordsbefore = recordcount;
     filluntil(lines);
     if (lines > 0) {
-        state.counters["bytes_per_line"] =
-            double(residentbytes() - before) / double(alllines() - linesbefore);
+        const double grown = double(residentbytes() - before);
+        state.counters["bytes_per_line"] = grown / double(alllines() - linesbefore);
+        state.counters["bytes_per_record"] = grown / double(recordcount - recordsbefore);
     }
     state.counters["lines_at_start"] = loglines();
 
