@@ -120,6 +120,7 @@ TEST_F(LogViewTest, AnEmptyViewDiffersFromOneEmptyLine) {
     view->clearlog();
     EXPECT_TRUE(view->empty());
     EXPECT_EQ(view->rows(), 0);
+    EXPECT_FALSE(view->document()->isUndoRedoEnabled());
     // Appending to a view without lines starts the first one.
     view->appendtext("x");
     EXPECT_EQ(texts(*view), QStringList{"x"});
@@ -191,6 +192,15 @@ TEST_F(LogViewTest, ALongRunningLineStaysOneLineInShortBlocks) {
     view->addline("next");
     view->appendtext(" more");
     EXPECT_EQ(texts(*view), QStringList({expected, "next more"}));
+
+    // Saved, it is one paragraph as well.
+    QTemporaryDir dir;
+    view->save(dir.filePath("running.rtf"));
+    QFile file(dir.filePath("running.rtf"));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray rtf = file.readAll();
+    EXPECT_TRUE(rtf.contains(" " + expected.toLatin1() + "\\par\r\nnext more\\par\r\n}"));
+    EXPECT_EQ(rtf.count("\\par\r\n"), 2);
 }
 
 TEST_F(LogViewTest, EnterTypedIntoALongLineBreaksItForReal) {
