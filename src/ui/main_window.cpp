@@ -275,6 +275,15 @@ void TForm1::loadsettings()
     for (QWidget *window : std::initializer_list<QWidget *>{Form_rxw, Form_txw, Form_RX_TX,
                                                            Form_TX, Form_RX_filtr})
         window->show();
+    // And each list holds one row with the contents of a new row.
+    Form_TX->tx_count = 1;
+    Form_TX->limitheight();
+    Form_TX->createrow(1);
+    Form_TX->selectrow(1);
+    Form_RX_filtr->filtr_count = 1;
+    Form_RX_filtr->limitheight();
+    Form_RX_filtr->createrow(1);
+    Form_RX_filtr->selectrow(1);
 }
 
 bool TForm1::FormClose()

@@ -1,0 +1,3 @@
+#include "macro_row.h"
+
+void TFrame_tx::Button_sendClick() {}
