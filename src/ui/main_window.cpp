@@ -7,6 +7,7 @@
 #include "help_window.h"
 #include "macro_list_window.h"
 #include "received_window.h"
+#include "save_log.h"
 #include "sent_window.h"
 #include "states_window.h"
 #include "tool_window.h"
@@ -317,9 +318,9 @@ void TForm1::closeEvent(QCloseEvent *event)
         event->ignore();
 }
 
-void TForm1::Uloitpijatdata1Click() {}
-void TForm1::Uloitstavy1Click() {}
-void TForm1::Uloitodeslandata1Click() {}
+void TForm1::Uloitpijatdata1Click() { savelog(Form_rxw->RichEdit_rx); }
+void TForm1::Uloitstavy1Click() { savelog(Form_RX_TX->RichEdit_mix); }
+void TForm1::Uloitodeslandata1Click() { savelog(Form_txw->RichEdit_tx); }
 void TForm1::Otevtnastaven1Click() {}
 void TForm1::Ulozitnastaven1Click() {}
 

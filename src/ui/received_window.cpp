@@ -1,9 +1,6 @@
 #include "received_window.h"
 
-#include "tool_window.h"
-
-TForm_rxw::TForm_rxw(QWidget *parent) : QWidget(parent)
-{
-    maketoolwindow(this, "Form_rxw", "Přijatá data");
-    resize(400, 300);
-}
+TForm_rxw::TForm_rxw(QWidget *parent)
+    : TDataWindow({"Form_rxw", "Přijatá data", "RichEdit_rx", "Button_Save", QColor(255, 0, 0)},
+                  parent),
+      RichEdit_rx(view), Button_Save(savebutton) {}

@@ -1,9 +1,6 @@
 #include "sent_window.h"
 
-#include "tool_window.h"
-
-TForm_txw::TForm_txw(QWidget *parent) : QWidget(parent)
-{
-    maketoolwindow(this, "Form_txw", "Odeslaná data");
-    resize(400, 300);
-}
+TForm_txw::TForm_txw(QWidget *parent)
+    : TDataWindow({"Form_txw", "Odeslaná data", "RichEdit_tx", "Button_save", QColor(0, 0, 255)},
+                  parent),
+      RichEdit_tx(view), Button_save(savebutton) {}

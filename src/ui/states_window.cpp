@@ -1,9 +1,180 @@
 #include "states_window.h"
 
+#include "block_text.h"
+#include "bytes_text.h"
+#include "forms.h"
+#include "guard.h"
+#include "log_view.h"
+#include "received_window.h"
+#include "save_log.h"
+#include "sent_window.h"
 #include "tool_window.h"
 
-TForm_RX_TX::TForm_RX_TX(QWidget *parent) : QWidget(parent)
-{
+#include <QCheckBox>
+#include <QGridLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace {
+
+const QString sansserif = "MS Sans Serif";
+const QString courier = "Courier";
+const LineStyle plainstyle{QColor(0, 0, 0), sansserif};
+const LineStyle receivedstyle{QColor(255, 0, 0), courier};
+const LineStyle sentstyle{QColor(0, 0, 255), courier};
+
+// "01 02 ... 99": lets the user count the byte columns of hex lines.
+QString rulertext() {
+    QStringList numbers;
+    for (int column = 1; column <= 99; ++column)
+        numbers << QString("%1").arg(column, 2, 10, QChar('0'));
+    return numbers.join(' ');
+}
+
+QCheckBox *checkbox(const char *name, const QString &caption) {
+    auto *box = new QCheckBox(caption);
+    box->setObjectName(name);
+    return box;
+}
+
+QPushButton *button(const char *name, const QString &caption) {
+    auto *button = new QPushButton(caption);
+    button->setObjectName(name);
+    return button;
+}
+
+// A widget whose controls sit in a grid of rows without gaps.
+std::pair<QWidget *, QGridLayout *> gridpanel() {
+    auto *panel = new QWidget;
+    auto *grid = new QGridLayout(panel);
+    grid->setContentsMargins(0, 0, 0, 0);
+    grid->setVerticalSpacing(0);
+    return {panel, grid};
+}
+
+} // namespace
+
+TForm_RX_TX::TForm_RX_TX(QWidget *parent) : QWidget(parent) {
     maketoolwindow(this, "Form_RX_TX", "Stavy a data");
     resize(500, 400);
+
+    RichEdit_mix = new LogView("RichEdit_mix", plainstyle);
+    Label1 = new QLabel(rulertext());
+    Label1->setObjectName("Label1");
+    Label1->setFont(QFont(courier, 8));
+
+    auto *bottom = new QHBoxLayout;
+    bottom->setContentsMargins(0, 0, 0, 0);
+    bottom->addWidget(buildcheckboxes(), 0, Qt::AlignLeft | Qt::AlignBottom);
+    bottom->addStretch(1);
+    bottom->addWidget(buildbuttons(), 0, Qt::AlignRight | Qt::AlignBottom);
+
+    // The log takes all the height; the ruler and the controls keep their
+    // distance to the bottom edge.
+    auto *column = new QVBoxLayout(this);
+    column->setContentsMargins(0, 0, 4, 4);
+    column->setSpacing(2);
+    column->addWidget(RichEdit_mix, 1);
+    column->addWidget(Label1);
+    column->addLayout(bottom);
+
+    connect(Button1, &QPushButton::clicked, this, [this] { guarded([this] { Button1Click(); }); });
+    connect(Button_save, &QPushButton::clicked, this,
+            [this] { guarded([this] { Button_saveClick(); }); });
+    connect(RichEdit_mix, &QPlainTextEdit::textChanged, this,
+            [this] { guarded([this] { RichEdit_mixChange(); }); });
+}
+
+QWidget *TForm_RX_TX::buildcheckboxes() {
+    CheckBox_rx = checkbox("CheckBox_rx", "Přijatá data");
+    CheckBox_tx = checkbox("CheckBox_tx", "Odeslaná data");
+    CheckBox_makro = checkbox("CheckBox_makro", "Volaná makra");
+    CheckBox_stavy = checkbox("CheckBox_stavy", "Stavy");
+    CheckBox_time = checkbox("CheckBox_time", "Čas");
+    CheckBox_adr = checkbox("CheckBox_adr", "Adresa");
+    CheckBox_hex = checkbox("CheckBox_hex", "Šestnáctkově");
+
+    auto [boxes, grid] = gridpanel();
+    grid->setContentsMargins(4, 0, 0, 0);
+    QCheckBox *const rows[2][4] = {
+        {CheckBox_rx, CheckBox_tx, CheckBox_makro, CheckBox_stavy},
+        {CheckBox_time, CheckBox_adr, CheckBox_hex, nullptr},
+    };
+    for (int row = 0; row < 2; ++row) {
+        for (int col = 0; col < 4; ++col) {
+            if (rows[row][col])
+                grid->addWidget(rows[row][col], row, col);
+        }
+    }
+    return boxes;
+}
+
+// "Uložit" and "Vymazat" side by side, the line count above "Vymazat".
+QWidget *TForm_RX_TX::buildbuttons() {
+    Label_lines = new QLabel("0");
+    Label_lines->setObjectName("Label_lines");
+    Button_save = button("Button_save", "Uložit");
+    Button1 = button("Button1", "Vymazat");
+
+    auto [buttons, grid] = gridpanel();
+    grid->addWidget(Label_lines, 0, 1);
+    grid->addWidget(Button_save, 1, 0);
+    grid->addWidget(Button1, 1, 1);
+    return buttons;
+}
+
+void TForm_RX_TX::addstate(const QString &text) {
+    if (!CheckBox_stavy->isChecked())
+        return;
+    RichEdit_mix->addline(text, plainstyle);
+}
+
+void TForm_RX_TX::adderror(const QString &text, const QString &font) {
+    const QString family = font.isEmpty() ? RichEdit_mix->style().font : font;
+    RichEdit_mix->addline(text, LineStyle{plainstyle.colour, family});
+}
+
+void TForm_RX_TX::logdata(Direction direction, const std::string &block, const QString &address,
+                          const QString &macros) {
+    const bool received = direction == Direction::Received;
+    const bool hexchecked = CheckBox_hex->isChecked();
+    const QString printable = fromBytes(printabletext(block));
+    const QString hex = hexchecked ? QString::fromLatin1(hextext(block)) : QString();
+    const QString time = CheckBox_time->isChecked() ? timetext() + " " : QString();
+
+    if ((received ? CheckBox_rx : CheckBox_tx)->isChecked()) {
+        const QString header = received ? time + "Přijal data " + address + macros + ":"
+                                        : time + "Odeslal data " + address + ":";
+        const LineStyle &data = received ? receivedstyle : sentstyle;
+        RichEdit_mix->addline(header, plainstyle);
+        RichEdit_mix->addline("  " + printable, data);
+        if (hexchecked)
+            RichEdit_mix->addline(" " + hex, data);
+        RichEdit_mix->setstyle(data);
+        showlines();
+    }
+
+    if (received && Form_rxw)
+        Form_rxw->appendblock(block, printable, hex);
+    if (!received && Form_txw)
+        Form_txw->appendblock(block, printable, hex);
+}
+
+void TForm_RX_TX::showlines() {
+    Label_lines->setText(QString::number(RichEdit_mix->rows()));
+}
+
+void TForm_RX_TX::Button1Click() {
+    RichEdit_mix->clearlog();
+    showlines();
+}
+
+void TForm_RX_TX::Button_saveClick() {
+    savelog(RichEdit_mix);
+}
+
+// Keeps the newest line in view.
+void TForm_RX_TX::RichEdit_mixChange() {
+    RichEdit_mix->scrolltoend();
 }

@@ -1,9 +1,55 @@
 #pragma once
 
+#include <QString>
 #include <QWidget>
 
+#include <string>
+
+class LogView;
+class QCheckBox;
+class QLabel;
+class QPushButton;
+
+enum class Direction { Received, Sent };
+
+// "Stavy a data": the combined log of state lines, error lines and the data
+// records of both directions, with the check boxes that choose what is
+// written.
 class TForm_RX_TX : public QWidget {
     Q_OBJECT
 public:
     explicit TForm_RX_TX(QWidget *parent = nullptr);
+
+    LogView *RichEdit_mix;
+    QLabel *Label1;
+    QLabel *Label_lines;
+    QPushButton *Button1;
+    QPushButton *Button_save;
+    QCheckBox *CheckBox_rx;
+    QCheckBox *CheckBox_tx;
+    QCheckBox *CheckBox_makro;
+    QCheckBox *CheckBox_stavy;
+    QCheckBox *CheckBox_time;
+    QCheckBox *CheckBox_adr;
+    QCheckBox *CheckBox_hex;
+
+    // A state line, written only while "Stavy" is checked.
+    void addstate(const QString &text);
+    // One data record: the header, data and hex lines here (while the
+    // direction's box is checked) and the block in the direction's data
+    // window (always). The address and macro-call parts come formed.
+    void logdata(Direction direction, const std::string &block, const QString &address,
+                 const QString &macros);
+    // A black "CHYBA" line, whatever the boxes say; an empty font keeps the
+    // font the log is writing in.
+    void adderror(const QString &text, const QString &font = QString());
+
+    void Button1Click();
+    void Button_saveClick();
+    void RichEdit_mixChange();
+
+private:
+    QWidget *buildcheckboxes();
+    QWidget *buildbuttons();
+    void showlines();
 };

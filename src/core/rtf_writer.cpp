@@ -1,0 +1,113 @@
+#include "rtf_writer.h"
+
+#include "cp1250.h"
+
+#include <cstdio>
+#include <utility>
+
+namespace {
+
+// The Windows-1250 byte of a character, or -1 when the code page lacks it.
+int cp1250byte(char16_t c) {
+    if (c < 0x80)
+        return c;
+    for (int byte = 0x80; byte <= 0xFF; ++byte) {
+        if (cp1250ToUnicode(static_cast<unsigned char>(byte)) == c)
+            return byte;
+    }
+    return -1;
+}
+
+void hexbyte(std::string &out, int byte) {
+    char escape[5];
+    std::snprintf(escape, sizeof escape, "\\'%02x", byte);
+    out += escape;
+}
+
+} // namespace
+
+RtfWriter::RtfWriter(const std::vector<std::u16string> &fonts,
+                     const std::vector<RtfColour> &colours, int pointsize)
+    : fonts_(fonts.size()), colours_(colours.size()) {
+    out_ = "{\\rtf1\\ansi\\ansicpg1250\\deff0\\uc1\r\n{\\fonttbl";
+    for (std::size_t i = 0; i < fonts.size(); ++i) {
+        out_ += "{\\f" + std::to_string(i) + "\\fnil\\fcharset238 ";
+        for (char16_t c : fonts[i])
+            character(c == u';' ? u' ' : c);
+        out_ += ";}";
+    }
+    out_ += "}\r\n{\\colortbl ;";
+    for (const RtfColour &colour : colours) {
+        out_ += "\\red" + std::to_string(colour.red) + "\\green" + std::to_string(colour.green) +
+                "\\blue" + std::to_string(colour.blue) + ";";
+    }
+    // \cf0 and \f0 are where \plain leaves a reader; the first run states its
+    // own font and colour anyway.
+    out_ += "}\r\n\\viewkind4\\pard\\plain\\fs" + std::to_string(2 * pointsize) + " ";
+}
+
+void RtfWriter::style(std::size_t font, std::size_t colour) {
+    bool changed = false;
+    if (font != font_ && font < fonts_) {
+        out_ += "\\f" + std::to_string(font);
+        font_ = font;
+        changed = true;
+    }
+    // Colour n of the table is \cf(n + 1).
+    if (colour + 1 != colour_ && colour < colours_) {
+        out_ += "\\cf" + std::to_string(colour + 1);
+        colour_ = colour + 1;
+        changed = true;
+    }
+    if (changed)
+        out_ += ' ';
+}
+
+void RtfWriter::character(char16_t c) {
+    switch (c) {
+    case u'\\':
+    case u'{':
+    case u'}':
+        out_ += '\\';
+        out_ += static_cast<char>(c);
+        return;
+    case u'\t':
+        out_ += "\\tab ";
+        return;
+    case u'\u2028': // a line break inside a paragraph
+        out_ += "\\line ";
+        return;
+    default:
+        break;
+    }
+    const int byte = cp1250byte(c);
+    if (byte >= 0x20 && byte < 0x80) {
+        out_ += static_cast<char>(byte);
+    } else if (byte >= 0) {
+        hexbyte(out_, byte);
+    } else {
+        // \uN takes a signed 16-bit number; \uc1 says one "?" follows for
+        // readers that do not know Unicode.
+        out_ += "\\u" + std::to_string(static_cast<short>(c)) + "?";
+    }
+}
+
+void RtfWriter::text(std::u16string_view text, std::size_t font, std::size_t colour) {
+    if (text.empty())
+        return;
+    style(font, colour);
+    for (char16_t c : text)
+        character(c);
+}
+
+void RtfWriter::endline() {
+    out_ += "\\par\r\n";
+}
+
+void RtfWriter::finish() {
+    out_ += "}\r\n";
+}
+
+std::string RtfWriter::take() {
+    return std::exchange(out_, std::string());
+}

@@ -1,0 +1,116 @@
+#include "data_window.h"
+
+#include "bytes_text.h"
+#include "guard.h"
+#include "log_view.h"
+#include "save_log.h"
+#include "tool_window.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QHBoxLayout>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace {
+
+enum Format { Formatted, Invisible, InvisibleByBlocks, Hex, HexByBlocks };
+
+template <class Control> Control *named(Control *control, const char *name) {
+    control->setObjectName(name);
+    return control;
+}
+
+} // namespace
+
+TDataWindow::TDataWindow(const Names &names, QWidget *parent) : QWidget(parent) {
+    maketoolwindow(this, names.window, names.caption);
+    resize(400, 300);
+
+    view = new LogView(names.view, LineStyle{names.colour, "Courier"});
+    ComboBox_format = named(new QComboBox, "ComboBox_format");
+    ComboBox_format->addItems({"Formátovat", "Neviditelné znaky", "Neviditelné znaky podle bloků",
+                               "Šestnáctkově", "Šestnáctkově podle bloků"});
+    ComboBox_format->setCurrentIndex(Formatted);
+    ComboBox_format->setFixedWidth(193);
+    CheckBox_time = named(new QCheckBox("Čas"), "CheckBox_time");
+    savebutton = named(new QPushButton("Uložit"), names.savebutton);
+    Button1 = named(new QPushButton("Vymazat"), "Button1");
+
+    auto *controls = new QHBoxLayout;
+    controls->addWidget(ComboBox_format);
+    controls->addWidget(CheckBox_time);
+    controls->addStretch(1);
+    controls->addWidget(savebutton);
+    controls->addWidget(Button1);
+
+    auto *column = new QVBoxLayout(this);
+    column->setContentsMargins(0, 0, 4, 4);
+    column->addWidget(view, 1);
+    column->addLayout(controls);
+
+    connect(Button1, &QPushButton::clicked, this, [this] { guarded([this] { Button1Click(); }); });
+    connect(savebutton, &QPushButton::clicked, this,
+            [this] { guarded([this] { Button_saveClick(); }); });
+}
+
+void TDataWindow::appendblock(const std::string &block, const QString &printable,
+                              const QString &hex) {
+    // There always is a last line to run on.
+    if (view->empty())
+        view->addline(QString());
+    if (CheckBox_time->isChecked())
+        view->addline(timetext() + ">");
+    switch (ComboBox_format->currentIndex()) {
+    case Formatted:
+        appendformatted(block);
+        break;
+    case Invisible:
+        view->appendtext(printable);
+        break;
+    case InvisibleByBlocks:
+        view->addline(printable);
+        break;
+    case Hex:
+        view->appendtext(hex);
+        break;
+    case HexByBlocks:
+        view->addline(hex);
+        break;
+    default:
+        break;
+    }
+}
+
+// Printable bytes run on, CR breaks the line, LF breaks it unless the line
+// is still empty (so CR LF is one break), other control bytes are dropped.
+void TDataWindow::appendformatted(const std::string &block) {
+    std::string run;
+    const auto flush = [&] {
+        if (!run.empty())
+            view->appendtext(fromBytes(run));
+        run.clear();
+    };
+    for (char byte : block) {
+        const auto value = static_cast<unsigned char>(byte);
+        if (value >= 32) {
+            run += byte;
+        } else if (value == 13) {
+            flush();
+            view->addline(QString());
+        } else if (value == 10) {
+            flush();
+            if (!view->lastlineempty())
+                view->addline(QString());
+        }
+    }
+    flush();
+}
+
+void TDataWindow::Button1Click() {
+    view->clearlog();
+}
+
+void TDataWindow::Button_saveClick() {
+    savelog(view);
+}
