@@ -299,6 +299,15 @@ void TForm1::showEvent(QShowEvent *event)
         guarded([this] { FormShow(); });
 }
 
+void TForm1::resizeEvent(QResizeEvent *event)
+{
+    QMainWindow::resizeEvent(event);
+    // Some platforms maximize past the maximum height; the bar stays a bar,
+    // as wide as it was made.
+    if (height() != barHeight)
+        resize(width(), barHeight);
+}
+
 void TForm1::closeEvent(QCloseEvent *event)
 {
     bool closing = false;
