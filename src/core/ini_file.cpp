@@ -1,5 +1,7 @@
 #include "ini_file.h"
 
+#include "digits.h"
+
 #include "safe_file.h"
 
 #include <algorithm>
@@ -92,30 +94,6 @@ std::string oneline(std::string_view text) {
 
 std::string lookupname(std::string_view name) {
     return foldcase(trim(name));
-}
-
-// All of `digits` in `base`, or nullopt when empty, foreign or above `limit`.
-// Stops at the limit, so any length of digits is safe.
-std::optional<std::uint64_t> readdigits(std::string_view digits, unsigned base,
-                                        std::uint64_t limit) {
-    if (digits.empty())
-        return std::nullopt;
-    std::uint64_t value = 0;
-    for (char c : digits) {
-        unsigned digit = 0;
-        if (c >= '0' && c <= '9')
-            digit = static_cast<unsigned>(c - '0');
-        else if (base == 16 && c >= 'a' && c <= 'f')
-            digit = static_cast<unsigned>(c - 'a' + 10);
-        else if (base == 16 && c >= 'A' && c <= 'F')
-            digit = static_cast<unsigned>(c - 'A' + 10);
-        else
-            return std::nullopt;
-        value = value * base + digit;
-        if (value > limit)
-            return std::nullopt;
-    }
-    return value;
 }
 
 std::optional<int> parseinteger(std::string_view text) {
