@@ -9,6 +9,9 @@ int main(int argc, char *argv[])
     app.setApplicationName("Krovan");
     createforms();
     Form1->show();
+    // The first activation loads the settings; ask for it even where no
+    // window manager hands out the focus.
+    Form1->activateWindow();
     const int code = app.exec();
     destroyforms();
     return code;

@@ -1,5 +1,6 @@
 #include "codec.h"
 
+#include "digits.h"
 #include "errors.h"
 
 #include <algorithm>
@@ -17,40 +18,6 @@ namespace {
 
 [[noreturn]] void throwinvalid(std::string_view text) {
     throw KrovanError("'" + std::string(text) + "' is not a valid integer value");
-}
-
-std::optional<unsigned> digitvalue(char c, unsigned base) {
-    unsigned value = 0;
-    if (c >= '0' && c <= '9')
-        value = static_cast<unsigned>(c - '0');
-    else if (c >= 'a' && c <= 'f')
-        value = static_cast<unsigned>(c - 'a' + 10);
-    else if (c >= 'A' && c <= 'F')
-        value = static_cast<unsigned>(c - 'A' + 10);
-    else
-        return std::nullopt;
-    if (value >= base)
-        return std::nullopt;
-    return value;
-}
-
-// Reads all of `digits` in `base`; nullopt when it is empty, holds a foreign
-// character or exceeds `limit`. Stops accumulating past the limit, so no
-// overflow happens however long the text is.
-std::optional<std::uint64_t> readdigits(std::string_view digits, unsigned base,
-                                        std::uint64_t limit) {
-    if (digits.empty())
-        return std::nullopt;
-    std::uint64_t value = 0;
-    for (char c : digits) {
-        std::optional<unsigned> digit = digitvalue(c, base);
-        if (!digit)
-            return std::nullopt;
-        value = value * base + *digit;
-        if (value > limit)
-            return std::nullopt;
-    }
-    return value;
 }
 
 // Returns the hexadecimal digits when `text` starts with one of the

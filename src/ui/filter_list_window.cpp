@@ -2,8 +2,44 @@
 
 #include "tool_window.h"
 
-TForm_RX_filtr::TForm_RX_filtr(QWidget *parent) : QWidget(parent)
-{
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+
+TForm_RX_filtr::TForm_RX_filtr(QWidget *parent) : RowListWindow(parent) {
     maketoolwindow(this, "Form_RX_filtr", "Přijímací filtr");
-    resize(420, 200);
+    const Design design = {
+        {447, 309},
+        5,
+        {"Button_filtr_new", "Button_filtr_del", "Button_filtr_up", "Button_filtr_down"},
+        {353, 273, 193, 113},
+        {{{"Label1", "Aktivní", 8, false},
+          {"Label2", "Filtr", 64, false},
+          {"Label3", "HEX", 273, true},
+          {"Label4", "Makro", 313, true}}},
+        {8, 47, 417, 218}};
+    Frame_filtr_main1 = new TFrame_filtr_main(this);
+    std::tie(Button_filtr_new, Button_filtr_del, Button_filtr_up, Button_filtr_down) =
+        build(design, Frame_filtr_main1);
+}
+
+TFrame_filtr *TForm_RX_filtr::createrow(int n) {
+    TFrame_filtr *row = makerow(n, Frame_filtr_main1, "filtr_frame_");
+    row->Edit_filtr->clear();
+    row->ComboBox_filtr_macro->setEditText(QString());
+    return row;
+}
+
+void TForm_RX_filtr::copyrow(TFrame_filtr *to, TFrame_filtr *from) {
+    to->Edit_filtr->setText(from->Edit_filtr->text());
+    to->ComboBox_filtr_macro->setEditText(from->ComboBox_filtr_macro->currentText());
+    to->CheckBox_filtr_active->setChecked(from->CheckBox_filtr_active->isChecked());
+    to->CheckBox_filtr_hex->setChecked(from->CheckBox_filtr_hex->isChecked());
+}
+
+void TForm_RX_filtr::swaprows(TFrame_filtr *selected, TFrame_filtr *target) {
+    swaptexts(selected->Edit_filtr, target->Edit_filtr);
+    swaptexts(selected->ComboBox_filtr_macro, target->ComboBox_filtr_macro);
+    swapchecks(selected->CheckBox_filtr_active, target->CheckBox_filtr_active);
+    swapchecks(selected->CheckBox_filtr_hex, target->CheckBox_filtr_hex);
 }

@@ -124,6 +124,12 @@ TForm1::TForm1(QWidget *parent)
     grid->setColumnStretch(1, 1);
 
     buildmenus();
+    connect(Button_UDP_On, &QPushButton::clicked, this,
+            [this] { guarded([this] { Button_UDP_OnClick(); }); });
+    connect(&IdUDPServer1, &UdpLink::datagramReceived, this,
+            [this](const QByteArray &data, const QHostAddress &sender, quint16 port) {
+                guarded([&] { IdUDPServer1UDPRead(data, sender, port); });
+            });
     FormCreate();
 }
 
@@ -261,26 +267,20 @@ void TForm1::FormActivate()
 {
     if (settingsloaded)
         return;
-    loadsettings();
+    // Marked first: a load that fails must not come back at every activation
+    // (closing its error box activates the window again).
     settingsloaded = true;
-}
-
-void TForm1::loadsettings()
-{
-    // Without a settings file every tool window is shown at its default place.
-    Form_rxw->setGeometry(500, 80, 500, 200);
-    Form_txw->setGeometry(500, 80, 500, 200);
-    Form_RX_TX->setGeometry(500, 80, 500, 200);
-    Form_TX->setGeometry(0, 80, 500, 200);
-    Form_RX_filtr->setGeometry(0, 80, 500, 200);
-    for (QWidget *window : std::initializer_list<QWidget *>{Form_rxw, Form_txw, Form_RX_TX,
-                                                           Form_TX, Form_RX_filtr})
-        window->show();
+    loadsettings();
 }
 
 bool TForm1::FormClose()
 {
-    // The link closes and the settings save run here, in that order.
+    tcpclientclose();
+    icmpoff();
+    udpclose();
+    serialclose();
+    // A save that fails throws: the guard shows it and the close is abandoned.
+    savesettings();
     return true;
 }
 
@@ -299,6 +299,15 @@ void TForm1::showEvent(QShowEvent *event)
         guarded([this] { FormShow(); });
 }
 
+void TForm1::resizeEvent(QResizeEvent *event)
+{
+    QMainWindow::resizeEvent(event);
+    // Some platforms maximize past the maximum height; the bar stays a bar,
+    // as wide as it was made.
+    if (height() != barHeight)
+        resize(width(), barHeight);
+}
+
 void TForm1::closeEvent(QCloseEvent *event)
 {
     bool closing = false;
@@ -312,8 +321,6 @@ void TForm1::closeEvent(QCloseEvent *event)
 void TForm1::Uloitpijatdata1Click() { savelog(Form_rxw->RichEdit_rx); }
 void TForm1::Uloitstavy1Click() { savelog(Form_RX_TX->RichEdit_mix); }
 void TForm1::Uloitodeslandata1Click() { savelog(Form_txw->RichEdit_tx); }
-void TForm1::Otevtnastaven1Click() {}
-void TForm1::Ulozitnastaven1Click() {}
 
 void TForm1::Konec1Click() { close(); }
 

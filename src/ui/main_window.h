@@ -1,8 +1,10 @@
 #pragma once
 
 #include "dialogs.h"
+#include "udp_link.h"
 
 #include <QMainWindow>
+#include <string>
 
 class QAction;
 class QComboBox;
@@ -10,6 +12,10 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class QTcpSocket;
+class IniFile;
+
+// The kinds of link, in the order the selector lists them.
+enum class LinkKind { Serial = 0, TcpClient = 1, TcpServer = 2, Udp = 3, Icmp = 4, None = -1 };
 
 // The main window: a thin bar with the link selector, one parameter panel
 // per link kind and the menus that reach every other window.
@@ -85,6 +91,36 @@ public:
     // The TCP server's current peer.
     QTcpSocket *lastpeer = nullptr;
 
+    // Link components; whether a kind is open is read from the kind itself.
+    UdpLink IdUDPServer1;
+    bool icmpactive = false;
+
+    // Connect buttons: each closes the other four kinds, then toggles its own.
+    void Button_UDP_OnClick();
+
+    // Open and close operations with their visible effects.
+    void udpopen();
+    void udpclose();
+    void serialclose();
+    void tcpclientclose();
+    void tcpserverclose();
+    void icmpoff();
+    void IdTCPClient1Disconnected();
+
+    // The link a send uses: the first open kind in the fixed order serial,
+    // TCP server, TCP client, UDP, ICMP; None when nothing is open.
+    LinkKind activelink() const;
+    // The "na: ..." part of a sent record's header for that link.
+    QString sendaddress(LinkKind link) const;
+    // Hands the bytes to the active link; throws KrovanError on failure.
+    void linksend(LinkKind link, const std::string &bytes);
+
+    // Received-datagram notification of the UDP link.
+    void IdUDPServer1UDPRead(const QByteArray &data, const QHostAddress &sender, quint16 port);
+    // Compares one received block with the active filters, logs it and
+    // answers it; throws the conversion error of a failing filter.
+    void rxprocess(const std::string &block, const QString &address);
+
     void ComboBox_pripojeniChange();
     void Button_detectClick();
 
@@ -109,15 +145,31 @@ public:
     void Npovda3Click();
     void Oprogramu2Click();
 
-    // Reads settingsfile and applies it to every window.
+    // Reads settingsfile and applies it to every window; a missing file or
+    // key gives the defaults.
     void loadsettings();
+    // Writes the whole set-up to settingsfile; throws KrovanError when the
+    // file cannot be written, leaving the old file as it was.
+    void savesettings();
 
 protected:
     bool event(QEvent *event) override;
     void showEvent(QShowEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
 
 private:
+    void loadmainwindow(const IniFile &ini);
+    void loadlogwindows(const IniFile &ini);
+    void loadmacros(const IniFile &ini);
+    void loadfilters(const IniFile &ini);
+    // Makes a file chosen from the menu the current one and closes every link.
+    void choosesettingsfile(const QString &file);
+    // Title "Krovan 0.6 - " + settingstitle + suffix.
+    void settitle(const QString &suffix);
+    // A state record, written only while the selector shows that kind.
+    void linkstate(LinkKind kind, const QString &text);
+    void enableudpfields(bool enabled);
     void buildpanels(QWidget *bar);
     void buildmenus();
     QAction *addmenuitem(class QMenu *menu, const QString &caption, const char *name,

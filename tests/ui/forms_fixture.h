@@ -8,6 +8,9 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+// Readable QStrings in failure messages.
+inline void PrintTo(const QString &text, std::ostream *os) { *os << '"' << text.toStdString() << '"'; }
+
 // Every window test starts from freshly created windows, exactly as the
 // program creates them, with the settings file in a private directory.
 class FormsTest : public ::testing::Test {

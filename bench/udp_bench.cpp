@@ -1,0 +1,225 @@
+// Round trip and burst figures of the whole receive-filter-reply loop over
+// UDP on 127.0.0.1, through the real windows with every log box checked and
+// the logs already holding 100 000 lines.
+#include "dialogs.h"
+#include "filter_list_window.h"
+#include "filter_row.h"
+#include "forms.h"
+#include "macro_list_window.h"
+#include "macro_row.h"
+#include "main_window.h"
+#include "received_window.h"
+#include "sent_window.h"
+#include "states_window.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QTemporaryDir>
+#include <QUdpSocket>
+
+#include <algorithm>
+#include <arpa/inet.h>
+#include <chrono>
+#include <cstdio>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+class SilentDialogs : public Dialogs {
+public:
+    int errors = 0;
+    void showError(const QString &message) override
+    {
+        ++errors;
+        std::fprintf(stderr, "error: %s\n", qPrintable(message));
+    }
+    Answer confirm(const QString &, bool) override { return Answer::No; }
+    QString openFileName(const FileDialogSpec &) override { return {}; }
+    QString saveFileName(const FileDialogSpec &) override { return {}; }
+};
+
+// The peer: a plain socket on 127.0.0.1 in its own thread, so that the
+// program's event loop runs undisturbed on the main thread.
+class Peer {
+public:
+    Peer()
+    {
+        fd_ = ::socket(AF_INET, SOCK_DGRAM, 0);
+        int big = 8 << 20;
+        ::setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &big, sizeof big);
+        sockaddr_in local{};
+        local.sin_family = AF_INET;
+        local.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ::bind(fd_, reinterpret_cast<sockaddr *>(&local), sizeof local);
+        socklen_t length = sizeof local;
+        ::getsockname(fd_, reinterpret_cast<sockaddr *>(&local), &length);
+        port_ = ntohs(local.sin_port);
+    }
+    ~Peer() { ::close(fd_); }
+
+    int port() const { return port_; }
+    void target(int port)
+    {
+        target_.sin_family = AF_INET;
+        target_.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        target_.sin_port = htons(static_cast<uint16_t>(port));
+    }
+
+    void send(const char *data, size_t size)
+    {
+        ::sendto(fd_, data, size, 0, reinterpret_cast<sockaddr *>(&target_), sizeof target_);
+    }
+
+    // Waits up to the time-out for one reply; false on time-out.
+    bool receive(int timeoutms)
+    {
+        pollfd p{fd_, POLLIN, 0};
+        if (::poll(&p, 1, timeoutms) <= 0)
+            return false;
+        char buffer[9000];
+        return ::recv(fd_, buffer, sizeof buffer, 0) >= 0;
+    }
+
+    int drain()
+    {
+        int count = 0;
+        char buffer[9000];
+        while (::recv(fd_, buffer, sizeof buffer, MSG_DONTWAIT) >= 0)
+            ++count;
+        return count;
+    }
+
+private:
+    int fd_ = -1;
+    int port_ = 0;
+    sockaddr_in target_{};
+};
+
+const char request[] = "\x02" "request 0123456789";
+
+void roundtrips(Peer &peer, int count)
+{
+    std::vector<double> micros;
+    int lost = 0;
+    for (int i = 0; i < count; ++i) {
+        const auto start = Clock::now();
+        peer.send(request, sizeof request - 1);
+        if (!peer.receive(1000)) {
+            ++lost;
+            continue;
+        }
+        micros.push_back(std::chrono::duration<double, std::micro>(Clock::now() - start).count());
+    }
+    std::sort(micros.begin(), micros.end());
+    auto at = [&](double q) { return micros.empty() ? 0.0 : micros[size_t(q * (micros.size() - 1))]; };
+    std::printf("round trip over %d requests: p50 %.1f us, p90 %.1f us, p99 %.1f us, max %.1f us, "
+                "lost %d\n",
+                count, at(0.5), at(0.9), at(0.99), micros.empty() ? 0.0 : micros.back(), lost);
+}
+
+// Sends `rate` datagrams a second for `seconds`, paced evenly, and counts
+// the answers that come back.
+int burst(Peer &peer, int rate, int seconds)
+{
+    const int total = rate * seconds;
+    const auto period = std::chrono::nanoseconds(1'000'000'000LL / rate);
+    const auto start = Clock::now();
+    int answered = 0;
+    for (int i = 0; i < total; ++i) {
+        std::this_thread::sleep_until(start + i * period);
+        peer.send(request, sizeof request - 1);
+        answered += peer.drain();
+    }
+    const auto deadline = Clock::now() + std::chrono::seconds(3);
+    while (answered < total && Clock::now() < deadline)
+        if (peer.receive(100))
+            answered += 1 + peer.drain();
+    return answered;
+}
+
+void prepare(int peerport, int localport)
+{
+    Form_RX_TX->CheckBox_stavy->setChecked(true);
+    for (int i = 0; i < 100000; ++i)
+        Form_RX_TX->addstate("filler line " + QString::number(i));
+    for (QCheckBox *box : {Form_RX_TX->CheckBox_rx, Form_RX_TX->CheckBox_tx,
+                           Form_RX_TX->CheckBox_time, Form_RX_TX->CheckBox_adr,
+                           Form_RX_TX->CheckBox_makro, Form_RX_TX->CheckBox_hex})
+        box->setChecked(true);
+    Form_rxw->CheckBox_time->setChecked(true);
+    Form_txw->CheckBox_time->setChecked(true);
+
+    TFrame_tx *macro = Form_TX->tx_frames[1];
+    macro->Edit_popis->setText("ack");
+    macro->Edit_data->setText("<ack>reply");
+    TFrame_filtr *filter = Form_RX_filtr->filtr_frames[1];
+    filter->Edit_filtr->setText("<stx>");
+    filter->ComboBox_filtr_macro->setEditText("ack");
+    filter->CheckBox_filtr_active->setChecked(true);
+
+    Form1->ComboBox_pripojeni->setCurrentIndex(3);
+    Form1->ComboBox_pripojeniChange();
+    Form1->Edit_rx_port->setText(QString::number(localport));
+    Form1->Edit_tx_adr->setText("127.0.0.1");
+    Form1->Edit_tx_port->setText(QString::number(peerport));
+    Form1->Button_UDP_OnClick();
+}
+
+int freeport()
+{
+    QUdpSocket probe;
+    probe.bind(QHostAddress::AnyIPv4, 0);
+    return probe.localPort();
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    SilentDialogs silent;
+    setDialogs(&silent);
+    QTemporaryDir dir;
+    createforms();
+    Form1->settingsfile = dir.filePath("bench.ini");
+    Form1->show();
+    Form1->activateWindow();
+    QApplication::processEvents();
+    for (QWidget *window : std::initializer_list<QWidget *>{Form_RX_TX, Form_rxw, Form_txw})
+        window->show();
+
+    Peer peer;
+    const int localport = freeport();
+    peer.target(localport);
+    prepare(peer.port(), localport);
+    std::printf("logs hold %d lines before the run\n", 100000);
+
+    std::thread client([&] {
+        roundtrips(peer, 200); // warm-up
+        roundtrips(peer, 5000);
+        for (int rate : {2000, 5000, 10000, 20000}) {
+            const int seconds = 2;
+            const int answered = burst(peer, rate, seconds);
+            std::printf("burst %5d/s for %d s: %d of %d answered (%s)\n", rate, seconds,
+                        answered, rate * seconds,
+                        answered == rate * seconds ? "no loss" : "loss");
+        }
+        QMetaObject::invokeMethod(&app, &QApplication::quit, Qt::QueuedConnection);
+    });
+    app.exec();
+    client.join();
+    Form1->udpclose();
+    destroyforms();
+    return silent.errors == 0 ? 0 : 1;
+}

@@ -1,0 +1,82 @@
+#include "udp_link.h"
+
+#include "errors.h"
+
+#include <QHostInfo>
+#include <QNetworkDatagram>
+
+UdpLink::UdpLink(QObject *parent) : QObject(parent)
+{
+    connect(&socket_, &QUdpSocket::readyRead, this, &UdpLink::readpending);
+}
+
+quint16 portnumber(int value)
+{
+    if (value < 0 || value > 65535)
+        throw KrovanError("Port " + std::to_string(value) + " is out of range 0 to 65535.");
+    return static_cast<quint16>(value);
+}
+
+void UdpLink::open(int port)
+{
+    close();
+    const quint16 local = portnumber(port);
+    // No address sharing: a port another socket holds must fail to bind.
+    if (socket_.bind(QHostAddress::AnyIPv4, local, QAbstractSocket::DontShareAddress))
+        return;
+    const auto error = socket_.error();
+    const std::string reason = socket_.errorString().toStdString();
+    socket_.close();
+    if (error == QAbstractSocket::AddressInUseError)
+        throw KrovanError("Could not bind socket. Address and port are already in use.");
+    throw KrovanError("Could not bind socket. " + reason);
+}
+
+void UdpLink::close() { socket_.close(); }
+
+bool UdpLink::isActive() const { return socket_.state() == QAbstractSocket::BoundState; }
+
+void UdpLink::readpending()
+{
+    while (socket_.hasPendingDatagrams()) {
+        const qint64 size = socket_.pendingDatagramSize();
+        if (size > receiveBufferSize) {
+            socket_.readDatagram(nullptr, 0); // discard the oversized datagram
+            continue;
+        }
+        const QNetworkDatagram datagram = socket_.receiveDatagram(receiveBufferSize);
+        if (!datagram.isValid())
+            break; // a failed receive is dropped; the level-triggered notifier brings the rest
+        emit datagramReceived(datagram.data(), datagram.senderAddress(),
+                              static_cast<quint16>(datagram.senderPort()));
+        // The handler may have closed the link.
+        if (!isActive())
+            return;
+    }
+}
+
+QHostAddress UdpLink::resolve(const QString &host)
+{
+    QHostAddress address;
+    if (address.setAddress(host.trimmed()) && address.protocol() == QAbstractSocket::IPv4Protocol)
+        return address;
+    const QHostInfo info = QHostInfo::fromName(host.trimmed());
+    for (const QHostAddress &found : info.addresses())
+        if (found.protocol() == QAbstractSocket::IPv4Protocol)
+            return found;
+    throw KrovanError("Cannot resolve host \"" + host.toStdString() + "\".");
+}
+
+void UdpLink::send(const std::string &bytes, const QString &host, int port)
+{
+    const quint16 destination = portnumber(port);
+    const QHostAddress address = resolve(host);
+    const QByteArray data(bytes.data(), static_cast<qsizetype>(bytes.size()));
+    const qint64 sent = socket_.writeDatagram(data, address, destination);
+    if (sent < 0 && socket_.error() == QAbstractSocket::DatagramTooLargeError)
+        throw KrovanError("Package Size Too Big.");
+    if (sent < 0)
+        throw KrovanError(socket_.errorString().toStdString());
+    if (sent < data.size())
+        throw KrovanError("Not all bytes sent.");
+}

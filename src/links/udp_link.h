@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QHostAddress>
+#include <QObject>
+#include <QUdpSocket>
+#include <string>
+
+// One UDP socket bound to all local IPv4 addresses at a local port: every
+// received datagram is reported in arrival order, and sends leave from the
+// same socket, so their source port is the local port.
+class UdpLink : public QObject {
+    Q_OBJECT
+public:
+    // Largest datagram read at all; a bigger one is discarded unseen.
+    static constexpr qint64 receiveBufferSize = 8192;
+
+    explicit UdpLink(QObject *parent = nullptr);
+
+    // Binds the socket; throws KrovanError when the port cannot be bound.
+    void open(int port);
+    void close();
+    bool isActive() const;
+    // Sends one datagram (an empty block gives an empty datagram). Resolves
+    // the host at every call; throws KrovanError on any failure.
+    void send(const std::string &bytes, const QString &host, int port);
+
+signals:
+    void datagramReceived(const QByteArray &data, const QHostAddress &sender, quint16 senderPort);
+
+private:
+    void readpending();
+    static QHostAddress resolve(const QString &host);
+
+    QUdpSocket socket_;
+};
+
+// Checks that a number read from a port field names a port; throws
+// KrovanError otherwise.
+quint16 portnumber(int value);

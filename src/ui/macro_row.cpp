@@ -1,0 +1,89 @@
+#include "macro_row.h"
+
+#include "bytes_text.h"
+#include "codec.h"
+#include "errors.h"
+#include "forms.h"
+#include "guard.h"
+#include "macro_list_window.h"
+
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSignalBlocker>
+
+namespace {
+
+int periodof(const QLineEdit *edit) {
+    return strtoint(toBytes(edit->text()));
+}
+
+} // namespace
+
+TFrame_tx::TFrame_tx(int n) : ListRow(n, {404, 23}) {
+    constexpr Qt::Edges topright = Qt::TopEdge | Qt::RightEdge;
+    Edit_popis = addcontrol(new QLineEdit("data k odeslání"), "Edit_popis", {8, 1, 81, 21},
+                            Qt::LeftEdge | Qt::TopEdge);
+    Edit_data = addcontrol(new QLineEdit("Pokus"), "Edit_data", {96, 1, 153, 21},
+                           Qt::LeftEdge | Qt::TopEdge | Qt::RightEdge);
+    CheckBox_hex = addcontrol(new QCheckBox, "CheckBox_hex", {256, 3, 12, 17}, topright);
+    Button_send = addcontrol(new QPushButton("Odeslat"), "Button_send", {272, 1, 57, 21}, topright);
+    Edit_interval = addcontrol(new QLineEdit("2000"), "Edit_interval", {336, 1, 41, 21}, topright);
+    CheckBox1 = addcontrol(new QCheckBox, "CheckBox1", {384, 3, 17, 17}, topright);
+    settaborder({Edit_data, Edit_interval, Button_send, CheckBox1, Edit_popis, CheckBox_hex});
+
+    Timer1 = new RepeatTimer(this);
+    Timer1->setObjectName("Timer1");
+    connect(Timer1, &QTimer::timeout, this, &TFrame_tx::Timer1Timer);
+    connect(Button_send, &QPushButton::clicked, this,
+            [this] { guarded([this] { Button_sendClick(); }); });
+    // toggled, not clicked: a change by program runs the handler too, and
+    // only a real change does.
+    connect(CheckBox1, &QCheckBox::toggled, this,
+            [this] { guarded([this] { CheckBox1Click(); }); });
+}
+
+void TFrame_tx::CheckBox1Click() {
+    Timer1->setPeriod(periodof(Edit_interval));
+    Timer1->setEnabled(CheckBox1->isChecked());
+    Edit_interval->setEnabled(!CheckBox1->isChecked());
+}
+
+void TFrame_tx::Timer1Timer() {
+    guarded([this] { Button_sendClick(); });
+}
+
+void TFrame_tx::setrepeat(bool repeat) {
+    if (CheckBox1->isChecked() == repeat)
+        return;
+    {
+        // The signal would catch the failure; here it belongs to the caller.
+        const QSignalBlocker blocker(CheckBox1);
+        CheckBox1->setChecked(repeat);
+    }
+    CheckBox1Click();
+}
+
+void TFrame_tx::resumerepeat() {
+    if (!CheckBox1->isChecked())
+        return;
+    try {
+        Timer1->setPeriod(periodof(Edit_interval));
+    } catch (const KrovanError &) {
+        // The box was ticked over a period text that failed: the timer runs
+        // on with the period it had before.
+    }
+    Timer1->setEnabled(true);
+}
+
+void TFrame_tx::CheckBox1Enter() {
+    Form_TX->selectrow(number);
+}
+
+void TFrame_tx::FrameClick() {
+    Form_TX->selectrow(number);
+}
+
+void TFrame_tx::controlentered(QWidget *) {
+    CheckBox1Enter();
+}

@@ -1,0 +1,42 @@
+// The one send operation of a macro row, started by its button, its repeat
+// timer or an automatic reply.
+#include "macro_row.h"
+
+#include "bytes_text.h"
+#include "codec.h"
+#include "forms.h"
+#include "main_window.h"
+#include "states_window.h"
+
+#include <QCheckBox>
+#include <QLineEdit>
+
+void TFrame_tx::Button_sendClick()
+{
+    // A text that does not convert ends the send before anything is logged;
+    // the error box shows the conversion error.
+    const std::string text = toBytes(Edit_data->text());
+    const std::string bytes = CheckBox_hex->isChecked() ? hextostr(text) : wildtostr(text);
+
+    const LinkKind link = Form1->activelink();
+    if (link == LinkKind::None) {
+        Form_RX_TX->adderror("CHYBA: Žádné aktivní připojení");
+        return;
+    }
+    const QString address =
+        Form_RX_TX->CheckBox_adr->isChecked() ? Form1->sendaddress(link) : QString();
+    // The record is written before the bytes leave, so it stays even when
+    // the link then fails.
+    Form_RX_TX->logdata(Direction::Sent, bytes, address, QString());
+
+    const LinkKind now = Form1->activelink();
+    if (now == LinkKind::None) {
+        Form_RX_TX->adderror("CHYBA: Žádné aktivní připojení");
+        return;
+    }
+    try {
+        Form1->linksend(now, bytes);
+    } catch (const std::exception &) {
+        Form_RX_TX->adderror("CHYBA: Nepovedlo se odeslat.", "MS Sans Serif");
+    }
+}

@@ -1,0 +1,124 @@
+#include "errors.h"
+#include "udp_link.h"
+
+#include <QCoreApplication>
+#include <QNetworkDatagram>
+#include <QSignalSpy>
+#include <QUdpSocket>
+#include <gtest/gtest.h>
+
+namespace {
+
+// A peer socket owned by the test on 127.0.0.1, and the link under test
+// bound to a free local port.
+class UdpLinkTest : public ::testing::Test {
+protected:
+    QUdpSocket peer;
+    UdpLink link;
+    int localport = 0;
+
+    void SetUp() override
+    {
+        ASSERT_TRUE(peer.bind(QHostAddress::LocalHost, 0));
+        localport = freeport();
+        link.open(localport);
+    }
+
+    static int freeport()
+    {
+        QUdpSocket probe;
+        probe.bind(QHostAddress::AnyIPv4, 0);
+        return probe.localPort();
+    }
+
+    void sendtolink(const QByteArray &data)
+    {
+        peer.writeDatagram(data, QHostAddress::LocalHost, static_cast<quint16>(localport));
+    }
+
+    QNetworkDatagram peerreceive()
+    {
+        if (!peer.hasPendingDatagrams())
+            peer.waitForReadyRead(2000);
+        return peer.receiveDatagram();
+    }
+};
+
+TEST_F(UdpLinkTest, DeliversEachDatagramWithItsSender)
+{
+    QSignalSpy received(&link, &UdpLink::datagramReceived);
+    sendtolink("abc");
+    sendtolink(QByteArray());
+    sendtolink(QByteArray("\0\xff", 2));
+    for (int i = 0; i < 50 && received.count() < 3; ++i)
+        received.wait(100);
+    ASSERT_EQ(received.count(), 3);
+    EXPECT_EQ(received[0][0].toByteArray(), "abc");
+    EXPECT_EQ(received[0][1].value<QHostAddress>().toString(), "127.0.0.1");
+    EXPECT_EQ(received[0][2].value<quint16>(), peer.localPort());
+    EXPECT_EQ(received[1][0].toByteArray(), QByteArray());
+    EXPECT_EQ(received[2][0].toByteArray(), QByteArray("\0\xff", 2));
+}
+
+TEST_F(UdpLinkTest, DiscardsDatagramsBeyondTheReceiveBuffer)
+{
+    QSignalSpy received(&link, &UdpLink::datagramReceived);
+    sendtolink(QByteArray(8193, 'x'));
+    sendtolink(QByteArray(8192, 'y'));
+    for (int i = 0; i < 50 && received.count() < 1; ++i)
+        received.wait(100);
+    received.wait(100);
+    ASSERT_EQ(received.count(), 1);
+    EXPECT_EQ(received[0][0].toByteArray().size(), 8192);
+}
+
+TEST_F(UdpLinkTest, SendsOneDatagramFromTheLocalPort)
+{
+    link.send(std::string("A\0B", 3), "127.0.0.1", peer.localPort());
+    const QNetworkDatagram got = peerreceive();
+    EXPECT_EQ(got.data(), QByteArray("A\0B", 3));
+    EXPECT_EQ(got.senderPort(), localport);
+
+    link.send("", "localhost", peer.localPort());
+    const QNetworkDatagram empty = peerreceive();
+    EXPECT_TRUE(empty.isValid());
+    EXPECT_EQ(empty.data().size(), 0);
+}
+
+TEST_F(UdpLinkTest, SendFailuresThrow)
+{
+    EXPECT_THROW(link.send("x", "127.0.0.1", 70000), KrovanError);
+    EXPECT_THROW(link.send("x", "no such host.invalid", peer.localPort()), KrovanError);
+    try {
+        link.send(std::string(70000, 'x'), "127.0.0.1", peer.localPort());
+        FAIL() << "an oversized datagram was sent";
+    } catch (const KrovanError &e) {
+        EXPECT_STREQ(e.what(), "Package Size Too Big.");
+    }
+}
+
+TEST_F(UdpLinkTest, ATakenPortCannotBeBound)
+{
+    UdpLink second;
+    try {
+        second.open(localport);
+        FAIL() << "the port was bound twice";
+    } catch (const KrovanError &e) {
+        EXPECT_STREQ(e.what(), "Could not bind socket. Address and port are already in use.");
+    }
+    EXPECT_FALSE(second.isActive());
+    EXPECT_TRUE(link.isActive());
+    link.close();
+    EXPECT_FALSE(link.isActive());
+    second.open(localport);
+    EXPECT_TRUE(second.isActive());
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

@@ -1,0 +1,369 @@
+// The whole loop over UDP through the real windows: a peer socket on
+// 127.0.0.1 talks to the program, filters answer it, and the logs show it.
+#include "forms_fixture.h"
+
+#include "filter_list_window.h"
+#include "filter_row.h"
+#include "log_view.h"
+#include "macro_list_window.h"
+#include "macro_row.h"
+#include "received_window.h"
+#include "sent_window.h"
+#include "states_window.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QLineEdit>
+#include <QNetworkDatagram>
+#include <QPushButton>
+#include <QUdpSocket>
+
+namespace {
+
+const LineStyle black{QColor(0, 0, 0), "MS Sans Serif"};
+const LineStyle red{QColor(255, 0, 0), "Courier"};
+const LineStyle blue{QColor(0, 0, 255), "Courier"};
+
+template <class Condition> bool waitfor(Condition condition, int ms = 2000)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (!condition() && clock.elapsed() < ms)
+        QApplication::processEvents(QEventLoop::AllEvents, 10);
+    return condition();
+}
+
+int freeport()
+{
+    QUdpSocket probe;
+    probe.bind(QHostAddress::AnyIPv4, 0);
+    return probe.localPort();
+}
+
+class UdpLoop : public FormsTest {
+protected:
+    QUdpSocket peer;
+    int localport = 0;
+
+    void SetUp() override
+    {
+        FormsTest::SetUp();
+        start();
+        ASSERT_TRUE(peer.bind(QHostAddress::LocalHost, 0));
+        localport = freeport();
+        Form1->ComboBox_pripojeni->setCurrentIndex(3);
+        Form1->ComboBox_pripojeniChange();
+        Form1->Edit_rx_port->setText(QString::number(localport));
+        Form1->Edit_tx_adr->setText("127.0.0.1");
+        Form1->Edit_tx_port->setText(QString::number(peer.localPort()));
+        Form_RX_TX->CheckBox_rx->setChecked(true);
+        Form_RX_TX->CheckBox_tx->setChecked(true);
+    }
+
+    void TearDown() override
+    {
+        Form1->udpclose();
+        FormsTest::TearDown();
+    }
+
+    void openudp() { Form1->Button_UDP_On->click(); }
+
+    void sendtoprogram(const QByteArray &data)
+    {
+        peer.writeDatagram(data, QHostAddress::LocalHost, static_cast<quint16>(localport));
+    }
+
+    // Datagrams the peer receives within the time.
+    QList<QNetworkDatagram> peerreceives(int expected, int ms = 2000)
+    {
+        QList<QNetworkDatagram> got;
+        waitfor(
+            [&] {
+                while (peer.hasPendingDatagrams())
+                    got << peer.receiveDatagram();
+                return got.size() >= expected;
+            },
+            ms);
+        return got;
+    }
+
+    static TFrame_tx *macro(int n) { return Form_TX->tx_frames[n]; }
+    static TFrame_filtr *filter(int n) { return Form_RX_filtr->filtr_frames[n]; }
+
+    static void setmacro(int n, const QString &name, const QString &data)
+    {
+        while (Form_TX->tx_count < n)
+            Form_TX->Button_new_tx->click();
+        macro(n)->Edit_popis->setText(name);
+        macro(n)->Edit_data->setText(data);
+    }
+
+    static void setfilter(int n, const QString &text, const QString &name, bool active = true)
+    {
+        while (Form_RX_filtr->filtr_count < n)
+            Form_RX_filtr->Button_filtr_new->click();
+        filter(n)->Edit_filtr->setText(text);
+        filter(n)->ComboBox_filtr_macro->setEditText(name);
+        filter(n)->CheckBox_filtr_active->setChecked(active);
+    }
+
+    static std::vector<LogLine> mix() { return Form_RX_TX->RichEdit_mix->lines(); }
+    static QStringList mixtexts()
+    {
+        QStringList texts;
+        for (const LogLine &line : mix())
+            texts << line.text;
+        return texts;
+    }
+    static QString received() { return Form_rxw->RichEdit_rx->plaintext(); }
+    static QString sent() { return Form_txw->RichEdit_tx->plaintext(); }
+};
+
+TEST_F(UdpLoop, ADatagramIsLoggedAndAnsweredByTheMacroItsFilterNames)
+{
+    setmacro(1, "ack", "<ack>OK");
+    setfilter(1, "<stx>", "ack");
+    openudp();
+    sendtoprogram("\x02hi");
+
+    const auto replies = peerreceives(1);
+    ASSERT_EQ(replies.size(), 1);
+    EXPECT_EQ(replies[0].data(), "\x06OK");
+    EXPECT_EQ(replies[0].senderPort(), localport);
+
+    const std::vector<LogLine> lines = mix();
+    ASSERT_EQ(lines.size(), 4u) << mixtexts().join("|").toStdString();
+    EXPECT_EQ(lines[0].text, "Přijal data :");
+    EXPECT_EQ(lines[0].style, black);
+    EXPECT_EQ(lines[1].text, "  <stx>hi");
+    EXPECT_EQ(lines[1].style, red);
+    EXPECT_EQ(lines[2].text, "Odeslal data :");
+    EXPECT_EQ(lines[2].style, black);
+    EXPECT_EQ(lines[3].text, "  <ack>OK");
+    EXPECT_EQ(lines[3].style, blue);
+    EXPECT_TRUE(received().contains("hi"));
+    EXPECT_TRUE(sent().contains("OK"));
+}
+
+TEST_F(UdpLoop, HeadersCarryTheSourceAndTheCalledMacros)
+{
+    Form_RX_TX->CheckBox_adr->setChecked(true);
+    Form_RX_TX->CheckBox_makro->setChecked(true);
+    setmacro(1, "A", "first");
+    setmacro(2, "B", "second");
+    setfilter(1, "", "A");
+    setfilter(2, "x", "B");
+    openudp();
+    sendtoprogram("xyz");
+
+    const auto replies = peerreceives(1);
+    ASSERT_EQ(replies.size(), 1);
+    EXPECT_EQ(replies[0].data(), "second");
+    EXPECT_TRUE(peerreceives(1, 200).isEmpty()) << "only the last match is answered";
+    const QStringList texts = mixtexts();
+    ASSERT_GE(texts.size(), 3);
+    EXPECT_EQ(texts[0], QString("Přijal data z: 127.0.0.1:%1 / Volá makro: A / Volá makro: B :")
+                            .arg(peer.localPort()));
+    EXPECT_EQ(texts[2], QString("Odeslal data na: 127.0.0.1 : %1 :").arg(peer.localPort()));
+}
+
+TEST_F(UdpLoop, TheLaterOfTwoEqualDescriptionsIsSent)
+{
+    Form_RX_TX->CheckBox_makro->setChecked(true);
+    setmacro(1, "dup", "one");
+    setmacro(2, "dup", "two");
+    setfilter(1, "a", "dup");
+    setfilter(2, "$zz", "dup", false); // inactive: its bad text is never read
+    openudp();
+    sendtoprogram("abc");
+
+    const auto replies = peerreceives(1);
+    ASSERT_EQ(replies.size(), 1);
+    EXPECT_EQ(replies[0].data(), "two");
+    EXPECT_EQ(mixtexts().value(0), "Přijal data / Volá makro: dup / Volá makro: dup :");
+    EXPECT_TRUE(fakeDialogs().errors.isEmpty());
+}
+
+TEST_F(UdpLoop, AFilterThatFailsStopsTheBlock)
+{
+    setmacro(1, "ack", "reply");
+    setfilter(1, "", "ack");
+    setfilter(2, "$zz", "ack");
+    openudp();
+    sendtoprogram("abc");
+
+    ASSERT_TRUE(waitfor([] { return !fakeDialogs().errors.isEmpty(); }));
+    EXPECT_EQ(fakeDialogs().errors.value(0), "'$zz' is not a valid integer value");
+    EXPECT_TRUE(peerreceives(1, 200).isEmpty());
+    EXPECT_TRUE(mix().empty());
+    EXPECT_TRUE(received().isEmpty());
+}
+
+TEST_F(UdpLoop, EveryDatagramIsOneBlockUpToTwoKilobytes)
+{
+    setfilter(1, "", "none");
+    openudp();
+    sendtoprogram(QByteArray(2048, 'a'));
+    sendtoprogram(QByteArray(2049, 'b'));
+    sendtoprogram(QByteArray());
+    sendtoprogram("one");
+    sendtoprogram("two");
+
+    ASSERT_TRUE(waitfor([] { return mix().size() >= 8; }));
+    waitfor([] { return false; }, 100);
+    const QStringList texts = mixtexts();
+    ASSERT_EQ(texts.size(), 8) << texts.join("|").toStdString();
+    EXPECT_EQ(texts[1], "  " + QString(2048, 'a'));
+    EXPECT_EQ(texts[3], "  ");
+    EXPECT_EQ(texts[5], "  one");
+    EXPECT_EQ(texts[7], "  two");
+}
+
+TEST_F(UdpLoop, SendWithoutALinkWritesOnlyTheErrorLine)
+{
+    macro(1)->Button_send->click();
+    const std::vector<LogLine> lines = mix();
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0].text, "CHYBA: Žádné aktivní připojení");
+    EXPECT_EQ(lines[0].style.colour, QColor(0, 0, 0));
+    EXPECT_TRUE(sent().isEmpty());
+}
+
+TEST_F(UdpLoop, ABadDestinationPortIsLoggedThenReported)
+{
+    Form1->Edit_tx_port->setText("abc");
+    openudp();
+    macro(1)->Button_send->click();
+    const std::vector<LogLine> lines = mix();
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_EQ(lines[0].text, "Odeslal data :");
+    EXPECT_EQ(lines[1].text, "  data_1");
+    EXPECT_EQ(lines[2].text, "CHYBA: Nepovedlo se odeslat.");
+    EXPECT_EQ(lines[2].style, black);
+    EXPECT_TRUE(fakeDialogs().errors.isEmpty());
+}
+
+TEST_F(UdpLoop, AHexTextThatFailsShowsOnlyTheErrorBox)
+{
+    openudp();
+    macro(1)->CheckBox_hex->setChecked(true);
+    macro(1)->Edit_data->setText("4g");
+    macro(1)->Button_send->click();
+    EXPECT_EQ(fakeDialogs().errors, QStringList{"'$4g' is not a valid integer value"});
+    EXPECT_TRUE(mix().empty());
+    EXPECT_TRUE(sent().isEmpty());
+    EXPECT_TRUE(peerreceives(1, 200).isEmpty());
+}
+
+TEST_F(UdpLoop, AnEmptyMacroGoesOutAsAnEmptyDatagram)
+{
+    macro(1)->Edit_data->clear();
+    openudp();
+    macro(1)->Button_send->click();
+    const auto got = peerreceives(1);
+    ASSERT_EQ(got.size(), 1);
+    EXPECT_TRUE(got[0].data().isEmpty());
+    EXPECT_EQ(mixtexts(), (QStringList{"Odeslal data :", "  "}));
+}
+
+TEST_F(UdpLoop, OpeningAndClosingSetTitleRecordsAndControls)
+{
+    Form_RX_TX->CheckBox_stavy->setChecked(true);
+    openudp();
+    EXPECT_EQ(Form1->windowTitle(), "Krovan 0.6 -  UDP připojen");
+    EXPECT_EQ(Form1->Button_UDP_On->text(), "Odpojit");
+    EXPECT_EQ(mixtexts(), QStringList{"UDP server připojen"});
+    for (QWidget *control : {static_cast<QWidget *>(Form1->ComboBox_pripojeni),
+                             static_cast<QWidget *>(Form1->Edit_tx_adr),
+                             static_cast<QWidget *>(Form1->Edit_rx_port),
+                             static_cast<QWidget *>(Form1->Label7)})
+        EXPECT_FALSE(control->isEnabled());
+
+    openudp();
+    EXPECT_EQ(Form1->windowTitle(), "Krovan 0.6 -  odpojen");
+    EXPECT_EQ(Form1->Button_UDP_On->text(), "Připojit");
+    EXPECT_EQ(mixtexts(), (QStringList{"UDP server připojen", "UDP server odpojen"}));
+    EXPECT_TRUE(Form1->ComboBox_pripojeni->isEnabled());
+    EXPECT_TRUE(Form1->Edit_rx_port->isEnabled());
+
+    Form1->settingstitle = "lab - ";
+    openudp();
+    EXPECT_EQ(Form1->windowTitle(), "Krovan 0.6 - lab -  UDP připojen");
+}
+
+TEST_F(UdpLoop, RecordsBelongToTheKindTheSelectorShows)
+{
+    Form_RX_TX->CheckBox_stavy->setChecked(true);
+    Form1->ComboBox_pripojeni->setCurrentIndex(1);
+    openudp();
+    EXPECT_EQ(mixtexts(), QStringList{"TCP klient odpojen"});
+    EXPECT_EQ(Form1->windowTitle(), "Krovan 0.6 -  UDP připojen");
+
+    Form1->ComboBox_pripojeni->setCurrentIndex(4);
+    Form1->icmpoff();
+    EXPECT_EQ(mixtexts(), (QStringList{"TCP klient odpojen", "ICMP odpojen"}));
+}
+
+TEST_F(UdpLoop, ATakenPortFailsTheOpenAndKeepsTheFieldsDisabled)
+{
+    Form_RX_TX->CheckBox_stavy->setChecked(true);
+    QUdpSocket holder;
+    ASSERT_TRUE(holder.bind(QHostAddress::AnyIPv4, static_cast<quint16>(localport),
+                            QAbstractSocket::DontShareAddress));
+    openudp();
+    EXPECT_EQ(fakeDialogs().errors,
+              QStringList{"Could not bind socket. Address and port are already in use."});
+    EXPECT_FALSE(Form1->IdUDPServer1.isActive());
+    EXPECT_EQ(Form1->Button_UDP_On->text(), "Připojit");
+    EXPECT_EQ(Form1->windowTitle(), "Krovan 0.6 -  odpojen");
+    EXPECT_TRUE(mixtexts().isEmpty());
+    EXPECT_FALSE(Form1->Edit_rx_port->isEnabled());
+
+    // Only the close enables them again.
+    Form1->udpclose();
+    EXPECT_TRUE(Form1->Edit_rx_port->isEnabled());
+}
+
+TEST_F(UdpLoop, AnInvalidLocalPortIsReported)
+{
+    Form1->Edit_rx_port->setText("1x");
+    openudp();
+    EXPECT_EQ(fakeDialogs().errors, QStringList{"'1x' is not a valid integer value"});
+    EXPECT_FALSE(Form1->IdUDPServer1.isActive());
+}
+
+TEST_F(UdpLoop, ARepeatingMacroSendsEveryPeriodUntilUnticked)
+{
+    openudp();
+    macro(1)->Edit_interval->setText("50");
+    macro(1)->CheckBox1->setChecked(true);
+    const auto got = peerreceives(3, 3000);
+    EXPECT_GE(got.size(), 3);
+    EXPECT_EQ(got.value(0).data(), "data_1");
+
+    macro(1)->CheckBox1->setChecked(false);
+    peerreceives(100, 100); // what was under way
+    EXPECT_TRUE(peerreceives(1, 300).isEmpty());
+}
+
+TEST_F(UdpLoop, ARepeatingMacroReportsAMissingLinkAtEveryTick)
+{
+    macro(1)->Edit_interval->setText("30");
+    macro(1)->CheckBox1->setChecked(true);
+    ASSERT_TRUE(waitfor([] { return mix().size() >= 2; }));
+    macro(1)->CheckBox1->setChecked(false);
+    for (const QString &text : mixtexts())
+        EXPECT_EQ(text, "CHYBA: Žádné aktivní připojení");
+}
+
+TEST_F(UdpLoop, ClosingTheMainWindowClosesTheLink)
+{
+    openudp();
+    ASSERT_TRUE(Form1->IdUDPServer1.isActive());
+    Form1->close();
+    EXPECT_FALSE(Form1->IdUDPServer1.isActive());
+}
+
+} // namespace
