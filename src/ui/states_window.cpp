@@ -14,6 +14,7 @@
 #include <QGridLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QTimer>
 #include <QVBoxLayout>
 
 namespace {
@@ -176,7 +177,15 @@ void TForm_RX_TX::Button_saveClick() {
     savelog(RichEdit_mix);
 }
 
-// Keeps the newest line in view.
+// Keeps the newest line in view. A record adds several lines and a burst
+// many records; scrolling once when they are all in costs one scroll of
+// the view instead of one per line.
 void TForm_RX_TX::RichEdit_mixChange() {
-    RichEdit_mix->scrolltoend();
+    if (scrollpending_)
+        return;
+    scrollpending_ = true;
+    QTimer::singleShot(0, this, [this] {
+        scrollpending_ = false;
+        RichEdit_mix->scrolltoend();
+    });
 }

@@ -52,4 +52,6 @@ private:
     QWidget *buildcheckboxes();
     QWidget *buildbuttons();
     void showlines();
+
+    bool scrollpending_ = false;
 };

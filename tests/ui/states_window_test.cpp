@@ -256,11 +256,13 @@ TEST_F(StatesWindow, NewestLineStaysInView) {
     check({form->CheckBox_rx, form->CheckBox_tx});
     for (int i = 0; i < 100; ++i)
         received("record " + std::to_string(i));
+    QApplication::processEvents();
     QScrollBar *bar = form->RichEdit_mix->verticalScrollBar();
     EXPECT_GT(bar->maximum(), 0);
     EXPECT_EQ(bar->value(), bar->maximum());
     // Scrolled away by the user, the view comes back with the next record.
     bar->setValue(0);
     received("one more");
+    QApplication::processEvents();
     EXPECT_EQ(bar->value(), bar->maximum());
 }
