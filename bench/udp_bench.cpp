@@ -43,8 +43,8 @@ public:
         std::fprintf(stderr, "error: %s\n", qPrintable(message));
     }
     Answer confirm(const QString &, bool) override { return Answer::No; }
-    QString openFileName(const FileDialogSpec &) override { return {}; }
-    QString saveFileName(const FileDialogSpec &) override { return {}; }
+    QString openFileName(const FileDialogSetup &) override { return {}; }
+    QString saveFileName(const FileDialogSetup &) override { return {}; }
 };
 
 // The peer: a plain socket on 127.0.0.1 in its own thread, so that the

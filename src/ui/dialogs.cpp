@@ -23,14 +23,14 @@ QString withDefaultExt(const QString &path, const QString &ext)
     return path + "." + ext;
 }
 
-void prepare(QFileDialog &dialog, const FileDialogSpec &spec)
+void prepare(QFileDialog &dialog, const FileDialogSetup &setup)
 {
-    dialog.setNameFilter(qtFilter(spec.filter));
-    dialog.setDefaultSuffix(spec.defaultExt);
-    if (!spec.initialDir.isEmpty())
-        dialog.setDirectory(spec.initialDir);
-    if (!spec.fileName.isEmpty())
-        dialog.selectFile(spec.fileName);
+    dialog.setNameFilter(qtFilter(setup.filter));
+    dialog.setDefaultSuffix(setup.defaultExt);
+    if (!setup.initialDir.isEmpty())
+        dialog.setDirectory(setup.initialDir);
+    if (!setup.fileName.isEmpty())
+        dialog.selectFile(setup.fileName);
 }
 
 class QtDialogs : public Dialogs {
@@ -58,21 +58,21 @@ public:
         }
     }
 
-    QString openFileName(const FileDialogSpec &spec) override
+    QString openFileName(const FileDialogSetup &setup) override
     {
         QFileDialog dialog;
-        prepare(dialog, spec);
+        prepare(dialog, setup);
         dialog.setAcceptMode(QFileDialog::AcceptOpen);
-        dialog.setFileMode(spec.mustExist ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
+        dialog.setFileMode(setup.mustExist ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
         if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
             return {};
         return dialog.selectedFiles().first();
     }
 
-    QString saveFileName(const FileDialogSpec &spec) override
+    QString saveFileName(const FileDialogSetup &setup) override
     {
         QFileDialog dialog;
-        prepare(dialog, spec);
+        prepare(dialog, setup);
         dialog.setAcceptMode(QFileDialog::AcceptSave);
         // The program asks its own overwrite question.
         dialog.setOption(QFileDialog::DontConfirmOverwrite);
@@ -95,11 +95,11 @@ QString FileDialog::remember(const QString &chosen)
 {
     if (chosen.isEmpty())
         return chosen;
-    const QString path = withDefaultExt(chosen, spec_.defaultExt);
-    spec_.fileName = path;
+    const QString path = withDefaultExt(chosen, setup_.defaultExt);
+    setup_.fileName = path;
     return path;
 }
 
-QString FileDialog::executeOpen() { return remember(dialogs().openFileName(spec_)); }
+QString FileDialog::executeOpen() { return remember(dialogs().openFileName(setup_)); }
 
-QString FileDialog::executeSave() { return remember(dialogs().saveFileName(spec_)); }
+QString FileDialog::executeSave() { return remember(dialogs().saveFileName(setup_)); }

@@ -4,7 +4,7 @@
 
 // What a file dialog is asked to show; the owner keeps it between runs so
 // that a dialog offers the name chosen last time.
-struct FileDialogSpec {
+struct FileDialogSetup {
     QString filter;        // "Description|*.ext", as the program writes it
     QString defaultExt;    // appended when the user types a name without one
     QString initialDir;    // "." for the current directory, empty for none
@@ -24,8 +24,8 @@ public:
     // A confirmation box titled "Confirm"; Cancel is offered only when asked.
     virtual Answer confirm(const QString &message, bool withCancel) = 0;
     // Return the chosen full path, or an empty text when cancelled.
-    virtual QString openFileName(const FileDialogSpec &spec) = 0;
-    virtual QString saveFileName(const FileDialogSpec &spec) = 0;
+    virtual QString openFileName(const FileDialogSetup &setup) = 0;
+    virtual QString saveFileName(const FileDialogSetup &setup) = 0;
 };
 
 // The dialogs in use; the Qt implementation unless a test installed its own.
@@ -37,13 +37,13 @@ void setDialogs(Dialogs *replacement);
 // name chosen, as one shared dialog object would.
 class FileDialog {
 public:
-    explicit FileDialog(FileDialogSpec spec) : spec_(std::move(spec)) {}
+    explicit FileDialog(FileDialogSetup setup) : setup_(std::move(setup)) {}
     // Empty when cancelled.
     QString executeOpen();
     QString executeSave();
-    const FileDialogSpec &spec() const { return spec_; }
+    const FileDialogSetup &setup() const { return setup_; }
 
 private:
     QString remember(const QString &chosen);
-    FileDialogSpec spec_;
+    FileDialogSetup setup_;
 };

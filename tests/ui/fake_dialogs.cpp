@@ -10,9 +10,9 @@ Answer FakeDialogs::confirm(const QString &message, bool withCancel)
     return answer;
 }
 
-QString FakeDialogs::nextFile(const FileDialogSpec &spec)
+QString FakeDialogs::nextFile(const FileDialogSetup &setup)
 {
-    fileDialogs.push_back(spec);
+    fileDialogs.push_back(setup);
     if (files.empty())
         return {};
     QString file = files.front();
@@ -20,9 +20,9 @@ QString FakeDialogs::nextFile(const FileDialogSpec &spec)
     return file;
 }
 
-QString FakeDialogs::openFileName(const FileDialogSpec &spec) { return nextFile(spec); }
+QString FakeDialogs::openFileName(const FileDialogSetup &setup) { return nextFile(setup); }
 
-QString FakeDialogs::saveFileName(const FileDialogSpec &spec) { return nextFile(spec); }
+QString FakeDialogs::saveFileName(const FileDialogSetup &setup) { return nextFile(setup); }
 
 void FakeDialogs::reset()
 {

@@ -13,17 +13,17 @@ public:
     QStringList confirmations;
     std::deque<Answer> answers;  // next answers to confirmations; Yes when empty
     std::deque<QString> files;   // next chosen files; empty text = cancelled
-    std::vector<FileDialogSpec> fileDialogs; // what each file dialog was given
+    std::vector<FileDialogSetup> fileDialogs; // what each file dialog was given
 
     void showError(const QString &message) override { errors << message; }
     Answer confirm(const QString &message, bool withCancel) override;
-    QString openFileName(const FileDialogSpec &spec) override;
-    QString saveFileName(const FileDialogSpec &spec) override;
+    QString openFileName(const FileDialogSetup &setup) override;
+    QString saveFileName(const FileDialogSetup &setup) override;
 
     void reset();
 
 private:
-    QString nextFile(const FileDialogSpec &spec);
+    QString nextFile(const FileDialogSetup &setup);
 };
 
 // The fake installed for every test of the window tests.

@@ -100,9 +100,9 @@ TEST_F(SaveLog, EveryLogSavesThroughTheOneSharedDialog) {
 
     const auto &asked = fakeDialogs().fileDialogs;
     ASSERT_EQ(asked.size(), 6u);
-    for (const FileDialogSpec &spec : asked) {
-        EXPECT_EQ(spec.filter, "Soubor RTF|*.rtf");
-        EXPECT_EQ(spec.defaultExt, "rtf");
+    for (const FileDialogSetup &setup : asked) {
+        EXPECT_EQ(setup.filter, "Soubor RTF|*.rtf");
+        EXPECT_EQ(setup.defaultExt, "rtf");
     }
     // The first offer is "nový soubor"; each later one is the name chosen last,
     // whichever window chose it.

@@ -317,9 +317,9 @@ TEST_F(Settings, OpeningAMissingFileStartsFromTheDefaults)
     EXPECT_EQ(macro(1)->Edit_popis->text(), "tx_1");
     EXPECT_EQ(Form1->ComboBox_pripojeni->currentIndex(), 0);
     EXPECT_EQ(Form1->windowTitle(), "Krovan 0.6 - fresh -  odpojen");
-    const FileDialogSpec &spec = fakeDialogs().fileDialogs.back();
-    EXPECT_EQ(spec.filter, "Soubory s nastavením|*.ini");
-    EXPECT_FALSE(spec.mustExist);
+    const FileDialogSetup &setup = fakeDialogs().fileDialogs.back();
+    EXPECT_EQ(setup.filter, "Soubory s nastavením|*.ini");
+    EXPECT_FALSE(setup.mustExist);
     ASSERT_TRUE(Form1->close());
     EXPECT_TRUE(QFile::exists(missing));
 }
