@@ -28,6 +28,10 @@ void createforms()
     Form_RX_filtr = new TForm_RX_filtr;
     Form_rxw = new TForm_rxw;
     Form_txw = new TForm_txw;
+    // Closing the main window ends the program, whatever else is open.
+    for (QWidget *window : std::initializer_list<QWidget *>{
+             Form_TX, Form_RX_TX, Form_help, Form_about, Form_RX_filtr, Form_rxw, Form_txw})
+        window->setAttribute(Qt::WA_QuitOnClose, false);
 }
 
 template <class Window> static void release(Window *&window)

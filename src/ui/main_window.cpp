@@ -273,7 +273,7 @@ void TForm1::FormActivate()
     loadsettings();
 }
 
-bool TForm1::FormClose()
+void TForm1::FormClose()
 {
     tcpclientclose();
     icmpoff();
@@ -281,7 +281,6 @@ bool TForm1::FormClose()
     serialclose();
     // A save that fails throws: the guard shows it and the close is abandoned.
     savesettings();
-    return true;
 }
 
 bool TForm1::event(QEvent *event)
@@ -311,7 +310,10 @@ void TForm1::resizeEvent(QResizeEvent *event)
 void TForm1::closeEvent(QCloseEvent *event)
 {
     bool closing = false;
-    guarded([&] { closing = FormClose(); });
+    guarded([&] {
+        FormClose();
+        closing = true;
+    });
     if (closing)
         event->accept();
     else

@@ -127,8 +127,9 @@ public:
     void FormCreate();
     void FormShow();
     void FormActivate();
-    // False when the close must be abandoned.
-    bool FormClose();
+    // Closes the links and saves the settings; throws when the save fails,
+    // which abandons the close.
+    void FormClose();
 
     void Uloitpijatdata1Click();
     void Uloitstavy1Click();

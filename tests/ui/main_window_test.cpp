@@ -243,3 +243,19 @@ TEST_F(MainWindow, KonecClosesTheMainWindow)
     find<QAction>(Form1, "Konec1")->trigger();
     EXPECT_FALSE(Form1->isVisible());
 }
+
+TEST_F(MainWindow, ClosingTheMainWindowEndsTheProgramWhateverIsOpen)
+{
+    start();
+    Form1->Npovda3Click();
+    ASSERT_TRUE(Form_help->isVisible());
+    ASSERT_TRUE(Form_TX->isVisible());
+    bool stuck = false;
+    QTimer::singleShot(0, Form1, [] { Form1->close(); });
+    QTimer::singleShot(3000, [&] {
+        stuck = true;
+        QApplication::exit(1);
+    });
+    EXPECT_EQ(QApplication::exec(), 0);
+    EXPECT_FALSE(stuck);
+}
