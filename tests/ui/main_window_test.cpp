@@ -252,10 +252,14 @@ TEST_F(MainWindow, ClosingTheMainWindowEndsTheProgramWhateverIsOpen)
     ASSERT_TRUE(Form_TX->isVisible());
     bool stuck = false;
     QTimer::singleShot(0, Form1, [] { Form1->close(); });
-    QTimer::singleShot(3000, [&] {
+    // Ends the loop if the close did not; dies with the test otherwise.
+    QTimer failsafe;
+    failsafe.setSingleShot(true);
+    QObject::connect(&failsafe, &QTimer::timeout, [&] {
         stuck = true;
         QApplication::exit(1);
     });
+    failsafe.start(3000);
     EXPECT_EQ(QApplication::exec(), 0);
     EXPECT_FALSE(stuck);
 }
