@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <random>
 #include <set>
 #include <string>
 
@@ -238,4 +239,26 @@ TEST(Hextostr, FailsOnPairsThatAreNotHexadecimal) {
     };
     for (const Case &c : cases)
         EXPECT_EQ(failuremessage(hextostr, c.text), c.expected) << c;
+}
+
+// Whatever a user types, a conversion gives bytes or the conversion error,
+// never anything else; a text of plain characters comes back unchanged.
+TEST(Conversions, AnyTypedTextGivesBytesOrTheConversionError) {
+    std::mt19937 random(2026);
+    const std::string alphabet = "<>$#0123456789abcdefxX +-crlfnulbel\x01\xff";
+    for (int round = 0; round < 20000; ++round) {
+        std::string text(random() % 12, ' ');
+        for (char &c : text)
+            c = alphabet[random() % alphabet.size()];
+        for (auto convert : {wildtostr, hextostr}) {
+            try {
+                const std::string bytes = convert(text);
+                EXPECT_LE(bytes.size(), text.size()) << text;
+            } catch (const KrovanError &e) {
+                EXPECT_TRUE(std::string(e.what()).ends_with("' is not a valid integer value"))
+                    << text;
+            }
+        }
+    }
+    EXPECT_EQ(wildtostr("plain text, 100% ok!"), "plain text, 100% ok!");
 }
