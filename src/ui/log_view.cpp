@@ -103,27 +103,48 @@ bool LogView::lastlineempty() const {
 }
 
 void LogView::insertline(const QString &text, bool continued) {
-    const QTextCharFormat format = charformat(current_);
     QTextCursor cursor(document());
     // Inside an edit block the cursor does not lay out the block it stands
     // in, which would cost a whole layout of the last line per write.
     cursor.beginEditBlock();
     cursor.movePosition(QTextCursor::End);
+    putline(cursor, text, continued);
+    cursor.endEditBlock();
+    layoutlast(1);
+}
+
+// Adds a line at the cursor, which stands at the end, in the current style.
+void LogView::putline(QTextCursor &cursor, const QString &text, bool continued) {
+    const QTextCharFormat format = charformat(current_);
     if (empty())
         cursor.setBlockCharFormat(format);
     else
         cursor.insertBlock(QTextBlockFormat(), format);
     cursor.block().setUserState(continued ? continuedline : -1);
     cursor.insertText(text, format);
-    cursor.endEditBlock();
     empty_ = false;
-    layoutlast();
 }
 
-// Qt usually lays a new last block out at once; making sure of it keeps the
+// Qt usually lays new last blocks out at once; making sure of it keeps the
 // document's line count, the sum of the blocks' rows, exact.
-void LogView::layoutlast() {
-    document()->documentLayout()->blockBoundingRect(document()->lastBlock());
+void LogView::layoutlast(int count) {
+    QTextBlock block = document()->lastBlock();
+    for (int i = 0; i < count && block.isValid(); ++i, block = block.previous())
+        document()->documentLayout()->blockBoundingRect(block);
+}
+
+void LogView::addlines(const std::vector<LogLine> &lines) {
+    // One edit for the whole record: the view recomputes its size and
+    // scroll range once, not once per line.
+    QTextCursor cursor(document());
+    cursor.beginEditBlock();
+    cursor.movePosition(QTextCursor::End);
+    for (const LogLine &line : lines) {
+        current_ = line.style;
+        putline(cursor, line.text, false);
+    }
+    cursor.endEditBlock();
+    layoutlast(static_cast<int>(lines.size()));
 }
 
 void LogView::addline(const QString &text, const LineStyle &style) {

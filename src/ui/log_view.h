@@ -33,6 +33,9 @@ public:
     // Adds a new last line; with a style, that style becomes the current one.
     void addline(const QString &text, const LineStyle &style);
     void addline(const QString &text);
+    // Adds several lines in one edit, each in its style; the last style
+    // becomes the current one.
+    void addlines(const std::vector<LogLine> &lines);
     // Appends text in the current style to the last line (a new line when
     // the view holds none).
     void appendtext(const QString &text);
@@ -65,7 +68,8 @@ protected:
 
 private:
     void insertline(const QString &text, bool continued);
-    void layoutlast();
+    void putline(class QTextCursor &cursor, const QString &text, bool continued);
+    void layoutlast(int count);
     void recountslice();
     LineStyle styleof(const class QTextCharFormat &format) const;
 

@@ -150,10 +150,10 @@ void TForm_RX_TX::logdata(Direction direction, const std::string &block, const Q
         const QString header = received ? time + "Přijal data " + address + macros + ":"
                                         : time + "Odeslal data " + address + ":";
         const LineStyle &data = received ? receivedstyle : sentstyle;
-        RichEdit_mix->addline(header, plainstyle);
-        RichEdit_mix->addline("  " + printable, data);
+        std::vector<LogLine> lines{{header, plainstyle}, {"  " + printable, data}};
         if (hexchecked)
-            RichEdit_mix->addline(" " + hex, data);
+            lines.push_back({" " + hex, data});
+        RichEdit_mix->addlines(lines);
         RichEdit_mix->setstyle(data);
         showlines();
     }
