@@ -82,9 +82,8 @@ void TForm1::IdTCPClient1Disconnected()
 void TForm1::tcpclientclose()
 {
     // Disconnecting runs the disconnected notification every time, also
-    // when no connection was open.
+    // when no connection was open; it enables the fields and sets the caption.
     IdTCPClient1Disconnected();
-    Button_TCP_C_On->setText("Připojit");
 }
 
 void TForm1::tcpserverclose()

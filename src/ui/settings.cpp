@@ -87,8 +87,7 @@ void TForm1::loadsettings()
 void TForm1::loadmainwindow(const IniFile &ini)
 {
     const char *s = "Form_main";
-    move(ini.readInteger(s, "Left", 0), ini.readInteger(s, "top", 0));
-    resize(ini.readInteger(s, "width", 500), ini.readInteger(s, "height", 200));
+    loadwindow(ini, s, this, 0, 0, false);
     switch (ini.readInteger(s, "WindowState", 2)) {
     case 0:
         setWindowState(Qt::WindowNoState);
