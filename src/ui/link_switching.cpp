@@ -1,17 +1,15 @@
-// The connect buttons and the open and close operations as the user sees
-// them: enabled controls, button captions, window title and state records.
+// What every link kind shares: the connect buttons with their order of
+// closes, the choice of the link a send uses, the window title and the
+// state records. Each kind's own open, close and notifications live in its
+// panel file (serial_panel.cpp, tcp_client_panel.cpp, ...).
 #include "main_window.h"
 
-#include "bytes_text.h"
-#include "codec.h"
 #include "errors.h"
 #include "forms.h"
 #include "states_window.h"
 
 #include <QComboBox>
-#include <QLabel>
 #include <QLineEdit>
-#include <QPushButton>
 
 void TForm1::settitle(const QString &suffix)
 {
@@ -22,6 +20,42 @@ void TForm1::linkstate(LinkKind kind, const QString &text)
 {
     if (ComboBox_pripojeni->currentIndex() == static_cast<int>(kind))
         Form_RX_TX->addstate(text);
+}
+
+void TForm1::Button_RS232_OnClick()
+{
+    tcpclientclose();
+    tcpserverclose();
+    icmpoff();
+    udpclose();
+    if (serialisopen())
+        serialclose();
+    else
+        serialopen();
+}
+
+void TForm1::Button_TCP_C_OnClick()
+{
+    serialclose();
+    tcpserverclose();
+    icmpoff();
+    udpclose();
+    if (tcpclientisconnected())
+        tcpclientclose();
+    else
+        tcpclientopen();
+}
+
+void TForm1::Button_TCP_S_OnClick()
+{
+    serialclose();
+    tcpclientclose();
+    icmpoff();
+    udpclose();
+    if (tcpserverislistening())
+        tcpserverclose();
+    else
+        tcpserveropen();
 }
 
 void TForm1::Button_UDP_OnClick()
@@ -36,76 +70,26 @@ void TForm1::Button_UDP_OnClick()
         udpopen();
 }
 
-void TForm1::enableudpfields(bool enabled)
+void TForm1::Button_ICMP_OnClick()
 {
-    for (QWidget *control : std::initializer_list<QWidget *>{
-             ComboBox_pripojeni, Edit_tx_adr, Edit_tx_port, Edit_rx_port, Label4, Label5, Label7})
-        control->setEnabled(enabled);
-}
-
-void TForm1::udpopen()
-{
-    enableudpfields(false);
-    // A failing port text or bind leaves the fields disabled; only the
-    // close enables them again.
-    IdUDPServer1.open(strtoint(toBytes(Edit_rx_port->text())));
-    settitle(" UDP připojen");
-    Button_UDP_On->setText("Odpojit");
-    linkstate(LinkKind::Udp, "UDP server připojen");
-}
-
-void TForm1::udpclose()
-{
-    enableudpfields(true);
-    IdUDPServer1.close();
-    settitle(" odpojen");
-    Button_UDP_On->setText("Připojit");
-    linkstate(LinkKind::Udp, "UDP server odpojen");
-}
-
-void TForm1::serialclose()
-{
-    // No serial port is ever open yet, so no close notification occurs.
-    Button_RS232_On->setText("Připojit");
-}
-
-void TForm1::IdTCPClient1Disconnected()
-{
-    for (QWidget *control : std::initializer_list<QWidget *>{Label11, Label2, Edit_tcp_k_addr,
-                                                            Edit_tcp_k_port, ComboBox_pripojeni})
-        control->setEnabled(true);
-    settitle(" odpojen");
-    Button_TCP_C_On->setText("Připojit");
-    linkstate(LinkKind::TcpClient, "TCP klient odpojen");
-}
-
-void TForm1::tcpclientclose()
-{
-    // Disconnecting runs the disconnected notification every time, also
-    // when no connection was open; it enables the fields and sets the caption.
-    IdTCPClient1Disconnected();
-}
-
-void TForm1::tcpserverclose()
-{
-    ComboBox_pripojeni->setEnabled(true);
-    Edit_TCP_S_port->setEnabled(true);
-    Button_TCP_S_On->setText("Připojit");
-}
-
-void TForm1::icmpoff()
-{
-    icmpactive = false;
-    ComboBox_pripojeni->setEnabled(true);
-    settitle(" odpojen");
-    linkstate(LinkKind::Icmp, "ICMP odpojen");
-    Button_ICMP_On->setText("Zapnout");
+    serialclose();
+    tcpserverclose();
+    tcpclientclose();
+    udpclose();
+    if (icmpactive)
+        icmpoff();
+    else
+        icmpon();
 }
 
 LinkKind TForm1::activelink() const
 {
-    // Serial, TCP server and TCP client come first in this order once they
-    // exist; none of them can be open yet.
+    if (serialisopen())
+        return LinkKind::Serial;
+    if (tcpserverislistening())
+        return LinkKind::TcpServer;
+    if (tcpclientisconnected())
+        return LinkKind::TcpClient;
     if (IdUDPServer1.isActive())
         return LinkKind::Udp;
     if (icmpactive)
@@ -116,6 +100,8 @@ LinkKind TForm1::activelink() const
 QString TForm1::sendaddress(LinkKind link) const
 {
     switch (link) {
+    case LinkKind::Serial:
+        return "na: COM" + QString::number(serialportnumber()) + " ";
     case LinkKind::TcpServer:
         return "na: localhost : " + Edit_TCP_S_port->text() + " ";
     case LinkKind::TcpClient:
@@ -132,10 +118,17 @@ QString TForm1::sendaddress(LinkKind link) const
 void TForm1::linksend(LinkKind link, const std::string &bytes)
 {
     switch (link) {
+    case LinkKind::Serial:
+        return serialsend(bytes);
+    case LinkKind::TcpServer:
+        return tcpserversend(bytes);
+    case LinkKind::TcpClient:
+        return tcpclientsend(bytes);
     case LinkKind::Udp:
-        IdUDPServer1.send(bytes, Edit_tx_adr->text(), strtoint(toBytes(Edit_tx_port->text())));
-        return;
+        return udpsend(bytes);
+    case LinkKind::Icmp:
+        return icmpsend(bytes);
     default:
-        throw KrovanError("This link cannot send yet.");
+        throw KrovanError("No link is open.");
     }
 }

@@ -23,6 +23,7 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QTimer>
 
 namespace {
 
@@ -124,12 +125,20 @@ TForm1::TForm1(QWidget *parent)
     grid->setColumnStretch(1, 1);
 
     buildmenus();
-    connect(Button_UDP_On, &QPushButton::clicked, this,
-            [this] { guarded([this] { Button_UDP_OnClick(); }); });
+    connectbutton(Button_RS232_On, &TForm1::Button_RS232_OnClick);
+    connectbutton(Button_TCP_C_On, &TForm1::Button_TCP_C_OnClick);
+    connectbutton(Button_TCP_S_On, &TForm1::Button_TCP_S_OnClick);
+    connectbutton(Button_UDP_On, &TForm1::Button_UDP_OnClick);
+    connectbutton(Button_ICMP_On, &TForm1::Button_ICMP_OnClick);
     connect(&IdUDPServer1, &UdpLink::datagramReceived, this,
             [this](const QByteArray &data, const QHostAddress &sender, quint16 port) {
                 guarded([&] { IdUDPServer1UDPRead(data, sender, port); });
             });
+    Timer_rx = new QTimer(this);
+    Timer_rx->setObjectName("Timer_rx");
+    Timer_rx->setInterval(100);
+    connect(Timer_rx, &QTimer::timeout, this, [this] { guarded([this] { Timer_rxTimer(); }); });
+    Timer_rx->start();
     FormCreate();
 }
 
@@ -149,8 +158,7 @@ void TForm1::buildpanels(QWidget *bar)
     for (QComboBox *fixed : {ComboBox_bits, ComboBox_parity, ComboBox_stop})
         fixed->setEnabled(false);
     Button_RS232_On = boldbutton(Panel_RS, "Button_RS232_On", "Připojit");
-    connect(Button_detect, &QPushButton::clicked, this,
-            [this] { guarded([this] { Button_detectClick(); }); });
+    connectbutton(Button_detect, &TForm1::Button_detectClick);
     endpanel(Panel_RS);
 
     Panel_TCP_C = makepanel("Panel_TCP_C");
@@ -185,6 +193,12 @@ void TForm1::buildpanels(QWidget *bar)
 
     for (QWidget *panel : {Panel_RS, Panel_TCP_C, Panel_TCP_S, Panel_UDP, Panel_ICMP})
         panel->setParent(bar);
+}
+
+void TForm1::connectbutton(QPushButton *button, void (TForm1::*handler)())
+{
+    connect(button, &QPushButton::clicked, this,
+            [this, handler] { guarded([=, this] { (this->*handler)(); }); });
 }
 
 QAction *TForm1::addmenuitem(QMenu *menu, const QString &caption, const char *name,
@@ -250,11 +264,6 @@ void TForm1::ComboBox_pripojeniChange()
         return;
     for (int i = 0; i < 5; ++i)
         panels[i]->setVisible(i == index);
-}
-
-void TForm1::Button_detectClick()
-{
-    // Serial port detection fills ComboBox_COM_port; added with the serial link.
 }
 
 void TForm1::FormShow()

@@ -12,6 +12,7 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class QTcpSocket;
+class QTimer;
 class IniFile;
 
 // The kinds of link, in the order the selector lists them.
@@ -91,21 +92,27 @@ public:
     // The TCP server's current peer.
     QTcpSocket *lastpeer = nullptr;
 
+    // The stream buffer both TCP links feed; Timer_rx cuts it into blocks
+    // at pauses of one tick.
+    std::string rxbuffer;
+    bool rxbusy = false;
+    int rxlastlength = 0;
+    QTimer *Timer_rx;
+    // Appends received stream bytes in arrival order, also while a tick
+    // is handing a block on.
+    void rxappend(const char *data, qsizetype size);
+    void Timer_rxTimer();
+
     // Link components; whether a kind is open is read from the kind itself.
     UdpLink IdUDPServer1;
     bool icmpactive = false;
 
     // Connect buttons: each closes the other four kinds, then toggles its own.
+    void Button_RS232_OnClick();
+    void Button_TCP_C_OnClick();
+    void Button_TCP_S_OnClick();
     void Button_UDP_OnClick();
-
-    // Open and close operations with their visible effects.
-    void udpopen();
-    void udpclose();
-    void serialclose();
-    void tcpclientclose();
-    void tcpserverclose();
-    void icmpoff();
-    void IdTCPClient1Disconnected();
+    void Button_ICMP_OnClick();
 
     // The link a send uses: the first open kind in the fixed order serial,
     // TCP server, TCP client, UDP, ICMP; None when nothing is open.
@@ -114,15 +121,44 @@ public:
     QString sendaddress(LinkKind link) const;
     // Hands the bytes to the active link; throws KrovanError on failure.
     void linksend(LinkKind link, const std::string &bytes);
-
-    // Received-datagram notification of the UDP link.
-    void IdUDPServer1UDPRead(const QByteArray &data, const QHostAddress &sender, quint16 port);
     // Compares one received block with the active filters, logs it and
     // answers it; throws the conversion error of a failing filter.
     void rxprocess(const std::string &block, const QString &address);
 
-    void ComboBox_pripojeniChange();
+    // Serial link (serial_panel.cpp).
     void Button_detectClick();
+    void serialopen();
+    void serialclose();
+    bool serialisopen() const;
+    int serialportnumber() const;
+    void serialsend(const std::string &bytes);
+
+    // TCP client (tcp_client_panel.cpp).
+    void tcpclientopen();
+    void tcpclientclose();
+    void IdTCPClient1Disconnected();
+    bool tcpclientisconnected() const;
+    void tcpclientsend(const std::string &bytes);
+
+    // TCP server (tcp_server_panel.cpp).
+    void tcpserveropen();
+    void tcpserverclose();
+    bool tcpserverislistening() const;
+    void tcpserversend(const std::string &bytes);
+
+    // UDP (udp_panel.cpp).
+    void udpopen();
+    void udpclose();
+    void udpsend(const std::string &bytes);
+    // Received-datagram notification of the UDP link.
+    void IdUDPServer1UDPRead(const QByteArray &data, const QHostAddress &sender, quint16 port);
+
+    // ICMP echo (icmp_panel.cpp).
+    void icmpon();
+    void icmpoff();
+    void icmpsend(const std::string &bytes);
+
+    void ComboBox_pripojeniChange();
 
     void FormCreate();
     void FormShow();
@@ -173,6 +209,7 @@ private:
     void enableudpfields(bool enabled);
     void buildpanels(QWidget *bar);
     void buildmenus();
+    void connectbutton(QPushButton *button, void (TForm1::*handler)());
     QAction *addmenuitem(class QMenu *menu, const QString &caption, const char *name,
                          void (TForm1::*handler)());
 };

@@ -17,9 +17,6 @@
 
 namespace {
 
-// Largest datagram the program processes; longer ones are dropped unseen.
-constexpr qsizetype maxDatagram = 2048;
-
 std::string pattern(const TFrame_filtr *row)
 {
     const std::string text = toBytes(row->Edit_filtr->text());
@@ -32,14 +29,6 @@ bool beginswith(const std::string &block, const std::string &prefix)
 }
 
 } // namespace
-
-void TForm1::IdUDPServer1UDPRead(const QByteArray &data, const QHostAddress &sender, quint16 port)
-{
-    if (data.size() > maxDatagram)
-        return;
-    const std::string block(data.constData(), static_cast<size_t>(data.size()));
-    rxprocess(block, sender.toString() + ":" + QString::number(port));
-}
 
 void TForm1::rxprocess(const std::string &block, const QString &address)
 {
