@@ -2,12 +2,16 @@
 
 #include "errors.h"
 
+#include <QElapsedTimer>
 #include <QHostInfo>
 #include <QNetworkDatagram>
 
 UdpLink::UdpLink(QObject *parent) : QObject(parent)
 {
     connect(&socket_, &QUdpSocket::readyRead, this, &UdpLink::readpending);
+    continuation_.setSingleShot(true);
+    continuation_.setInterval(1);
+    connect(&continuation_, &QTimer::timeout, this, &UdpLink::readpending);
 }
 
 quint16 portnumber(int value)
@@ -32,13 +36,30 @@ void UdpLink::open(int port)
     throw KrovanError("Could not bind socket. " + reason);
 }
 
-void UdpLink::close() { socket_.close(); }
+void UdpLink::close()
+{
+    continuation_.stop();
+    socket_.close();
+}
 
 bool UdpLink::isActive() const { return socket_.state() == QAbstractSocket::BoundState; }
 
 void UdpLink::readpending()
 {
+    // While a continuation waits, the socket's own notice is left alone:
+    // the notifier stays off until the next read, so the event loop goes
+    // idle and its timers, paints and clicks get their turn.
+    if (continuation_.isActive())
+        return;
+    // A bounded share per pass: under a flood the event loop still runs
+    // between shares, so the window repaints and takes clicks.
+    QElapsedTimer share;
+    share.start();
     while (socket_.hasPendingDatagrams()) {
+        if (share.elapsed() >= readShareMs) {
+            continuation_.start();
+            return;
+        }
         const qint64 size = socket_.pendingDatagramSize();
         if (size > receiveBufferSize) {
             socket_.readDatagram(nullptr, 0); // discard the oversized datagram
