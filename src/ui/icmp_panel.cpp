@@ -7,10 +7,11 @@
 #include <QComboBox>
 #include <QPushButton>
 
-void TForm1::icmpon() { throw KrovanError("The ICMP link is not available yet."); }
+void TForm1::icmpon() {
+    throw KrovanError("The ICMP link is not available yet.");
+}
 
-void TForm1::icmpoff()
-{
+void TForm1::icmpoff() {
     icmpactive = false;
     ComboBox_pripojeni->setEnabled(true);
     settitle(" odpojen");
@@ -18,4 +19,6 @@ void TForm1::icmpoff()
     Button_ICMP_On->setText("Zapnout");
 }
 
-void TForm1::icmpsend(const std::string &) { throw KrovanError("Not Connected"); }
+void TForm1::icmpsend(const std::string &) {
+    throw KrovanError("Not Connected");
+}

@@ -2,8 +2,8 @@
 // stored sizes that hold, and closes that never overwrite what was not read.
 #include "forms_fixture.h"
 
-#include "ini_file.h"
 #include "filter_list_window.h"
+#include "ini_file.h"
 #include "macro_list_window.h"
 #include "received_window.h"
 #include "sent_window.h"
@@ -23,8 +23,7 @@ namespace {
 
 class SettingsBounds : public FormsTest {
 protected:
-    void writefile(const QByteArray &content)
-    {
+    void writefile(const QByteArray &content) {
         QFile out(Form1->settingsfile);
         ASSERT_TRUE(out.open(QIODevice::WriteOnly));
         out.write(content);
@@ -32,8 +31,7 @@ protected:
 
     IniFile saved() const { return IniFile::load(Form1->settingsfile.toStdString()); }
 
-    void restart(const QByteArray &content)
-    {
+    void restart(const QByteArray &content) {
         destroyforms();
         createforms();
         Form1->settingsfile = dir.filePath("default.ini");
@@ -44,8 +42,7 @@ protected:
 
 // Live heap in kilobytes: under AddressSanitizer its own count, which leaves
 // out the freed memory it holds back; otherwise the resident set.
-long heapkilobytes()
-{
+long heapkilobytes() {
 #if defined(__SANITIZE_ADDRESS__)
     return static_cast<long>(__sanitizer_get_current_allocated_bytes() / 1024);
 #endif
@@ -57,19 +54,18 @@ long heapkilobytes()
     return 0;
 }
 
-const char *const windowsections[] = {"Form_main", "Form_RXW",      "Form_TXW",
-                                      "Form_RX_TX", "Form_TX", "Form_RX_filtr"};
+const char *const windowsections[] = {"Form_main",  "Form_RXW", "Form_TXW",
+                                      "Form_RX_TX", "Form_TX",  "Form_RX_filtr"};
 
 // Every key the program reads, with the section it stands in.
-std::vector<std::pair<std::string, std::string>> everykey()
-{
+std::vector<std::pair<std::string, std::string>> everykey() {
     std::vector<std::pair<std::string, std::string>> keys;
     for (const char *section : windowsections)
         for (const char *key : {"Left", "top", "width", "height", "visible"})
             keys.emplace_back(section, key);
-    for (const char *key : {"WindowState", "connection", "tx_adr", "tx_port", "rx_port", "icmp_a",
-                            "tcp_s_p", "tcp_c_a", "tcp_c_p", "com_port", "com_baud", "com_bits",
-                            "com_parity", "com_stop"})
+    for (const char *key :
+         {"WindowState", "connection", "tx_adr", "tx_port", "rx_port", "icmp_a", "tcp_s_p",
+          "tcp_c_a", "tcp_c_p", "com_port", "com_baud", "com_bits", "com_parity", "com_stop"})
         keys.emplace_back("Form_main", key);
     for (const char *section : {"Form_RXW", "Form_TXW"})
         for (const char *key : {"format", "show_time"})
@@ -86,12 +82,12 @@ std::vector<std::pair<std::string, std::string>> everykey()
     return keys;
 }
 
-QByteArray randomvalue(QRandomGenerator &random)
-{
+QByteArray randomvalue(QRandomGenerator &random) {
     static const QByteArray extremes[] = {
-        "0", "1", "-1", "2", "7", "99", "100", "101", "100000", "2000000000", "2147483647",
-        "-2147483648", "4294967296", "0x7FFFFFFF", "$80000000", "-100000", "", "abc", "1e9",
-        "\"quoted\"", "<stx>", "  padded  "};
+        "0",          "1",          "-1",        "2",          "7",          "99",
+        "100",        "101",        "100000",    "2000000000", "2147483647", "-2147483648",
+        "4294967296", "0x7FFFFFFF", "$80000000", "-100000",    "",           "abc",
+        "1e9",        "\"quoted\"", "<stx>",     "  padded  "};
     switch (random.bounded(4)) {
     case 0:
         return QByteArray::number(static_cast<int>(random.generate()));
@@ -111,8 +107,7 @@ QByteArray randomvalue(QRandomGenerator &random)
 
 } // namespace
 
-TEST_F(SettingsBounds, NoValueOfAnyKeyCrashesHangsOrGrowsTheProgram)
-{
+TEST_F(SettingsBounds, NoValueOfAnyKeyCrashesHangsOrGrowsTheProgram) {
     const QSize screens = QGuiApplication::primaryScreen()->virtualGeometry().size();
     const auto keys = everykey();
     QRandomGenerator random(20261208);
@@ -141,12 +136,11 @@ TEST_F(SettingsBounds, NoValueOfAnyKeyCrashesHangsOrGrowsTheProgram)
     EXPECT_LT(heapkilobytes() - before, 20 * 1024);
 }
 
-TEST_F(SettingsBounds, EveryWindowKeepsTheWidthItWasGiven)
-{
+TEST_F(SettingsBounds, EveryWindowKeepsTheWidthItWasGiven) {
     // The defaults, and a narrow main window showing its widest panel.
     restart("[Form_main]\nWindowState=0\nwidth=500\nconnection=3\n");
     for (QWidget *window : std::initializer_list<QWidget *>{Form1, Form_TX, Form_RX_TX,
-                                                           Form_RX_filtr, Form_rxw, Form_txw})
+                                                            Form_RX_filtr, Form_rxw, Form_txw})
         EXPECT_EQ(window->width(), 500) << window->objectName().toStdString();
     EXPECT_EQ(Form_RX_TX->height(), 200);
     ASSERT_TRUE(Form1->close());
@@ -161,8 +155,7 @@ TEST_F(SettingsBounds, EveryWindowKeepsTheWidthItWasGiven)
     EXPECT_EQ(Form_rxw->width(), 90);
 }
 
-TEST_F(SettingsBounds, ACloseBeforeTheFirstLoadLeavesTheFileAlone)
-{
+TEST_F(SettingsBounds, ACloseBeforeTheFirstLoadLeavesTheFileAlone) {
     const QByteArray setup = "[Form_TX]\nTX_framecount=3\n[Frame_TX_1]\ndescribe=mine\n";
     writefile(setup);
     // Shown but never activated: the file was never read.
@@ -174,8 +167,7 @@ TEST_F(SettingsBounds, ACloseBeforeTheFirstLoadLeavesTheFileAlone)
     EXPECT_EQ(in.readAll(), setup);
 }
 
-TEST_F(SettingsBounds, ASaveThatCannotReadItsPlaceSaysItCannotWrite)
-{
+TEST_F(SettingsBounds, ASaveThatCannotReadItsPlaceSaysItCannotWrite) {
     start();
     ASSERT_TRUE(QDir(dir.path()).mkdir("taken.ini"));
     Form1->settingsfile = dir.filePath("taken.ini");
