@@ -1,3 +1,4 @@
+#include "close_on_signal.h"
 #include "forms.h"
 #include "main_window.h"
 
@@ -8,6 +9,7 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     app.setApplicationName("Krovan");
     createforms();
+    closeonsignals(Form1);
     Form1->show();
     // The first activation loads the settings; ask for it even where no
     // window manager hands out the focus.
