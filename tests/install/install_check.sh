@@ -76,7 +76,7 @@ package() {
     dpkg-deb -f "$deb" Description | sed -n 2p | grep -q . || fail "no long description"
     local depends
     depends=$(dpkg-deb -f "$deb" Depends)
-    for lib in libc6 libqt6core6 libqt6widgets6 libqt6network6 libqt6serialport6; do
+    for lib in libc6 libqt6core6 libqt6widgets6 libqt6network6; do
         grep -qw "$lib" <<<"$depends" || fail "Depends lacks $lib: $depends"
     done
     # Install and remove in a private root, so the machine is left alone.
