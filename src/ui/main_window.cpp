@@ -8,6 +8,7 @@
 #include "macro_list_window.h"
 #include "received_window.h"
 #include "save_log.h"
+#include "settings_place.h"
 #include "sent_window.h"
 #include "states_window.h"
 #include "tool_window.h"
@@ -248,7 +249,7 @@ void TForm1::buildmenus()
 void TForm1::FormCreate()
 {
     ComboBox_pripojeniChange();
-    settingsfile = QDir(QCoreApplication::applicationDirPath()).absolutePath() + "/default.ini";
+    settingsfile = defaultsettingsfile();
     settingstitle.clear();
     lastpeer = nullptr;
     // The panels already share one place: the cell of the grid.

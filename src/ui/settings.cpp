@@ -12,6 +12,7 @@
 #include "macro_row.h"
 #include "received_window.h"
 #include "sent_window.h"
+#include "settings_place.h"
 #include "states_window.h"
 
 #include <QCheckBox>
@@ -270,6 +271,7 @@ void TForm1::savesettings()
         ini.writeBool(r, "active", row->CheckBox_filtr_active->isChecked());
         ini.writeBool(r, "hex", row->CheckBox_filtr_hex->isChecked());
     }
+    makesettingsfolder(settingsfile);
     ini.save(path(settingsfile));
 }
 
