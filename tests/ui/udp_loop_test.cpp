@@ -334,6 +334,11 @@ TEST_F(UdpLoop, AnInvalidLocalPortIsReported)
     openudp();
     EXPECT_EQ(fakeDialogs().errors, QStringList{"'1x' is not a valid integer value"});
     EXPECT_FALSE(Form1->IdUDPServer1.isActive());
+    // Typed letters whose Windows-1250 bytes happen to be valid UTF-8
+    // are quoted as typed.
+    Form1->Edit_rx_port->setText("Ăˇ");
+    openudp();
+    EXPECT_EQ(fakeDialogs().errors.value(1), "'Ăˇ' is not a valid integer value");
 }
 
 TEST_F(UdpLoop, ARepeatingMacroSendsEveryPeriodUntilUnticked)
