@@ -32,6 +32,10 @@ public:
     SendDepth &operator=(const SendDepth &) = delete;
 };
 
+void nolink() {
+    Form_RX_TX->adderror("CHYBA: Žádné aktivní připojení");
+}
+
 } // namespace
 
 void TFrame_tx::Button_sendClick() {
@@ -41,10 +45,8 @@ void TFrame_tx::Button_sendClick() {
     const std::string bytes = CheckBox_hex->isChecked() ? hextostr(text) : wildtostr(text);
 
     const LinkKind link = Form1->activelink();
-    if (link == LinkKind::None) {
-        Form_RX_TX->adderror("CHYBA: Žádné aktivní připojení");
-        return;
-    }
+    if (link == LinkKind::None)
+        return nolink();
     const QString address =
         Form_RX_TX->CheckBox_adr->isChecked() ? Form1->sendaddress(link) : QString();
     // The record is written before the bytes leave, so it stays even when
@@ -52,10 +54,8 @@ void TFrame_tx::Button_sendClick() {
     Form_RX_TX->logdata(Direction::Sent, bytes, address, QString());
 
     const LinkKind now = Form1->activelink();
-    if (now == LinkKind::None) {
-        Form_RX_TX->adderror("CHYBA: Žádné aktivní připojení");
-        return;
-    }
+    if (now == LinkKind::None)
+        return nolink();
     try {
         const SendDepth depth;
         Form1->linksend(now, bytes);

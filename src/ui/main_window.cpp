@@ -288,6 +288,10 @@ void TForm1::FormClose()
     icmpoff();
     udpclose();
     serialclose();
+    // A window closed before it ever became active never loaded the file:
+    // its start-up state must not replace the user's set-up.
+    if (!settingsloaded)
+        return;
     // A save that fails throws: the guard shows it and the close is abandoned.
     savesettings();
 }

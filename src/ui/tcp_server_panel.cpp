@@ -8,15 +8,20 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-bool TForm1::tcpserverislistening() const { return false; }
+bool TForm1::tcpserverislistening() const {
+    return false;
+}
 
-void TForm1::tcpserveropen() { throw KrovanError("The TCP server is not available yet."); }
+void TForm1::tcpserveropen() {
+    throw KrovanError("The TCP server is not available yet.");
+}
 
-void TForm1::tcpserverclose()
-{
+void TForm1::tcpserverclose() {
     ComboBox_pripojeni->setEnabled(true);
     Edit_TCP_S_port->setEnabled(true);
     Button_TCP_S_On->setText("Připojit");
 }
 
-void TForm1::tcpserversend(const std::string &) { throw KrovanError("Not Connected"); }
+void TForm1::tcpserversend(const std::string &) {
+    throw KrovanError("Not Connected");
+}
