@@ -4,6 +4,7 @@
 
 #include "bytes_text.h"
 #include "codec.h"
+#include "errors.h"
 #include "forms.h"
 #include "main_window.h"
 #include "states_window.h"
@@ -13,12 +14,31 @@
 
 namespace {
 
-void nolink() { Form_RX_TX->adderror("CHYBA: Žádné aktivní připojení"); }
+// Sends under way at once. An echo's reply is answered inside the send, so
+// a filter that answers its own echoed data would nest without end; the
+// send beyond this depth fails instead and the chain unwinds.
+constexpr int maxNestedSends = 16;
+int sendsunderway = 0;
+
+class SendDepth {
+public:
+    SendDepth() {
+        if (sendsunderway >= maxNestedSends)
+            throw KrovanError("Too many nested sends.");
+        ++sendsunderway;
+    }
+    ~SendDepth() { --sendsunderway; }
+    SendDepth(const SendDepth &) = delete;
+    SendDepth &operator=(const SendDepth &) = delete;
+};
+
+void nolink() {
+    Form_RX_TX->adderror("CHYBA: Žádné aktivní připojení");
+}
 
 } // namespace
 
-void TFrame_tx::Button_sendClick()
-{
+void TFrame_tx::Button_sendClick() {
     // A text that does not convert ends the send before anything is logged;
     // the error box shows the conversion error.
     const std::string text = toBytes(Edit_data->text());
@@ -37,6 +57,7 @@ void TFrame_tx::Button_sendClick()
     if (now == LinkKind::None)
         return nolink();
     try {
+        const SendDepth depth;
         Form1->linksend(now, bytes);
     } catch (const std::exception &) {
         Form_RX_TX->adderror("CHYBA: Nepovedlo se odeslat.", "MS Sans Serif");

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "dialogs.h"
+#include "icmp_link.h"
 #include "udp_link.h"
 
 #include <QMainWindow>
@@ -105,7 +106,10 @@ public:
 
     // Link components; whether a kind is open is read from the kind itself.
     UdpLink IdUDPServer1;
+    IcmpLink IdIcmpClient1;
     bool icmpactive = false;
+    // Whether the error box has told why no ICMP socket is allowed.
+    bool icmpreasonshown = false;
 
     // Connect buttons: each closes the other four kinds, then toggles its own.
     void Button_RS232_OnClick();
@@ -157,6 +161,8 @@ public:
     void icmpon();
     void icmpoff();
     void icmpsend(const std::string &bytes);
+    // Reply notification of the echo, run inside icmpsend.
+    void IdIcmpClient1Reply(const icmp::Reply &status);
 
     void ComboBox_pripojeniChange();
 
