@@ -131,6 +131,7 @@ TForm1::TForm1(QWidget *parent)
     connectbutton(Button_TCP_S_On, &TForm1::Button_TCP_S_OnClick);
     connectbutton(Button_UDP_On, &TForm1::Button_UDP_OnClick);
     connectbutton(Button_ICMP_On, &TForm1::Button_ICMP_OnClick);
+    wiretcpserver();
     connect(&IdUDPServer1, &UdpLink::datagramReceived, this,
             [this](const QByteArray &data, const QHostAddress &sender, quint16 port) {
                 guarded([&] { IdUDPServer1UDPRead(data, sender, port); });
@@ -251,7 +252,7 @@ void TForm1::FormCreate()
     ComboBox_pripojeniChange();
     settingsfile = defaultsettingsfile();
     settingstitle.clear();
-    lastpeer = nullptr;
+    lastpeer = TcpServerLink::noClient;
     // The panels already share one place: the cell of the grid.
     setMinimumHeight(barHeight);
     setMaximumHeight(barHeight);
