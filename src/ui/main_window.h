@@ -1,6 +1,7 @@
 #pragma once
 
 #include "dialogs.h"
+#include "serial_link.h"
 #include "udp_link.h"
 
 #include <QMainWindow>
@@ -104,6 +105,7 @@ public:
     void Timer_rxTimer();
 
     // Link components; whether a kind is open is read from the kind itself.
+    SerialLink ApdComPort1;
     UdpLink IdUDPServer1;
     bool icmpactive = false;
 
@@ -132,6 +134,10 @@ public:
     bool serialisopen() const;
     int serialportnumber() const;
     void serialsend(const std::string &bytes);
+    // Notifications of the serial link.
+    void ApdComPort1PortOpen();
+    void ApdComPort1PortClose();
+    void ApdComPort1TriggerAvail(qint64 count);
 
     // TCP client (tcp_client_panel.cpp).
     void tcpclientopen();
@@ -207,6 +213,7 @@ private:
     // A state record, written only while the selector shows that kind.
     void linkstate(LinkKind kind, const QString &text);
     void enableudpfields(bool enabled);
+    void connectserial();
     void buildpanels(QWidget *bar);
     void buildmenus();
     void connectbutton(QPushButton *button, void (TForm1::*handler)());
