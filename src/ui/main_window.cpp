@@ -132,6 +132,7 @@ TForm1::TForm1(QWidget *parent)
     connectbutton(Button_UDP_On, &TForm1::Button_UDP_OnClick);
     connectbutton(Button_ICMP_On, &TForm1::Button_ICMP_OnClick);
     wiretcpserver();
+    connectserial();
     connect(&IdUDPServer1, &UdpLink::datagramReceived, this,
             [this](const QByteArray &data, const QHostAddress &sender, quint16 port) {
                 guarded([&] { IdUDPServer1UDPRead(data, sender, port); });

@@ -3,6 +3,7 @@
 #include "dialogs.h"
 #include "icmp_link.h"
 #include "tcp_server_link.h"
+#include "serial_link.h"
 #include "udp_link.h"
 
 #include <QMainWindow>
@@ -109,6 +110,7 @@ public:
 
     // Link components; whether a kind is open is read from the kind itself.
     TcpServerLink IdTCPServer1;
+    SerialLink ApdComPort1;
     UdpLink IdUDPServer1;
     IcmpLink IdIcmpClient1;
     bool icmpactive = false;
@@ -140,6 +142,10 @@ public:
     bool serialisopen() const;
     int serialportnumber() const;
     void serialsend(const std::string &bytes);
+    // Notifications of the serial link.
+    void ApdComPort1PortOpen();
+    void ApdComPort1PortClose();
+    void ApdComPort1TriggerAvail(qint64 count);
 
     // TCP client (tcp_client_panel.cpp).
     void tcpclientopen();
@@ -221,6 +227,7 @@ private:
     void linkstate(LinkKind kind, const QString &text);
     void enableudpfields(bool enabled);
     void wiretcpserver();
+    void connectserial();
     void buildpanels(QWidget *bar);
     void buildmenus();
     void connectbutton(QPushButton *button, void (TForm1::*handler)());

@@ -1,0 +1,82 @@
+#pragma once
+
+#include <QObject>
+#include <QSerialPort>
+#include <QString>
+#include <functional>
+#include <string>
+
+// The device a port number names, or an empty text when the number names
+// none. On Linux: COM1-COM32 are /dev/ttyS0-31, COM33-COM64 /dev/ttyUSB0-31,
+// COM65-COM96 /dev/ttyACM0-31, COM97-COM128 /dev/ttyAMA0-31 and
+// COM129-COM160 /dev/rfcomm0-31. Another platform gives its own numbering
+// here and nowhere else.
+QString serialdevice(int number);
+
+// What a port's list item tells the user: its device path and what the
+// system knows of the device behind it.
+QString serialdescription(int number);
+
+// One serial port, opened by its number: 8 data bits unless told otherwise,
+// no parity, one stop bit, DTR and RTS raised, no flow control. Received
+// bytes are announced on the GUI thread; sends are queued and never wait.
+class SerialLink : public QObject {
+    Q_OBJECT
+public:
+    // What the port holds of received bytes before the line has to wait:
+    // memory stays bounded however fast the peer writes.
+    static constexpr qint64 receiveRingSize = 8192;
+    // Bytes the output queue holds, those still waiting included.
+    static constexpr qint64 outputQueueSize = 4096;
+
+    using DeviceTable = std::function<QString(int number)>;
+
+    explicit SerialLink(QObject *parent = nullptr);
+    ~SerialLink() override;
+
+    // The table that maps numbers to devices; serialdevice() unless replaced.
+    static DeviceTable devicetable;
+
+    // Sets the number; an open port is closed (with its notification) and
+    // opened again on the new number, staying closed when that fails.
+    void setnumber(int number);
+    int number() const { return number_; }
+    void setbaud(qint32 baud) { baud_ = baud; }
+    void setdatabits(int bits) { databits_ = bits; }
+
+    // Opens the port with the settings given; does nothing when it is open.
+    // Throws KrovanError naming the port, its device and the reason.
+    void open();
+    void close();
+    bool isOpen() const;
+
+    // Takes up to `count` received bytes, in order.
+    std::string take(qint64 count);
+    // Queues the whole block or nothing: throws KrovanError when it does
+    // not fit the free space of the output queue.
+    void send(const std::string &bytes);
+    // Bytes queued and not yet sent on the line.
+    qint64 waitingoutput() const;
+
+    // The settings the open port really has, for checking.
+    const QSerialPort &port() const { return port_; }
+
+signals:
+    void portOpened();
+    void portClosed();
+    // Bytes are waiting; `count` of them, at most the ring's size.
+    void triggerAvail(qint64 count);
+    // The device went away under the open port; portClosed came first.
+    void portLost();
+
+private:
+    void announce();
+    [[noreturn]] void fail(const QString &device, const QString &reason);
+
+    QSerialPort port_;
+    int number_ = 0;
+    qint32 baud_ = 115200;
+    int databits_ = 8;
+    bool announcing_ = false;
+    qint64 taken_ = 0;
+};

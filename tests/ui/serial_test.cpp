@@ -1,0 +1,336 @@
+// The serial link through the real windows against pseudo-terminals the
+// test makes itself: detection, open and close with their records, receive
+// and answer, queued sends, and the line settings the port really gets.
+#include "forms_fixture.h"
+
+#include "filter_list_window.h"
+#include "filter_row.h"
+#include "log_view.h"
+#include "macro_list_window.h"
+#include "macro_row.h"
+#include "pty_pair.h"
+#include "states_window.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLineEdit>
+#include <QMap>
+#include <QPushButton>
+
+#include <unistd.h>
+
+namespace {
+
+template <class Condition> bool waitfor(Condition condition, int ms = 2000) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!condition() && clock.elapsed() < ms)
+        QApplication::processEvents(QEventLoop::AllEvents, 10);
+    return condition();
+}
+
+QStringList mixtexts() {
+    QStringList texts;
+    for (const LogLine &line : Form_RX_TX->RichEdit_mix->lines())
+        texts << line.text;
+    return texts;
+}
+
+class Serial : public FormsTest {
+protected:
+    PtyPair one, three;
+    QMap<int, QString> devices;
+
+    void SetUp() override {
+        FormsTest::SetUp();
+        devices = {{1, one.path()}, {3, three.path()}, {5, dir.filePath("gone")}};
+        SerialLink::devicetable = [this](int number) { return devices.value(number); };
+    }
+
+    void TearDown() override {
+        Form1->serialclose();
+        SerialLink::devicetable = serialdevice;
+        FormsTest::TearDown();
+    }
+
+    static void connectbutton() { Form1->Button_RS232_On->click(); }
+
+    static TFrame_tx *macro(int n) { return Form_TX->tx_frames[n]; }
+
+    static void setmacro(int n, const QString &name, const QString &data) {
+        while (Form_TX->tx_count < n)
+            Form_TX->Button_new_tx->click();
+        macro(n)->Edit_popis->setText(name);
+        macro(n)->Edit_data->setText(data);
+    }
+
+    static void setfilter(const QString &text, const QString &name) {
+        while (Form_RX_filtr->filtr_count < 1)
+            Form_RX_filtr->Button_filtr_new->click();
+        TFrame_filtr *filter = Form_RX_filtr->filtr_frames[1];
+        filter->Edit_filtr->setText(text);
+        filter->ComboBox_filtr_macro->setEditText(name);
+        filter->CheckBox_filtr_active->setChecked(true);
+    }
+
+    static QStringList items() {
+        QStringList texts;
+        for (int i = 0; i < Form1->ComboBox_COM_port->count(); ++i)
+            texts << Form1->ComboBox_COM_port->itemText(i);
+        return texts;
+    }
+
+    static std::vector<QWidget *> fixedselectors() {
+        return {Form1->ComboBox_bits, Form1->ComboBox_parity, Form1->ComboBox_stop};
+    }
+};
+
+TEST_F(Serial, DetectionListsThePortsThatOpenAndLeavesThemClosed) {
+    start(); // the first showing detects
+    EXPECT_EQ(items(), (QStringList{"COM1", "COM3"}));
+
+    Form_RX_TX->CheckBox_stavy->setChecked(true);
+    devices[7] = one.path(); // a port that appears later
+    Form1->Button_detect->click();
+    EXPECT_EQ(items(), (QStringList{"COM1", "COM3", "COM7"}));
+    EXPECT_EQ(Form1->ComboBox_COM_port->currentIndex(), 0);
+    EXPECT_FALSE(Form1->serialisopen());
+    EXPECT_EQ(mixtexts(), (QStringList{"COM1 připojen...", "COM1 odpojen...", "COM3 připojen...",
+                                       "COM3 odpojen...", "COM7 připojen...", "COM7 odpojen..."}));
+    EXPECT_EQ(Form1->windowTitle(), "Krovan 0.6 -  odpojen");
+    EXPECT_TRUE(Form1->ComboBox_pripojeni->isEnabled());
+    EXPECT_TRUE(Form1->ComboBox_COM_port->isEnabled());
+    for (QWidget *selector : fixedselectors())
+        EXPECT_FALSE(selector->isEnabled());
+    EXPECT_TRUE(
+        Form1->ComboBox_COM_port->itemData(1, Qt::ToolTipRole).toString().startsWith(three.path()));
+    EXPECT_TRUE(fakeDialogs().errors.isEmpty());
+
+    // Another kind selected: the ports still open and close, without records.
+    Form1->ComboBox_pripojeni->setCurrentIndex(3);
+    Form1->Button_detect->click();
+    EXPECT_EQ(items().size(), 3);
+    EXPECT_EQ(mixtexts().size(), 6);
+}
+
+TEST_F(Serial, NumbersWithoutADeviceFailAtOnce) {
+    devices.clear();
+    for (int n = 0; n <= 255; ++n)
+        devices[n] = dir.filePath("none" + QString::number(n));
+    start();
+    QElapsedTimer clock;
+    clock.start();
+    Form1->Button_detect->click();
+    EXPECT_LT(clock.elapsed(), 100);
+    EXPECT_TRUE(items().isEmpty());
+    EXPECT_EQ(Form1->ComboBox_COM_port->currentIndex(), -1);
+
+    // Nothing to open: the number does not convert.
+    connectbutton();
+    EXPECT_EQ(fakeDialogs().errors, QStringList{"'' is not a valid integer value"});
+    EXPECT_FALSE(Form1->serialisopen());
+    EXPECT_EQ(Form1->Button_RS232_On->text(), "Připojit");
+}
+
+TEST_F(Serial, AnEmptyBaudTextFailsTheOpen) {
+    start();
+    Form1->ComboBox_baud->setEditText("");
+    connectbutton();
+    EXPECT_EQ(fakeDialogs().errors, QStringList{"'' is not a valid integer value"});
+    EXPECT_FALSE(Form1->serialisopen());
+}
+
+TEST_F(Serial, OpeningAndClosingSetTitleRecordsAndControls) {
+    start();
+    Form_RX_TX->CheckBox_stavy->setChecked(true);
+    Form1->ComboBox_COM_port->setCurrentIndex(1);
+    connectbutton();
+    ASSERT_TRUE(Form1->serialisopen());
+    EXPECT_EQ(Form1->serialportnumber(), 3);
+    EXPECT_EQ(Form1->windowTitle(), "Krovan 0.6 -  RS232 připojen");
+    EXPECT_EQ(Form1->Button_RS232_On->text(), "Odpojit");
+    EXPECT_EQ(mixtexts(), QStringList{"COM3 připojen..."});
+    for (QWidget *control :
+         std::initializer_list<QWidget *>{Form1->ComboBox_pripojeni, Form1->ComboBox_COM_port,
+                                          Form1->Button_detect, Form1->ComboBox_baud})
+        EXPECT_FALSE(control->isEnabled()) << control->objectName().toStdString();
+
+    connectbutton();
+    EXPECT_FALSE(Form1->serialisopen());
+    EXPECT_EQ(Form1->windowTitle(), "Krovan 0.6 -  odpojen");
+    EXPECT_EQ(Form1->Button_RS232_On->text(), "Připojit");
+    EXPECT_EQ(mixtexts(), (QStringList{"COM3 připojen...", "COM3 odpojen..."}));
+    EXPECT_TRUE(Form1->ComboBox_baud->isEnabled());
+    for (QWidget *selector : fixedselectors())
+        EXPECT_FALSE(selector->isEnabled());
+
+    // Every other caller closes the port with its notification.
+    connectbutton();
+    Form1->Button_ICMP_On->click();
+    EXPECT_FALSE(Form1->serialisopen());
+    EXPECT_EQ(mixtexts().mid(2), (QStringList{"COM3 připojen...", "COM3 odpojen..."}));
+    EXPECT_EQ(Form1->Button_RS232_On->text(), "Připojit");
+    Form1->Button_ICMP_On->click();
+    connectbutton();
+    Form1->close();
+    EXPECT_FALSE(Form1->serialisopen());
+    EXPECT_EQ(mixtexts().last(), "COM3 odpojen...");
+}
+
+TEST_F(Serial, WithAnotherKindSelectedThePortOpensSilently) {
+    start();
+    Form_RX_TX->CheckBox_stavy->setChecked(true);
+    Form1->ComboBox_pripojeni->setCurrentIndex(1);
+    const QString title = Form1->windowTitle();
+    connectbutton(); // the TCP client's close writes its own record first
+    ASSERT_TRUE(Form1->serialisopen());
+    EXPECT_EQ(mixtexts(), QStringList{"TCP klient odpojen"});
+    EXPECT_TRUE(Form1->ComboBox_pripojeni->isEnabled());
+    EXPECT_FALSE(Form1->windowTitle().endsWith("RS232 připojen"));
+}
+
+TEST_F(Serial, ReceivedBytesArriveInOrderAndAreAnsweredOnTheLine) {
+    start();
+    Form_RX_TX->CheckBox_adr->setChecked(true);
+    Form_RX_TX->CheckBox_rx->setChecked(true);
+    setmacro(1, "ack", "<ack>");
+    setfilter("", "ack");
+    connectbutton();
+    ASSERT_TRUE(Form1->serialisopen());
+
+    QByteArray data;
+    for (int i = 0; i < 100000; ++i)
+        data += static_cast<char>('A' + (i * 7 + i / 26) % 26);
+    ASSERT_TRUE(one.feed(data));
+
+    QByteArray arrived;
+    int blocks = 0;
+    auto collect = [&] {
+        arrived.clear();
+        blocks = 0;
+        const QStringList texts = mixtexts();
+        for (int i = 0; i + 1 < texts.size(); ++i)
+            if (texts[i] == "Přijal data z: COM1 :") {
+                arrived += texts[i + 1].mid(2).toLatin1();
+                ++blocks;
+            }
+        return arrived.size() >= data.size();
+    };
+    ASSERT_TRUE(waitfor(collect, 5000)) << arrived.size();
+    EXPECT_TRUE(arrived == data) << "every byte once and in order";
+    const QByteArray replies = one.receive(blocks);
+    EXPECT_EQ(replies, QByteArray(blocks, '\x06'));
+    EXPECT_GT(blocks, 1) << "a long burst comes in bounded blocks";
+    EXPECT_TRUE(fakeDialogs().errors.isEmpty());
+}
+
+TEST_F(Serial, MacrosAreQueuedWholeOrNotAtAll) {
+    start();
+    Form_RX_TX->CheckBox_adr->setChecked(true);
+    Form_RX_TX->CheckBox_tx->setChecked(true);
+    setmacro(1, "m", "ping<cr>");
+    setmacro(2, "full", QString(4096, 'x'));
+    setmacro(3, "over", QString(5000, 'y'));
+    connectbutton();
+
+    macro(1)->Button_send->click();
+    EXPECT_EQ(one.receive(5), "ping\r");
+    EXPECT_EQ(mixtexts().value(0), "Odeslal data na: COM1 :");
+
+    macro(2)->Button_send->click();
+    EXPECT_EQ(one.receive(5 + 4096).size(), 5 + 4096);
+    macro(3)->Button_send->click();
+    EXPECT_EQ(mixtexts().last(), "CHYBA: Nepovedlo se odeslat.");
+    EXPECT_TRUE(Form1->serialisopen());
+    EXPECT_EQ(one.receive(5 + 4096 + 1, 200).size(), 5 + 4096) << "no part of it went out";
+
+    macro(1)->Button_send->click();
+    EXPECT_TRUE(one.receive(5 + 4096 + 5).endsWith("ping\r"));
+    EXPECT_TRUE(fakeDialogs().errors.isEmpty());
+}
+
+TEST_F(Serial, TheLineGetsTheTypedBaudRateAndAlwaysNoParityOneStopBit) {
+    QFile ini(Form1->settingsfile);
+    ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+    ini.write("[Form_main]\ncom_port=1\ncom_baud=250000\ncom_bits=2\ncom_parity=2\ncom_stop=2\n");
+    ini.close();
+    start();
+    ASSERT_EQ(Form1->ComboBox_parity->currentText(), "E");
+    ASSERT_EQ(Form1->ComboBox_stop->currentText(), "2");
+    connectbutton();
+    ASSERT_TRUE(Form1->serialisopen());
+    LineSettings line = linesettings(three.slavefd());
+    EXPECT_EQ(line.speed, 250000u);
+    // A pseudo-terminal keeps 8 data bits and no parity whatever it is told,
+    // so of the frame only the stop bits can be seen on it.
+    EXPECT_FALSE(line.twostopbits);
+    EXPECT_FALSE(line.hardwareflow);
+    EXPECT_FALSE(line.softwareflow);
+
+    connectbutton();
+    Form1->ComboBox_baud->setEditText("1000000");
+    connectbutton();
+    EXPECT_EQ(linesettings(three.slavefd()).speed, 1000000u);
+}
+
+TEST_F(Serial, APortThatWentAwayIsReported) {
+    const QString link = dir.filePath("ttyLink");
+    ASSERT_EQ(::symlink(one.path().toLocal8Bit().constData(), link.toLocal8Bit().constData()), 0);
+    devices = {{9, link}};
+    start();
+    ASSERT_EQ(items(), QStringList{"COM9"});
+    EXPECT_TRUE(Form1->ComboBox_COM_port->itemData(0, Qt::ToolTipRole)
+                    .toString()
+                    .startsWith(link + " -> " + one.path()));
+
+    QFile::remove(link);
+    Form_RX_TX->CheckBox_stavy->setChecked(true);
+    connectbutton();
+    EXPECT_EQ(fakeDialogs().errors, QStringList{"COM9 (" + link + "): no such device."});
+    EXPECT_EQ(Form1->Button_RS232_On->text(), "Připojit");
+    EXPECT_NE(Form1->windowTitle(), "Krovan 0.6 -  RS232 připojen");
+    EXPECT_TRUE(mixtexts().isEmpty());
+
+    // An open port whose line hangs up is closed with its notification.
+    devices = {{9, three.path()}};
+    connectbutton();
+    ASSERT_TRUE(Form1->serialisopen());
+    three.hangup();
+    ASSERT_TRUE(waitfor([] { return !Form1->serialisopen(); }));
+    EXPECT_EQ(mixtexts(), (QStringList{"COM9 připojen...", "COM9 odpojen..."}));
+    EXPECT_EQ(Form1->Button_RS232_On->text(), "Připojit");
+    EXPECT_TRUE(Form1->ComboBox_pripojeni->isEnabled());
+}
+
+// Through the program's own table: a USB adapter's device name.
+TEST_F(Serial, AUsbAdapterIsFoundUnderItsComNumber) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "creating /dev/ttyUSB<k> needs root";
+    int k = 31;
+    while (k >= 0 && QFile::exists("/dev/ttyUSB" + QString::number(k)))
+        --k;
+    ASSERT_GE(k, 0);
+    const QString device = "/dev/ttyUSB" + QString::number(k);
+    ASSERT_EQ(::symlink(one.path().toLocal8Bit().constData(), device.toLocal8Bit().constData()), 0);
+    struct Remove {
+        QString path;
+        ~Remove() { QFile::remove(path); }
+    } remove{device};
+    SerialLink::devicetable = serialdevice;
+    start();
+    const QString name = "COM" + QString::number(33 + k);
+    const int index = items().indexOf(name);
+    ASSERT_GE(index, 0) << items().join(",").toStdString();
+    EXPECT_TRUE(
+        Form1->ComboBox_COM_port->itemData(index, Qt::ToolTipRole).toString().startsWith(device));
+    Form1->ComboBox_COM_port->setCurrentIndex(index);
+    setmacro(1, "m", "hello");
+    connectbutton();
+    ASSERT_TRUE(Form1->serialisopen());
+    macro(1)->Button_send->click();
+    EXPECT_EQ(one.receive(5), "hello");
+}
+
+} // namespace
