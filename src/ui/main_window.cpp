@@ -134,6 +134,7 @@ TForm1::TForm1(QWidget *parent)
             [this](const QByteArray &data, const QHostAddress &sender, quint16 port) {
                 guarded([&] { IdUDPServer1UDPRead(data, sender, port); });
             });
+    tcpclientwire();
     Timer_rx = new QTimer(this);
     Timer_rx->setObjectName("Timer_rx");
     Timer_rx->setInterval(100);

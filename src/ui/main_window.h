@@ -1,6 +1,7 @@
 #pragma once
 
 #include "dialogs.h"
+#include "tcp_client_link.h"
 #include "udp_link.h"
 
 #include <QMainWindow>
@@ -102,8 +103,14 @@ public:
     // is handing a block on.
     void rxappend(const char *data, qsizetype size);
     void Timer_rxTimer();
+    // What a new TCP client connection does to the buffer: the next tick
+    // starts counting afresh; the bytes still in it stay.
+    void rxreset();
 
     // Link components; whether a kind is open is read from the kind itself.
+    TcpClientLink IdTCPClient1;
+    // Raised by tcpclientclose: bytes still reported after it are dropped.
+    bool readerstop = false;
     UdpLink IdUDPServer1;
     bool icmpactive = false;
 
@@ -136,7 +143,10 @@ public:
     // TCP client (tcp_client_panel.cpp).
     void tcpclientopen();
     void tcpclientclose();
+    void IdTCPClient1Connected();
     void IdTCPClient1Disconnected();
+    // Connects the TCP client's reports to the window.
+    void tcpclientwire();
     bool tcpclientisconnected() const;
     void tcpclientsend(const std::string &bytes);
 
