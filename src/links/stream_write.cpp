@@ -30,12 +30,24 @@ void writeall(QTcpSocket &socket, const std::string &bytes, int timeoutms) {
         return;
     if (!connected(socket))
         throw KrovanError("Not Connected");
+    // The rest of a block that timed out earlier: while the peer has not
+    // taken it, a further write fails at once instead of holding the GUI
+    // thread for another full time-out (a repeating macro would freeze it).
+    if (socket.bytesToWrite() > 0) {
+        socket.flush();
+        if (socket.bytesToWrite() > 0)
+            throw KrovanError("Write timed out.");
+    }
     const QDeadlineTimer deadline(timeoutms);
-    if (!drain(socket, deadline))
-        throw KrovanError("Write timed out.");
     const qint64 queued = socket.write(bytes.data(), static_cast<qint64>(bytes.size()));
     if (queued != static_cast<qint64>(bytes.size()))
         throw KrovanError(socket.errorString().toStdString());
     if (!drain(socket, deadline))
         throw KrovanError("Write timed out.");
+    // A reset while the block waited empties Qt's buffer as it drops the
+    // connection: the bytes did not go, so the send must not pass.
+    if (!connected(socket))
+        throw KrovanError(socket.error() == QAbstractSocket::UnknownSocketError
+                              ? std::string("Not Connected")
+                              : socket.errorString().toStdString());
 }

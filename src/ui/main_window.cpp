@@ -132,11 +132,12 @@ TForm1::TForm1(QWidget *parent)
     connectbutton(Button_UDP_On, &TForm1::Button_UDP_OnClick);
     connectbutton(Button_ICMP_On, &TForm1::Button_ICMP_OnClick);
     wiretcpserver();
-    connectserial();
+    wireserial();
     connect(&IdUDPServer1, &UdpLink::datagramReceived, this,
             [this](const QByteArray &data, const QHostAddress &sender, quint16 port) {
                 guarded([&] { IdUDPServer1UDPRead(data, sender, port); });
             });
+    wiretcpclient();
     Timer_rx = new QTimer(this);
     Timer_rx->setObjectName("Timer_rx");
     Timer_rx->setInterval(100);

@@ -4,6 +4,7 @@
 #include "icmp_link.h"
 #include "tcp_server_link.h"
 #include "serial_link.h"
+#include "tcp_client_link.h"
 #include "udp_link.h"
 
 #include <QMainWindow>
@@ -107,10 +108,16 @@ public:
     // is handing a block on.
     void rxappend(const char *data, qsizetype size);
     void Timer_rxTimer();
+    // What a new TCP client connection does to the buffer: the next tick
+    // starts counting afresh; the bytes still in it stay.
+    void rxreset();
 
     // Link components; whether a kind is open is read from the kind itself.
     TcpServerLink IdTCPServer1;
     SerialLink ApdComPort1;
+    TcpClientLink IdTCPClient1;
+    // Raised by tcpclientclose: bytes still reported after it are dropped.
+    bool readerstop = false;
     UdpLink IdUDPServer1;
     IcmpLink IdIcmpClient1;
     bool icmpactive = false;
@@ -150,7 +157,10 @@ public:
     // TCP client (tcp_client_panel.cpp).
     void tcpclientopen();
     void tcpclientclose();
+    void IdTCPClient1Connected();
     void IdTCPClient1Disconnected();
+    // Connects the TCP client's reports to the window.
+    void wiretcpclient();
     bool tcpclientisconnected() const;
     void tcpclientsend(const std::string &bytes);
 
@@ -227,7 +237,7 @@ private:
     void linkstate(LinkKind kind, const QString &text);
     void enableudpfields(bool enabled);
     void wiretcpserver();
-    void connectserial();
+    void wireserial();
     void buildpanels(QWidget *bar);
     void buildmenus();
     void connectbutton(QPushButton *button, void (TForm1::*handler)());

@@ -16,7 +16,7 @@ constexpr int lastPortNumber = 255;
 
 } // namespace
 
-void TForm1::connectserial() {
+void TForm1::wireserial() {
     connect(&ApdComPort1, &SerialLink::portOpened, this,
             [this] { guarded([this] { ApdComPort1PortOpen(); }); });
     connect(&ApdComPort1, &SerialLink::portClosed, this,

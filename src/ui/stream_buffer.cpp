@@ -14,6 +14,13 @@ void TForm1::rxappend(const char *data, qsizetype size) {
     rxbuffer.append(data, static_cast<size_t>(size));
 }
 
+void TForm1::rxreset() {
+    // rxbusy is raised only for the length of a tick and always lowered
+    // when it ends, so outside a tick it is already down; lowering it here
+    // could only let a tick start inside a running one.
+    rxlastlength = 0;
+}
+
 void TForm1::Timer_rxTimer() {
     // An error box inside rxprocess runs a nested event loop, so the tick
     // can come round again while it is busy: it never starts inside itself.

@@ -1,0 +1,87 @@
+#include "tcp_client_link.h"
+
+#include "errors.h"
+#include "stream_write.h"
+#include "udp_link.h"
+
+#include <QHostInfo>
+
+TcpClientLink::TcpClientLink(QObject *parent) : QObject(parent) {
+    // Qt stops reading from the system when this much is unread, so a fast
+    // sender is held back by TCP itself instead of by our memory.
+    socket_.setReadBufferSize(readShare);
+    connect(&socket_, &QTcpSocket::readyRead, this, &TcpClientLink::readshare);
+    // The loss is reported from the event loop, never from inside a read,
+    // a write or a connect that Qt is carrying out for us.
+    connect(&socket_, &QTcpSocket::disconnected, this, [this] {
+        const quint64 connection = connection_;
+        QMetaObject::invokeMethod(
+            this, [this, connection] { lost(connection); }, Qt::QueuedConnection);
+    });
+}
+
+namespace {
+
+QHostAddress resolve(const QString &host) {
+    const QString name = host.trimmed();
+    QHostAddress address;
+    if (address.setAddress(name) && address.protocol() == QAbstractSocket::IPv4Protocol)
+        return address;
+    const QHostInfo info = QHostInfo::fromName(name);
+    for (const QHostAddress &found : info.addresses())
+        if (found.protocol() == QAbstractSocket::IPv4Protocol)
+            return found;
+    throw KrovanError("Cannot resolve host \"" + host.toStdString() + "\".");
+}
+
+} // namespace
+
+void TcpClientLink::open(const QString &host, int port) {
+    close();
+    const quint16 remote = portnumber(port);
+    const QHostAddress address = resolve(host);
+    ++connection_;
+    socket_.connectToHost(address, remote);
+    if (socket_.waitForConnected(connectTimeout))
+        return;
+    const auto error = socket_.error();
+    const std::string reason = socket_.errorString().toStdString();
+    close();
+    if (error == QAbstractSocket::SocketTimeoutError)
+        throw KrovanError("Connect timed out.");
+    throw KrovanError(reason);
+}
+
+void TcpClientLink::close() {
+    socket_.abort();
+    // The disconnected signal that abort() may have sent belongs to the
+    // connection that is now gone.
+    ++connection_;
+}
+
+bool TcpClientLink::isConnected() const {
+    return socket_.state() == QAbstractSocket::ConnectedState;
+}
+
+void TcpClientLink::send(const std::string &bytes) {
+    writeall(socket_, bytes);
+}
+
+void TcpClientLink::readshare() {
+    // At most readShare bytes wait in Qt's buffer: one share per pass.
+    const QByteArray data = socket_.readAll();
+    if (!data.isEmpty())
+        emit received(data);
+}
+
+void TcpClientLink::lost(quint64 connection) {
+    if (connection != connection_)
+        return; // closed or replaced meanwhile
+    // What the server sent before it closed is still readable; it goes
+    // first. Qt holds at most one share of it.
+    const QByteArray rest = socket_.readAll();
+    if (!rest.isEmpty())
+        emit received(rest);
+    close();
+    emit peerClosed();
+}

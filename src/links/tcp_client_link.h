@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QObject>
+#include <QTcpSocket>
+#include <string>
+
+// A TCP connection to a server, event-driven on the thread that owns it.
+// Received bytes are reported in arrival order, a few tens of kilobytes per
+// pass of the event loop, so that no stream keeps the loop from other work.
+// When the server ends the connection, every byte it sent first has been
+// reported before peerClosed.
+class TcpClientLink : public QObject {
+    Q_OBJECT
+public:
+    // Longest wait for a connection to be made.
+    static constexpr int connectTimeout = 1000;
+    // Bytes taken from the system per pass; also what Qt holds unread.
+    static constexpr qint64 readShare = 64 * 1024;
+
+    explicit TcpClientLink(QObject *parent = nullptr);
+
+    // Resolves the host, then connects, waiting at most connectTimeout ms
+    // without running other events. Throws KrovanError with the reason when
+    // the host is unknown, the connection is refused or not made in time.
+    void open(const QString &host, int port);
+    // Drops the connection at once; reports nothing.
+    void close();
+    bool isConnected() const;
+    // Writes every byte and returns when the system has accepted them all,
+    // waiting at most streamWriteTimeout ms. Throws KrovanError ("Not
+    // Connected" when no connection is open).
+    void send(const std::string &bytes);
+
+    // For tests: the socket itself (options, addresses).
+    QTcpSocket &socket() { return socket_; }
+
+signals:
+    void received(const QByteArray &data);
+    // The server ended the connection (or it broke); never sent for close().
+    void peerClosed();
+
+private:
+    void readshare();
+    void lost(quint64 connection);
+
+    QTcpSocket socket_;
+    // Counts connections, so that a loss noticed for one connection is not
+    // reported for a later one.
+    quint64 connection_ = 0;
+};
