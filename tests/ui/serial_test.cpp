@@ -134,12 +134,22 @@ TEST_F(Serial, NumbersWithoutADeviceFailAtOnce) {
     EXPECT_EQ(Form1->Button_RS232_On->text(), "Připojit");
 }
 
-TEST_F(Serial, AnEmptyBaudTextFailsTheOpen) {
+TEST_F(Serial, AnEmptyBaudTextOrPortListFailsTheOpen) {
     start();
     Form1->ComboBox_baud->setEditText("");
     connectbutton();
     EXPECT_EQ(fakeDialogs().errors, QStringList{"'' is not a valid integer value"});
     EXPECT_FALSE(Form1->serialisopen());
+
+    Form1->ComboBox_baud->setEditText("9600");
+    devices.clear();
+    Form1->Button_detect->click();
+    ASSERT_EQ(Form1->ComboBox_COM_port->count(), 0);
+    fakeDialogs().reset();
+    connectbutton();
+    EXPECT_EQ(fakeDialogs().errors, QStringList{"'' is not a valid integer value"});
+    EXPECT_FALSE(Form1->serialisopen());
+    EXPECT_EQ(Form1->Button_RS232_On->text(), "Připojit");
 }
 
 TEST_F(Serial, OpeningAndClosingSetTitleRecordsAndControls) {
