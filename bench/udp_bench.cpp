@@ -146,7 +146,8 @@ int burst(Peer &peer, int rate, int seconds)
     return answered;
 }
 
-void prepare(int peerport, int localport)
+// Opens UDP on a port the system chooses and returns it.
+int prepare(int peerport)
 {
     Form_RX_TX->CheckBox_stavy->setChecked(true);
     for (int i = 0; i < 100000; ++i)
@@ -168,17 +169,11 @@ void prepare(int peerport, int localport)
 
     Form1->ComboBox_pripojeni->setCurrentIndex(3);
     Form1->ComboBox_pripojeniChange();
-    Form1->Edit_rx_port->setText(QString::number(localport));
+    Form1->Edit_rx_port->setText("0");
     Form1->Edit_tx_adr->setText("127.0.0.1");
     Form1->Edit_tx_port->setText(QString::number(peerport));
     Form1->Button_UDP_OnClick();
-}
-
-int freeport()
-{
-    QUdpSocket probe;
-    probe.bind(QHostAddress::AnyIPv4, 0);
-    return probe.localPort();
+    return Form1->IdUDPServer1.localPort();
 }
 
 } // namespace
@@ -200,9 +195,7 @@ int main(int argc, char **argv)
         window->show();
 
     Peer peer;
-    const int localport = freeport();
-    peer.target(localport);
-    prepare(peer.port(), localport);
+    peer.target(prepare(peer.port()));
     std::printf("logs hold %d lines before the run\n", 100000);
 
     std::thread client([&] {

@@ -3,7 +3,9 @@
 # Does nothing when they are all present; installs through sudo when not root.
 set -e
 packages="cmake ninja-build g++ qt6-base-dev qt6-serialport-dev libgl-dev libgtest-dev libgmock-dev
-libbenchmark-dev unrtf socat fonts-dejavu-core"
+libbenchmark-dev unrtf socat fonts-dejavu-core clang-14 libclang-rt-14-dev iproute2"
+# Installing: desktop entry and metainfo checks, the Debian package, the run check.
+packages="$packages desktop-file-utils appstream dpkg-dev file inotify-tools"
 missing=""
 for p in $packages; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"

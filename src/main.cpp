@@ -1,5 +1,6 @@
 #include "forms.h"
 #include "main_window.h"
+#include "quit_signals.h"
 
 #include <QApplication>
 
@@ -8,6 +9,7 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     app.setApplicationName("Krovan");
     createforms();
+    closeonsignals(Form1);
     Form1->show();
     // The first activation loads the settings; ask for it even where no
     // window manager hands out the focus.

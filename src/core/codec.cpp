@@ -1,5 +1,6 @@
 #include "codec.h"
 
+#include "cp1250.h"
 #include "digits.h"
 #include "errors.h"
 
@@ -17,7 +18,8 @@ const std::array<std::string_view, 32> ctrlnames = {
 namespace {
 
 [[noreturn]] void throwinvalid(std::string_view text) {
-    throw KrovanError("'" + std::string(text) + "' is not a valid integer value");
+    // Messages are UTF-8; the typed text quoted in it is Windows-1250 bytes.
+    throw KrovanError("'" + cp1250ToUtf8(text) + "' is not a valid integer value");
 }
 
 // Returns the hexadecimal digits when `text` starts with one of the

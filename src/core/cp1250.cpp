@@ -33,19 +33,38 @@ bool islowsurrogate(char16_t c) {
     return c >= 0xDC00 && c <= 0xDFFF;
 }
 
-char bytefor(char16_t c) {
+} // namespace
+
+int unicodeToCp1250(char16_t c) {
     if (c < 0x80)
-        return static_cast<char>(c);
+        return c;
     // A linear search of 128 entries, reached only by non-ASCII characters,
     // costs less than keeping a second table in step with the first.
     for (std::size_t i = 0; i < upperhalf.size(); ++i) {
         if (upperhalf[i] == c)
-            return static_cast<char>(0x80 + i);
+            return static_cast<int>(0x80 + i);
     }
-    return '?';
+    return -1;
 }
 
-} // namespace
+std::string cp1250ToUtf8(std::string_view bytes) {
+    std::string text;
+    text.reserve(bytes.size());
+    for (char byte : bytes) {
+        const char16_t c = cp1250ToUnicode(static_cast<unsigned char>(byte));
+        if (c < 0x80) {
+            text.push_back(static_cast<char>(c));
+        } else if (c < 0x800) {
+            text.push_back(static_cast<char>(0xC0 | (c >> 6)));
+            text.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+        } else {
+            text.push_back(static_cast<char>(0xE0 | (c >> 12)));
+            text.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+            text.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+        }
+    }
+    return text;
+}
 
 char16_t cp1250ToUnicode(unsigned char byte) {
     if (byte < 0x80)
@@ -70,7 +89,8 @@ std::string toCp1250(std::u16string_view text) {
             ++i; // one character outside the code page, one '?'
             bytes.push_back('?');
         } else {
-            bytes.push_back(bytefor(c));
+            const int byte = unicodeToCp1250(c);
+            bytes.push_back(byte < 0 ? '?' : static_cast<char>(byte));
         }
     }
     return bytes;

@@ -12,7 +12,14 @@
 // U+0098.
 char16_t cp1250ToUnicode(unsigned char byte);
 
+// The byte of a character, or -1 when the code page lacks it.
+int unicodeToCp1250(char16_t c);
+
 std::u16string fromCp1250(std::string_view bytes);
+
+// The bytes as UTF-8 text, through the code page: how a message that quotes
+// typed data is made.
+std::string cp1250ToUtf8(std::string_view bytes);
 
 // Characters the code page lacks become '?'; a surrogate pair is one
 // character and gives one '?'.

@@ -7,17 +7,6 @@
 
 namespace {
 
-// The Windows-1250 byte of a character, or -1 when the code page lacks it.
-int cp1250byte(char16_t c) {
-    if (c < 0x80)
-        return c;
-    for (int byte = 0x80; byte <= 0xFF; ++byte) {
-        if (cp1250ToUnicode(static_cast<unsigned char>(byte)) == c)
-            return byte;
-    }
-    return -1;
-}
-
 void hexbyte(std::string &out, int byte) {
     char escape[5];
     std::snprintf(escape, sizeof escape, "\\'%02x", byte);
@@ -80,7 +69,7 @@ void RtfWriter::character(char16_t c) {
     default:
         break;
     }
-    const int byte = cp1250byte(c);
+    const int byte = unicodeToCp1250(c);
     if (byte >= 0x20 && byte < 0x80) {
         out_ += static_cast<char>(byte);
     } else if (byte >= 0) {

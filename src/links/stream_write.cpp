@@ -7,14 +7,12 @@
 
 namespace {
 
-bool connected(const QTcpSocket &socket)
-{
+bool connected(const QTcpSocket &socket) {
     return socket.state() == QAbstractSocket::ConnectedState;
 }
 
 // Waits until Qt's write buffer is empty; false when time ran out.
-bool drain(QTcpSocket &socket, const QDeadlineTimer &deadline)
-{
+bool drain(QTcpSocket &socket, const QDeadlineTimer &deadline) {
     while (socket.bytesToWrite() > 0) {
         if (!connected(socket))
             throw KrovanError("Not Connected");
@@ -27,8 +25,7 @@ bool drain(QTcpSocket &socket, const QDeadlineTimer &deadline)
 
 } // namespace
 
-void writeall(QTcpSocket &socket, const std::string &bytes, int timeoutms)
-{
+void writeall(QTcpSocket &socket, const std::string &bytes, int timeoutms) {
     if (bytes.empty())
         return;
     if (!connected(socket))

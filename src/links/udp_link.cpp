@@ -2,23 +2,24 @@
 
 #include "errors.h"
 
+#include <QElapsedTimer>
 #include <QHostInfo>
 #include <QNetworkDatagram>
 
-UdpLink::UdpLink(QObject *parent) : QObject(parent)
-{
+UdpLink::UdpLink(QObject *parent) : QObject(parent) {
     connect(&socket_, &QUdpSocket::readyRead, this, &UdpLink::readpending);
+    continuation_.setSingleShot(true);
+    continuation_.setInterval(1);
+    connect(&continuation_, &QTimer::timeout, this, &UdpLink::readpending);
 }
 
-quint16 portnumber(int value)
-{
+quint16 portnumber(int value) {
     if (value < 0 || value > 65535)
         throw KrovanError("Port " + std::to_string(value) + " is out of range 0 to 65535.");
     return static_cast<quint16>(value);
 }
 
-void UdpLink::open(int port)
-{
+void UdpLink::open(int port) {
     close();
     const quint16 local = portnumber(port);
     // No address sharing: a port another socket holds must fail to bind.
@@ -32,13 +33,30 @@ void UdpLink::open(int port)
     throw KrovanError("Could not bind socket. " + reason);
 }
 
-void UdpLink::close() { socket_.close(); }
+void UdpLink::close() {
+    continuation_.stop();
+    socket_.close();
+}
 
-bool UdpLink::isActive() const { return socket_.state() == QAbstractSocket::BoundState; }
+bool UdpLink::isActive() const {
+    return socket_.state() == QAbstractSocket::BoundState;
+}
 
-void UdpLink::readpending()
-{
+void UdpLink::readpending() {
+    // While a continuation waits, the socket's own notice is left alone:
+    // the notifier stays off until the next read, so the event loop goes
+    // idle and its timers, paints and clicks get their turn.
+    if (continuation_.isActive())
+        return;
+    // A bounded share per pass: under a flood the event loop still runs
+    // between shares, so the window repaints and takes clicks.
+    QElapsedTimer share;
+    share.start();
     while (socket_.hasPendingDatagrams()) {
+        if (share.elapsed() >= readShareMs) {
+            continuation_.start();
+            return;
+        }
         const qint64 size = socket_.pendingDatagramSize();
         if (size > receiveBufferSize) {
             socket_.readDatagram(nullptr, 0); // discard the oversized datagram
@@ -55,8 +73,7 @@ void UdpLink::readpending()
     }
 }
 
-QHostAddress UdpLink::resolve(const QString &host)
-{
+QHostAddress UdpLink::resolve(const QString &host) {
     QHostAddress address;
     if (address.setAddress(host.trimmed()) && address.protocol() == QAbstractSocket::IPv4Protocol)
         return address;
@@ -67,8 +84,7 @@ QHostAddress UdpLink::resolve(const QString &host)
     throw KrovanError("Cannot resolve host \"" + host.toStdString() + "\".");
 }
 
-void UdpLink::send(const std::string &bytes, const QString &host, int port)
-{
+void UdpLink::send(const std::string &bytes, const QString &host, int port) {
     const quint16 destination = portnumber(port);
     const QHostAddress address = resolve(host);
     const QByteArray data(bytes.data(), static_cast<qsizetype>(bytes.size()));

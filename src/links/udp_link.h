@@ -2,6 +2,7 @@
 
 #include <QHostAddress>
 #include <QObject>
+#include <QTimer>
 #include <QUdpSocket>
 #include <string>
 
@@ -13,6 +14,8 @@ class UdpLink : public QObject {
 public:
     // Largest datagram read at all; a bigger one is discarded unseen.
     static constexpr qint64 receiveBufferSize = 8192;
+    // How long one pass may read before the event loop gets its turn.
+    static constexpr qint64 readShareMs = 5;
 
     explicit UdpLink(QObject *parent = nullptr);
 
@@ -20,6 +23,8 @@ public:
     void open(int port);
     void close();
     bool isActive() const;
+    // The port bound, the one the system chose when opened on port 0.
+    quint16 localPort() const { return socket_.localPort(); }
     // Sends one datagram (an empty block gives an empty datagram). Resolves
     // the host at every call; throws KrovanError on any failure.
     void send(const std::string &bytes, const QString &host, int port);
@@ -32,6 +37,8 @@ private:
     static QHostAddress resolve(const QString &host);
 
     QUdpSocket socket_;
+    // The next share of a flood, after the event loop has had its turn.
+    QTimer continuation_;
 };
 
 // Checks that a number read from a port field names a port; throws

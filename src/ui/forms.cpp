@@ -8,6 +8,7 @@
 #include "received_window.h"
 #include "sent_window.h"
 #include "states_window.h"
+#include "tool_window.h"
 
 TForm1 *Form1 = nullptr;
 TForm_TX *Form_TX = nullptr;
@@ -28,6 +29,9 @@ void createforms()
     Form_RX_filtr = new TForm_RX_filtr;
     Form_rxw = new TForm_rxw;
     Form_txw = new TForm_txw;
+    for (QWidget *window : std::initializer_list<QWidget *>{Form1, Form_TX, Form_RX_TX,
+                                                           Form_RX_filtr, Form_rxw, Form_txw})
+        letsizefree(window);
     // Closing the main window ends the program, whatever else is open.
     for (QWidget *window : std::initializer_list<QWidget *>{
              Form_TX, Form_RX_TX, Form_help, Form_about, Form_RX_filtr, Form_rxw, Form_txw})

@@ -11,19 +11,16 @@
 #include <QComboBox>
 #include <QLineEdit>
 
-void TForm1::settitle(const QString &suffix)
-{
+void TForm1::settitle(const QString &suffix) {
     setWindowTitle("Krovan 0.6 - " + settingstitle + suffix);
 }
 
-void TForm1::linkstate(LinkKind kind, const QString &text)
-{
+void TForm1::linkstate(LinkKind kind, const QString &text) {
     if (ComboBox_pripojeni->currentIndex() == static_cast<int>(kind))
         Form_RX_TX->addstate(text);
 }
 
-void TForm1::Button_RS232_OnClick()
-{
+void TForm1::Button_RS232_OnClick() {
     tcpclientclose();
     tcpserverclose();
     icmpoff();
@@ -34,8 +31,7 @@ void TForm1::Button_RS232_OnClick()
         serialopen();
 }
 
-void TForm1::Button_TCP_C_OnClick()
-{
+void TForm1::Button_TCP_C_OnClick() {
     serialclose();
     tcpserverclose();
     icmpoff();
@@ -46,8 +42,7 @@ void TForm1::Button_TCP_C_OnClick()
         tcpclientopen();
 }
 
-void TForm1::Button_TCP_S_OnClick()
-{
+void TForm1::Button_TCP_S_OnClick() {
     serialclose();
     tcpclientclose();
     icmpoff();
@@ -58,8 +53,7 @@ void TForm1::Button_TCP_S_OnClick()
         tcpserveropen();
 }
 
-void TForm1::Button_UDP_OnClick()
-{
+void TForm1::Button_UDP_OnClick() {
     serialclose();
     tcpserverclose();
     tcpclientclose();
@@ -70,8 +64,7 @@ void TForm1::Button_UDP_OnClick()
         udpopen();
 }
 
-void TForm1::Button_ICMP_OnClick()
-{
+void TForm1::Button_ICMP_OnClick() {
     serialclose();
     tcpserverclose();
     tcpclientclose();
@@ -82,8 +75,7 @@ void TForm1::Button_ICMP_OnClick()
         icmpon();
 }
 
-LinkKind TForm1::activelink() const
-{
+LinkKind TForm1::activelink() const {
     if (serialisopen())
         return LinkKind::Serial;
     if (tcpserverislistening())
@@ -97,8 +89,7 @@ LinkKind TForm1::activelink() const
     return LinkKind::None;
 }
 
-QString TForm1::sendaddress(LinkKind link) const
-{
+QString TForm1::sendaddress(LinkKind link) const {
     switch (link) {
     case LinkKind::Serial:
         return "na: COM" + QString::number(serialportnumber()) + " ";
@@ -115,8 +106,7 @@ QString TForm1::sendaddress(LinkKind link) const
     }
 }
 
-void TForm1::linksend(LinkKind link, const std::string &bytes)
-{
+void TForm1::linksend(LinkKind link, const std::string &bytes) {
     switch (link) {
     case LinkKind::Serial:
         return serialsend(bytes);

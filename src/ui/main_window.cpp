@@ -8,6 +8,7 @@
 #include "macro_list_window.h"
 #include "received_window.h"
 #include "save_log.h"
+#include "settings_place.h"
 #include "sent_window.h"
 #include "states_window.h"
 #include "tool_window.h"
@@ -130,6 +131,7 @@ TForm1::TForm1(QWidget *parent)
     connectbutton(Button_TCP_S_On, &TForm1::Button_TCP_S_OnClick);
     connectbutton(Button_UDP_On, &TForm1::Button_UDP_OnClick);
     connectbutton(Button_ICMP_On, &TForm1::Button_ICMP_OnClick);
+    wiretcpserver();
     connect(&IdUDPServer1, &UdpLink::datagramReceived, this,
             [this](const QByteArray &data, const QHostAddress &sender, quint16 port) {
                 guarded([&] { IdUDPServer1UDPRead(data, sender, port); });
@@ -248,9 +250,9 @@ void TForm1::buildmenus()
 void TForm1::FormCreate()
 {
     ComboBox_pripojeniChange();
-    settingsfile = QDir(QCoreApplication::applicationDirPath()).absolutePath() + "/default.ini";
+    settingsfile = defaultsettingsfile();
     settingstitle.clear();
-    lastpeer = nullptr;
+    lastpeer = TcpServerLink::noClient;
     // The panels already share one place: the cell of the grid.
     setMinimumHeight(barHeight);
     setMaximumHeight(barHeight);
@@ -288,6 +290,10 @@ void TForm1::FormClose()
     icmpoff();
     udpclose();
     serialclose();
+    // A window closed before it ever became active never loaded the file:
+    // its start-up state must not replace the user's set-up.
+    if (!settingsloaded)
+        return;
     // A save that fails throws: the guard shows it and the close is abandoned.
     savesettings();
 }

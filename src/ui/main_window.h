@@ -1,6 +1,8 @@
 #pragma once
 
 #include "dialogs.h"
+#include "icmp_link.h"
+#include "tcp_server_link.h"
 #include "udp_link.h"
 
 #include <QMainWindow>
@@ -89,8 +91,10 @@ public:
     QString settingsfile;
     QString settingstitle;
     bool settingsloaded = false;
-    // The TCP server's current peer.
-    QTcpSocket *lastpeer = nullptr;
+    // The TCP server's client whose connected notification ran last; only
+    // an id, so a send to a client that has gone fails instead of touching
+    // a released socket.
+    TcpServerLink::ClientId lastpeer = TcpServerLink::noClient;
 
     // The stream buffer both TCP links feed; Timer_rx cuts it into blocks
     // at pauses of one tick.
@@ -104,8 +108,12 @@ public:
     void Timer_rxTimer();
 
     // Link components; whether a kind is open is read from the kind itself.
+    TcpServerLink IdTCPServer1;
     UdpLink IdUDPServer1;
+    IcmpLink IdIcmpClient1;
     bool icmpactive = false;
+    // Whether the error box has told why no ICMP socket is allowed.
+    bool icmpreasonshown = false;
 
     // Connect buttons: each closes the other four kinds, then toggles its own.
     void Button_RS232_OnClick();
@@ -145,6 +153,9 @@ public:
     void tcpserverclose();
     bool tcpserverislistening() const;
     void tcpserversend(const std::string &bytes);
+    // Client connected and disconnected notifications of the server.
+    void IdTCPServer1Connect(TcpServerLink::ClientId client);
+    void IdTCPServer1Disconnect(TcpServerLink::ClientId client);
 
     // UDP (udp_panel.cpp).
     void udpopen();
@@ -157,6 +168,8 @@ public:
     void icmpon();
     void icmpoff();
     void icmpsend(const std::string &bytes);
+    // Reply notification of the echo, run inside icmpsend.
+    void IdIcmpClient1Reply(const icmp::Reply &status);
 
     void ComboBox_pripojeniChange();
 
@@ -207,6 +220,7 @@ private:
     // A state record, written only while the selector shows that kind.
     void linkstate(LinkKind kind, const QString &text);
     void enableudpfields(bool enabled);
+    void wiretcpserver();
     void buildpanels(QWidget *bar);
     void buildmenus();
     void connectbutton(QPushButton *button, void (TForm1::*handler)());

@@ -22,7 +22,7 @@ class QPushButton;
 class ListWindowBase : public QWidget {
 public:
     static constexpr int maxrows = 100;
-    static constexpr int rowheight = 23;
+    static constexpr int rowheight = RowsArea::rowheight;
 
 protected:
     struct Heading {

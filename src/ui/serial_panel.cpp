@@ -7,21 +7,27 @@
 #include <QComboBox>
 #include <QPushButton>
 
-bool TForm1::serialisopen() const { return false; }
+bool TForm1::serialisopen() const {
+    return false;
+}
 
-int TForm1::serialportnumber() const { return 0; }
+int TForm1::serialportnumber() const {
+    return 0;
+}
 
-void TForm1::Button_detectClick()
-{
+void TForm1::Button_detectClick() {
     // Fills ComboBox_COM_port with the ports that open; built with the serial link.
 }
 
-void TForm1::serialopen() { throw KrovanError("The serial link is not available yet."); }
+void TForm1::serialopen() {
+    throw KrovanError("The serial link is not available yet.");
+}
 
-void TForm1::serialclose()
-{
+void TForm1::serialclose() {
     // No serial port is ever open yet, so no close notification occurs.
     Button_RS232_On->setText("Připojit");
 }
 
-void TForm1::serialsend(const std::string &) { throw KrovanError("Not Connected"); }
+void TForm1::serialsend(const std::string &) {
+    throw KrovanError("Not Connected");
+}

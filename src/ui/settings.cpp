@@ -12,31 +12,53 @@
 #include "macro_row.h"
 #include "received_window.h"
 #include "sent_window.h"
+#include "settings_place.h"
 #include "states_window.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
 #include <QFileInfo>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QLineEdit>
 
 namespace {
 
 // The IPv4 address the address fields start from without a settings file.
 const char *const defaultaddress = "127.0.0.1";
-constexpr int maxrows = 100;
 
 std::string path(const QString &file) { return QFile::encodeName(file).toStdString(); }
 
 std::string key(int n, const char *prefix) { return prefix + std::to_string(n); }
+
+// The largest size any window may take: what the screens together show. A
+// size from the file beyond it would make the platform allocate without
+// bound (or crash) for a window nobody can see whole.
+QSize largestwindow()
+{
+    QRect screens;
+    for (const QScreen *screen : QGuiApplication::screens())
+        screens |= screen->geometry();
+    return screens.isEmpty() ? QSize(4096, 4096) : screens.size();
+}
+
+// Far enough off any screen for "Okna sem!" to be needed, near enough that
+// a window's far edge is still a number.
+constexpr int farthestplace = 1 << 20;
 
 // Places a window from its section's "Left", "top", "width" and "height",
 // and shows or hides it after "visible".
 void loadwindow(const IniFile &ini, const char *section, QWidget *window, int left, int top,
                 bool withvisible = true)
 {
-    window->move(ini.readInteger(section, "Left", left), ini.readInteger(section, "top", top));
-    window->resize(ini.readInteger(section, "width", 500), ini.readInteger(section, "height", 200));
+    const auto place = [&](const char *name, int fallback) {
+        return std::clamp(ini.readInteger(section, name, fallback), -farthestplace, farthestplace);
+    };
+    window->move(place("Left", left), place("top", top));
+    const QSize largest = largestwindow();
+    window->resize(std::clamp(ini.readInteger(section, "width", 500), 0, largest.width()),
+                   std::clamp(ini.readInteger(section, "height", 200), 0, largest.height()));
     if (withvisible)
         window->setVisible(ini.readBool(section, "visible", true));
 }
@@ -64,7 +86,7 @@ void write(IniFile &ini, const std::string &section, const char *name, const QSt
 
 int rowcount(const IniFile &ini, const char *section, const char *name)
 {
-    return std::clamp(ini.readInteger(section, name, 1), 1, maxrows);
+    return std::clamp(ini.readInteger(section, name, 1), 1, ListWindowBase::maxrows);
 }
 
 } // namespace
@@ -181,8 +203,15 @@ void TForm1::loadfilters(const IniFile &ini)
 
 void TForm1::savesettings()
 {
-    // Foreign sections and keys of the file stay as they are.
-    IniFile ini = IniFile::load(path(settingsfile));
+    // Foreign sections and keys of the file stay as they are. A file that
+    // cannot be read cannot be replaced either, and the user is told so in
+    // the words of a save.
+    IniFile ini;
+    try {
+        ini = IniFile::load(path(settingsfile));
+    } catch (const KrovanError &) {
+        throw KrovanError("Unable to write to " + path(settingsfile));
+    }
     const char *s = "Form_main";
     savewindow(ini, s, this, false);
     const Qt::WindowStates state = windowState();
@@ -242,6 +271,7 @@ void TForm1::savesettings()
         ini.writeBool(r, "active", row->CheckBox_filtr_active->isChecked());
         ini.writeBool(r, "hex", row->CheckBox_filtr_hex->isChecked());
     }
+    makesettingsfolder(settingsfile);
     ini.save(path(settingsfile));
 }
 

@@ -10,13 +10,11 @@ const char *const streamaddress = "TCP-IP :500";
 
 } // namespace
 
-void TForm1::rxappend(const char *data, qsizetype size)
-{
+void TForm1::rxappend(const char *data, qsizetype size) {
     rxbuffer.append(data, static_cast<size_t>(size));
 }
 
-void TForm1::Timer_rxTimer()
-{
+void TForm1::Timer_rxTimer() {
     // An error box inside rxprocess runs a nested event loop, so the tick
     // can come round again while it is busy: it never starts inside itself.
     if (rxbusy)

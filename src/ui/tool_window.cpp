@@ -1,5 +1,6 @@
 #include "tool_window.h"
 
+#include <QLayout>
 #include <QWidget>
 
 void maketoolwindow(QWidget *window, const QString &instanceName, const QString &caption)
@@ -8,6 +9,13 @@ void maketoolwindow(QWidget *window, const QString &instanceName, const QString 
     window->setObjectName(instanceName);
     window->setWindowTitle(caption);
     window->setFont(QFont("MS Sans Serif", 8));
+}
+
+void letsizefree(QWidget *window)
+{
+    if (QLayout *layout = window->layout())
+        layout->setSizeConstraint(QLayout::SetNoConstraint);
+    window->setMinimumWidth(0);
 }
 
 void showwindow(QWidget *window)

@@ -17,15 +17,13 @@ constexpr qsizetype maxDatagram = 2048;
 
 } // namespace
 
-void TForm1::enableudpfields(bool enabled)
-{
+void TForm1::enableudpfields(bool enabled) {
     for (QWidget *control : std::initializer_list<QWidget *>{
              ComboBox_pripojeni, Edit_tx_adr, Edit_tx_port, Edit_rx_port, Label4, Label5, Label7})
         control->setEnabled(enabled);
 }
 
-void TForm1::udpopen()
-{
+void TForm1::udpopen() {
     enableudpfields(false);
     // A failing port text or bind leaves the fields disabled; only the
     // close enables them again.
@@ -35,8 +33,7 @@ void TForm1::udpopen()
     linkstate(LinkKind::Udp, "UDP server připojen");
 }
 
-void TForm1::udpclose()
-{
+void TForm1::udpclose() {
     enableudpfields(true);
     IdUDPServer1.close();
     settitle(" odpojen");
@@ -44,13 +41,11 @@ void TForm1::udpclose()
     linkstate(LinkKind::Udp, "UDP server odpojen");
 }
 
-void TForm1::udpsend(const std::string &bytes)
-{
+void TForm1::udpsend(const std::string &bytes) {
     IdUDPServer1.send(bytes, Edit_tx_adr->text(), strtoint(toBytes(Edit_tx_port->text())));
 }
 
-void TForm1::IdUDPServer1UDPRead(const QByteArray &data, const QHostAddress &sender, quint16 port)
-{
+void TForm1::IdUDPServer1UDPRead(const QByteArray &data, const QHostAddress &sender, quint16 port) {
     if (data.size() > maxDatagram)
         return;
     const std::string block(data.constData(), static_cast<size_t>(data.size()));

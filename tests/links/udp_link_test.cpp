@@ -20,15 +20,8 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(peer.bind(QHostAddress::LocalHost, 0));
-        localport = freeport();
-        link.open(localport);
-    }
-
-    static int freeport()
-    {
-        QUdpSocket probe;
-        probe.bind(QHostAddress::AnyIPv4, 0);
-        return probe.localPort();
+        link.open(0);
+        localport = link.localPort();
     }
 
     void sendtolink(const QByteArray &data)

@@ -19,7 +19,11 @@
 #include <QLineEdit>
 #include <QNetworkDatagram>
 #include <QPushButton>
+#include <QTimer>
 #include <QUdpSocket>
+
+#include <atomic>
+#include <thread>
 
 namespace {
 
@@ -36,13 +40,6 @@ template <class Condition> bool waitfor(Condition condition, int ms = 2000)
     return condition();
 }
 
-int freeport()
-{
-    QUdpSocket probe;
-    probe.bind(QHostAddress::AnyIPv4, 0);
-    return probe.localPort();
-}
-
 class UdpLoop : public FormsTest {
 protected:
     QUdpSocket peer;
@@ -53,10 +50,10 @@ protected:
         FormsTest::SetUp();
         start();
         ASSERT_TRUE(peer.bind(QHostAddress::LocalHost, 0));
-        localport = freeport();
         Form1->ComboBox_pripojeni->setCurrentIndex(3);
         Form1->ComboBox_pripojeniChange();
-        Form1->Edit_rx_port->setText(QString::number(localport));
+        // The system chooses the local port; openudp() reads it back.
+        Form1->Edit_rx_port->setText("0");
         Form1->Edit_tx_adr->setText("127.0.0.1");
         Form1->Edit_tx_port->setText(QString::number(peer.localPort()));
         Form_RX_TX->CheckBox_rx->setChecked(true);
@@ -69,7 +66,12 @@ protected:
         FormsTest::TearDown();
     }
 
-    void openudp() { Form1->Button_UDP_On->click(); }
+    void openudp()
+    {
+        Form1->Button_UDP_On->click();
+        if (Form1->IdUDPServer1.isActive())
+            localport = Form1->IdUDPServer1.localPort();
+    }
 
     void sendtoprogram(const QByteArray &data)
     {
@@ -311,8 +313,8 @@ TEST_F(UdpLoop, ATakenPortFailsTheOpenAndKeepsTheFieldsDisabled)
 {
     Form_RX_TX->CheckBox_stavy->setChecked(true);
     QUdpSocket holder;
-    ASSERT_TRUE(holder.bind(QHostAddress::AnyIPv4, static_cast<quint16>(localport),
-                            QAbstractSocket::DontShareAddress));
+    ASSERT_TRUE(holder.bind(QHostAddress::AnyIPv4, 0, QAbstractSocket::DontShareAddress));
+    Form1->Edit_rx_port->setText(QString::number(holder.localPort()));
     openudp();
     EXPECT_EQ(fakeDialogs().errors,
               QStringList{"Could not bind socket. Address and port are already in use."});
@@ -333,6 +335,11 @@ TEST_F(UdpLoop, AnInvalidLocalPortIsReported)
     openudp();
     EXPECT_EQ(fakeDialogs().errors, QStringList{"'1x' is not a valid integer value"});
     EXPECT_FALSE(Form1->IdUDPServer1.isActive());
+    // Typed letters whose Windows-1250 bytes happen to be valid UTF-8
+    // are quoted as typed.
+    Form1->Edit_rx_port->setText("Ăˇ");
+    openudp();
+    EXPECT_EQ(fakeDialogs().errors.value(1), "'Ăˇ' is not a valid integer value");
 }
 
 TEST_F(UdpLoop, ARepeatingMacroSendsEveryPeriodUntilUnticked)
@@ -368,3 +375,39 @@ TEST_F(UdpLoop, ClosingTheMainWindowClosesTheLink)
 }
 
 } // namespace
+
+TEST_F(UdpLoop, AFloodNeitherFreezesTheWindowNorKeepsTheUserOut)
+{
+    for (QCheckBox *box : {Form_RX_TX->CheckBox_stavy, Form_RX_TX->CheckBox_time,
+                           Form_RX_TX->CheckBox_adr, Form_RX_TX->CheckBox_hex})
+        box->setChecked(true);
+    openudp();
+    const quint16 port = static_cast<quint16>(localport);
+    std::atomic<bool> stop = false;
+    std::thread flood([&] {
+        QUdpSocket sender;
+        const QByteArray datagram(64, 'f');
+        QElapsedTimer clock;
+        clock.start();
+        while (!stop && clock.elapsed() < 3000)
+            sender.writeDatagram(datagram, QHostAddress::LocalHost, port);
+    });
+
+    // A 10 ms timer measures how long the event loop is kept away.
+    QElapsedTimer sincetick;
+    sincetick.start();
+    qint64 longest = 0;
+    QTimer ticker;
+    QObject::connect(&ticker, &QTimer::timeout, [&] {
+        longest = std::max(longest, sincetick.restart());
+    });
+    ticker.start(10);
+    // Meanwhile the user closes the link.
+    QTimer::singleShot(2000, [] { Form1->Button_UDP_On->click(); });
+    waitfor([] { return !Form1->IdUDPServer1.isActive(); }, 5000);
+    stop = true;
+    flood.join();
+    EXPECT_FALSE(Form1->IdUDPServer1.isActive());
+    EXPECT_FALSE(Form_rxw->RichEdit_rx->empty());
+    EXPECT_LT(longest, 100);
+}

@@ -1,0 +1,58 @@
+# Installing on Linux: the executable, its desktop entry, icon, AppStream
+# metainfo and man page, and a Debian package of them built by CPack.
+include(GNUInstallDirs)
+
+set(KROVAN_APP_ID cz.krovan.Krovan)
+# The package installs below /usr; `cmake --install` below CMAKE_INSTALL_PREFIX.
+set(KROVAN_PACKAGE_PREFIX /usr)
+set(KROVAN_MAINTAINER "Krovan developers <krovan@example.org>"
+    CACHE STRING "Maintainer named in the Debian package")
+
+# The folders the executable is installed in: the program never keeps its
+# settings there, not even when run by root.
+set_property(SOURCE ${CMAKE_SOURCE_DIR}/src/ui/settings_place.cpp DIRECTORY ${CMAKE_SOURCE_DIR}/src APPEND PROPERTY
+  COMPILE_DEFINITIONS
+  "KROVAN_INSTALLED_FOLDERS=\"${CMAKE_INSTALL_FULL_BINDIR}:${KROVAN_PACKAGE_PREFIX}/${CMAKE_INSTALL_BINDIR}\"")
+
+# Man pages are installed compressed, as Debian keeps them.
+find_program(GZIP gzip REQUIRED)
+add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/krovan.1.gz
+  COMMAND ${GZIP} -9nc ${CMAKE_SOURCE_DIR}/data/krovan.1 > ${CMAKE_BINARY_DIR}/krovan.1.gz
+  DEPENDS ${CMAKE_SOURCE_DIR}/data/krovan.1
+  VERBATIM)
+add_custom_target(krovan_man ALL DEPENDS ${CMAKE_BINARY_DIR}/krovan.1.gz)
+
+install(TARGETS krovan RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(FILES data/${KROVAN_APP_ID}.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+install(FILES data/${KROVAN_APP_ID}.svg
+  DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
+install(FILES data/${KROVAN_APP_ID}.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+install(FILES ${CMAKE_BINARY_DIR}/krovan.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+
+set(CPACK_PACKAGE_NAME krovan)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_VENDOR "Krovan developers")
+set(CPACK_PACKAGE_CONTACT ${KROVAN_MAINTAINER})
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "test console for serial, TCP, UDP and ICMP links")
+set(CPACK_PACKAGING_INSTALL_PREFIX ${KROVAN_PACKAGE_PREFIX})
+set(CPACK_STRIP_FILES ON)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER ${KROVAN_MAINTAINER})
+set(CPACK_DEBIAN_PACKAGE_SECTION comm)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_PACKAGE_DESCRIPTION "Krovan is a desktop program with a Czech user interface that opens one
+communication link at a time: an RS-232 serial port, a TCP client, a TCP
+server, a UDP socket or ICMP echo. It sends prepared data blocks by hand or
+periodically, answers received data automatically through filters, and logs
+both directions. The set-up is kept in ~/.config/krovan/default.ini.")
+set(CPACK_GENERATOR DEB)
+include(CPack)
+
+if(KROVAN_TESTS)
+  foreach(check entries package run)
+    add_test(NAME install_${check}
+      COMMAND ${CMAKE_SOURCE_DIR}/tests/install/install_check.sh ${check} ${CMAKE_BINARY_DIR})
+    set_tests_properties(install_${check} PROPERTIES TIMEOUT 600)
+  endforeach()
+endif()

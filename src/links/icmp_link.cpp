@@ -1,0 +1,243 @@
+#include "icmp_link.h"
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <ctime>
+#include <fstream>
+#include <linux/errqueue.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/ip.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+// Closes the echo's socket however the echo ends.
+class SocketHolder {
+public:
+    explicit SocketHolder(int fd) : fd_(fd) {}
+    ~SocketHolder() { close(); }
+    void close() {
+        if (fd_ >= 0)
+            ::close(fd_);
+        fd_ = -1;
+    }
+    SocketHolder(const SocketHolder &) = delete;
+    SocketHolder &operator=(const SocketHolder &) = delete;
+    int fd() const { return fd_; }
+
+private:
+    int fd_;
+};
+
+std::string systemerror(const char *what) {
+    return std::string(what) + ": " + std::strerror(errno);
+}
+
+in_addr resolve(const std::string &host) {
+    in_addr address{};
+    if (inet_pton(AF_INET, host.c_str(), &address) == 1)
+        return address;
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    addrinfo *found = nullptr;
+    if (getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0 || found == nullptr)
+        throw KrovanError("Cannot resolve host \"" + host + "\".");
+    address = reinterpret_cast<const sockaddr_in *>(found->ai_addr)->sin_addr;
+    freeaddrinfo(found);
+    return address;
+}
+
+// The millisecond tick count of the system.
+std::uint32_t ticks() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<std::uint32_t>(static_cast<std::uint64_t>(now.tv_sec) * 1000u +
+                                      static_cast<std::uint64_t>(now.tv_nsec) / 1000000u);
+}
+
+std::string pinggroups() {
+    std::ifstream file("/proc/sys/net/ipv4/ping_group_range");
+    std::string low, high;
+    if (file >> low >> high)
+        return " (now " + low + " " + high + ")";
+    return std::string();
+}
+
+// A raw socket when allowed, else the ICMP datagram socket.
+int opensocket(IcmpLink::Socket &kind) {
+    int fd = ::socket(AF_INET, SOCK_RAW | SOCK_CLOEXEC, IPPROTO_ICMP);
+    if (fd >= 0) {
+        kind = IcmpLink::Socket::Raw;
+        return fd;
+    }
+    if (errno != EPERM && errno != EACCES)
+        throw KrovanError(systemerror("Cannot open a raw ICMP socket"));
+    fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, IPPROTO_ICMP);
+    if (fd >= 0) {
+        kind = IcmpLink::Socket::Datagram;
+        return fd;
+    }
+    throw IcmpPermissionError(
+        "ICMP echo is not allowed to this user: a raw socket needs the capability CAP_NET_RAW, "
+        "and an ICMP datagram socket needs one of the user's groups within "
+        "net.ipv4.ping_group_range" +
+        pinggroups() + ".");
+}
+
+void option(int fd, int level, int name, int value) {
+    if (setsockopt(fd, level, name, &value, sizeof value) != 0)
+        throw KrovanError(systemerror("Cannot set up the ICMP socket"));
+}
+
+// One packet as the raw socket gives it: the IP header, then the ICMP
+// message. The datagram socket delivers only the message, so a plain
+// 20-byte header with the sender and the time-to-live is put in front.
+std::string withipheader(const char *message, std::size_t size, const sockaddr_in &from, int ttl) {
+    std::string packet(20, '\0');
+    packet[0] = 0x45;
+    const std::size_t total = size + 20;
+    packet[2] = static_cast<char>((total >> 8) & 0xff);
+    packet[3] = static_cast<char>(total & 0xff);
+    packet[8] = static_cast<char>(ttl);
+    packet[9] = IPPROTO_ICMP;
+    std::memcpy(&packet[12], &from.sin_addr, 4);
+    packet.append(message, size);
+    return packet;
+}
+
+// An ICMP error the datagram socket queued about its request.
+std::optional<icmp::Reply> queuederror(int fd, std::uint16_t sequence) {
+    char buffer[icmp::receiveBuffer];
+    char control[512];
+    sockaddr_in from{};
+    iovec io{buffer, sizeof buffer};
+    msghdr message{};
+    message.msg_name = &from;
+    message.msg_namelen = sizeof from;
+    message.msg_iov = &io;
+    message.msg_iovlen = 1;
+    message.msg_control = control;
+    message.msg_controllen = sizeof control;
+    if (recvmsg(fd, &message, MSG_ERRQUEUE | MSG_DONTWAIT) < 0)
+        return std::nullopt;
+    for (cmsghdr *c = CMSG_FIRSTHDR(&message); c; c = CMSG_NXTHDR(&message, c)) {
+        if (c->cmsg_level != SOL_IP || c->cmsg_type != IP_RECVERR)
+            continue;
+        sock_extended_err error{};
+        std::memcpy(&error, CMSG_DATA(c), sizeof error);
+        if (error.ee_origin != SO_EE_ORIGIN_ICMP || (error.ee_type != 3 && error.ee_type != 11))
+            continue;
+        icmp::Reply reply;
+        reply.kind = error.ee_type == 3 ? icmp::Kind::Unreachable : icmp::Kind::TtlExceeded;
+        reply.type = error.ee_type;
+        reply.sequence = sequence;
+        const auto *offender = reinterpret_cast<const sockaddr_in *>(
+            SO_EE_OFFENDER(reinterpret_cast<sock_extended_err *>(CMSG_DATA(c))));
+        char text[INET_ADDRSTRLEN] = "0.0.0.0";
+        if (offender->sin_family == AF_INET)
+            inet_ntop(AF_INET, &offender->sin_addr, text, sizeof text);
+        reply.sender = text;
+        return reply;
+    }
+    return std::nullopt;
+}
+
+// Receives one packet; nothing when the read gave nothing usable.
+std::optional<std::string> receive(int fd, IcmpLink::Socket kind) {
+    char buffer[icmp::receiveBuffer];
+    if (kind == IcmpLink::Socket::Raw) {
+        const ssize_t got = ::recv(fd, buffer, sizeof buffer, MSG_DONTWAIT);
+        if (got < 0)
+            return std::nullopt;
+        return std::string(buffer, static_cast<std::size_t>(got));
+    }
+    char control[128];
+    sockaddr_in from{};
+    iovec io{buffer, sizeof buffer - 20};
+    msghdr message{};
+    message.msg_name = &from;
+    message.msg_namelen = sizeof from;
+    message.msg_iov = &io;
+    message.msg_iovlen = 1;
+    message.msg_control = control;
+    message.msg_controllen = sizeof control;
+    const ssize_t got = recvmsg(fd, &message, MSG_DONTWAIT);
+    if (got < 0)
+        return std::nullopt;
+    int ttl = 0;
+    for (cmsghdr *c = CMSG_FIRSTHDR(&message); c; c = CMSG_NXTHDR(&message, c))
+        if (c->cmsg_level == SOL_IP && c->cmsg_type == IP_TTL)
+            std::memcpy(&ttl, CMSG_DATA(c), sizeof ttl);
+    return withipheader(buffer, static_cast<std::size_t>(got), from, ttl);
+}
+
+} // namespace
+
+std::uint16_t icmpidentifier() {
+    return static_cast<std::uint16_t>(getpid() & 0xffff);
+}
+
+void IcmpLink::ping(const std::string &data) {
+    using clock = std::chrono::steady_clock;
+    const std::string block = icmp::echoblock(icmpidentifier(), sequence, ticks(), data);
+    const clock::time_point start = clock::now();
+    sockaddr_in target{};
+    target.sin_family = AF_INET;
+    target.sin_addr = resolve(host);
+
+    Socket kind = Socket::None;
+    SocketHolder socket(opensocket(kind));
+    lastsocket_ = kind;
+    option(socket.fd(), IPPROTO_IP, IP_TTL, timeToLive);
+    if (kind == Socket::Datagram) {
+        option(socket.fd(), IPPROTO_IP, IP_RECVTTL, 1);
+        option(socket.fd(), IPPROTO_IP, IP_RECVERR, 1);
+    }
+    if (::sendto(socket.fd(), block.data(), block.size(), 0,
+                 reinterpret_cast<const sockaddr *>(&target), sizeof target) < 0)
+        throw KrovanError(systemerror("Cannot send the echo request"));
+
+    // The datagram socket's requests carry the kernel's identifier and only
+    // its own replies reach it; the raw socket sees every ICMP packet.
+    const std::optional<std::uint16_t> identifier =
+        kind == Socket::Raw ? std::optional<std::uint16_t>(icmpidentifier()) : std::nullopt;
+    const clock::time_point deadline = start + std::chrono::milliseconds(replyTimeout);
+    icmp::Reply reply;
+    reply.sequence = sequence;
+    for (;;) {
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - clock::now()).count();
+        if (left <= 0)
+            break;
+        pollfd waiting{socket.fd(), POLLIN, 0};
+        const int ready = ::poll(&waiting, 1, static_cast<int>(left));
+        if (ready < 0 && errno == EINTR)
+            continue;
+        if (ready <= 0)
+            break;
+        if (waiting.revents & POLLERR) {
+            if (const auto error = queuederror(socket.fd(), sequence)) {
+                reply = *error;
+                break;
+            }
+            continue;
+        }
+        const std::optional<std::string> packet = receive(socket.fd(), kind);
+        if (!packet)
+            continue;
+        if (const auto answer = icmp::decodereply(*packet, sequence, identifier)) {
+            reply = *answer;
+            break;
+        }
+    }
+    // Closed before the notification, whose automatic reply may echo again.
+    socket.close();
+    ++sequence;
+    if (onreply)
+        onreply(reply);
+}

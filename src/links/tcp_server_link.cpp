@@ -1,0 +1,149 @@
+#include "tcp_server_link.h"
+
+#include "errors.h"
+#include "udp_link.h"
+
+#include <QElapsedTimer>
+#include <QTcpSocket>
+
+TcpServerLink::TcpServerLink(QObject *parent) : QObject(parent) {
+    server_.setListenBacklogSize(listenBacklog);
+    connect(&server_, &QTcpServer::newConnection, this, &TcpServerLink::accept);
+    pass_.setSingleShot(true);
+    pass_.setInterval(0);
+    connect(&pass_, &QTimer::timeout, this, &TcpServerLink::pump);
+}
+
+TcpServerLink::~TcpServerLink() {
+    // The owner is going away: nothing may reach it any more.
+    blockSignals(true);
+    pass_.stop();
+    for (auto &[id, client] : clients_) {
+        disconnect(client.socket, nullptr, this, nullptr);
+        client.socket->abort();
+    }
+    server_.close();
+}
+
+void TcpServerLink::open(int port) {
+    close();
+    const quint16 local = portnumber(port);
+    if (server_.listen(QHostAddress::AnyIPv4, local))
+        return;
+    const auto error = server_.serverError();
+    const std::string reason = server_.errorString().toStdString();
+    server_.close();
+    if (error == QAbstractSocket::AddressInUseError)
+        throw KrovanError("Could not bind socket. Address and port are already in use.");
+    throw KrovanError("Could not bind socket. " + reason);
+}
+
+void TcpServerLink::close() {
+    // The last accepted first; a handler of the notification may not close
+    // the server again while it is being closed, but take nothing for granted.
+    while (!clients_.empty())
+        endclient(std::prev(clients_.end())->first, true);
+    ready_.clear();
+    pass_.stop();
+    server_.close();
+}
+
+bool TcpServerLink::isListening() const {
+    return server_.isListening();
+}
+
+quint16 TcpServerLink::port() const {
+    return server_.serverPort();
+}
+
+int TcpServerLink::clientCount() const {
+    return static_cast<int>(clients_.size());
+}
+
+void TcpServerLink::accept() {
+    while (server_.hasPendingConnections()) {
+        QTcpSocket *socket = server_.nextPendingConnection();
+        if (socket == nullptr)
+            return;
+        const ClientId id = ++nextid_;
+        // Past this much unread, the system holds the client back.
+        socket->setReadBufferSize(clientBufferSize);
+        clients_.emplace(id, Client{socket, false});
+        connect(socket, &QTcpSocket::readyRead, this, [this, id] { readable(id); });
+        connect(socket, &QTcpSocket::disconnected, this, [this, id] { endclient(id, false); });
+        // A reset connection need not pass through "disconnected".
+        connect(socket, &QTcpSocket::stateChanged, this,
+                [this, id](QAbstractSocket::SocketState state) {
+                    if (state == QAbstractSocket::UnconnectedState)
+                        endclient(id, false);
+                });
+        emit clientConnected(id);
+        // Bytes that came with the connection are already waiting.
+        if (clients_.count(id) != 0 && socket->bytesAvailable() > 0)
+            readable(id);
+        if (!isListening())
+            return; // a handler closed the server
+    }
+}
+
+void TcpServerLink::readable(ClientId client) {
+    const auto found = clients_.find(client);
+    if (found == clients_.end() || found->second.waiting)
+        return;
+    found->second.waiting = true;
+    ready_.push_back(client);
+    if (!pass_.isActive())
+        pass_.start();
+}
+
+void TcpServerLink::pump() {
+    QElapsedTimer clock;
+    clock.start();
+    while (!ready_.empty()) {
+        const ClientId id = ready_.front();
+        ready_.pop_front();
+        const auto found = clients_.find(id);
+        if (found == clients_.end())
+            continue;
+        Client &client = found->second;
+        client.waiting = false;
+        const QByteArray bytes = client.socket->read(readShare);
+        // Still more: its next turn comes after every other waiting client.
+        if (client.socket->bytesAvailable() > 0) {
+            client.waiting = true;
+            ready_.push_back(id);
+        }
+        if (!bytes.isEmpty())
+            emit received(bytes);
+        if (clock.elapsed() >= passMilliseconds)
+            break;
+    }
+    // The event loop runs before the next pass.
+    if (!ready_.empty())
+        pass_.start();
+}
+
+void TcpServerLink::endclient(ClientId client, bool abort) {
+    const auto found = clients_.find(client);
+    if (found == clients_.end())
+        return;
+    QTcpSocket *socket = found->second.socket;
+    clients_.erase(found);
+    disconnect(socket, nullptr, this, nullptr);
+    // What reached the program before the end is delivered, in order.
+    const QByteArray rest = socket->read(socket->bytesAvailable());
+    if (abort)
+        socket->abort();
+    // A write may be waiting on this socket further up the stack.
+    socket->deleteLater();
+    if (!rest.isEmpty())
+        emit received(rest);
+    emit clientDisconnected(client);
+}
+
+void TcpServerLink::write(ClientId client, const std::string &bytes, int timeoutms) {
+    const auto found = clients_.find(client);
+    if (found == clients_.end())
+        throw KrovanError("Not Connected");
+    writeall(*found->second.socket, bytes, timeoutms);
+}
