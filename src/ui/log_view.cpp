@@ -114,18 +114,15 @@ bool LogView::fitwidth() const {
 // is one row without looking at its text; only the others are wrapped.
 void LogView::recount() {
     width_ = wrapwidth();
-    const std::int64_t count = store_.count();
-    for (std::int64_t n = 0; n < count; ++n) {
-        LogStore::Line &line = store_.line(n);
-        if (line.width <= width_ && line.width != LogStore::widest) {
-            line.rows = 1;
-            continue;
-        }
+    index_.build(store_.count(), [this](std::int64_t n) -> std::uint32_t {
+        const LogStore::Line &line = store_.line(n);
+        if (line.width <= width_ && line.width != LogStore::widest)
+            return 1;
         WrapState state;
-        state.feed(*fonts_[line.style], store_.text(n), width_);
-        line.rows = state.rows;
-    }
-    index_.rebuild(store_);
+        const FontAdvances &font = *fonts_[line.style];
+        store_.forchars(n, [&](char16_t c) { state.put(font, QChar(c), width_, nullptr); });
+        return state.rows;
+    });
     restartlast();
     touched();
 }
@@ -142,7 +139,7 @@ void LogView::restartlast() {
 void LogView::putline(const QString &text, std::uint8_t style) {
     last_ = WrapState();
     last_.feed(*fonts_[style], text, width_);
-    store_.add(text, style, last_.rows, saturated(last_.natural));
+    store_.add(text, style, saturated(last_.natural));
     index_.push(last_.rows);
 }
 
@@ -182,9 +179,7 @@ void LogView::appendtext(const QString &text) {
     const std::int64_t n = store_.count() - 1;
     last_.feed(fontof(n), text, width_);
     store_.append(text);
-    LogStore::Line &line = store_.line(n);
-    line.rows = last_.rows;
-    line.width = saturated(last_.natural);
+    store_.line(n).width = saturated(last_.natural);
     index_.setlast(last_.rows);
     touched();
 }
@@ -247,9 +242,11 @@ void LogView::save(const QString &path) const {
     if (!file.open(QIODevice::WriteOnly))
         fail();
     RtfWriter rtf(fonts, colours, pointsize);
+    std::u16string text;
     for (std::int64_t n = 0; n < store_.count(); ++n) {
         const auto [font, colour] = places[store_.line(n).style];
-        rtf.text(utf16(store_.text(n)), font, colour);
+        store_.text(n, text);
+        rtf.text(text, font, colour);
         rtf.endline();
         if (rtf.pending() >= (1 << 16) && !writeall(file, rtf.take()))
             fail();
@@ -305,7 +302,7 @@ void LogView::resizeEvent(QResizeEvent *event) {
 }
 
 std::vector<qsizetype> LogView::startsof(std::int64_t line, const QString &text) const {
-    if (store_.line(line).rows == 1)
+    if (index_.rows(line) == 1)
         return {0};
     return rowstarts(fontof(line), text, width_);
 }
@@ -522,17 +519,22 @@ void LogView::edit(const Place &from, const Place &to, const QString &text) {
     const std::vector<QString> texts(pieces.begin(), pieces.end());
     const std::uint8_t style = store_.line(from.line).style;
     store_.replace(from.line, to.line, texts, style);
+    // Only the edited lines are wrapped again; the index changes in
+    // O(log n) while the edit keeps the count of lines.
+    std::vector<std::uint32_t> rows;
+    rows.reserve(texts.size());
     for (std::size_t i = 0; i < texts.size(); ++i) {
         const std::int64_t n = from.line + static_cast<std::int64_t>(i);
         WrapState state;
         state.feed(*fonts_[style], texts[i], width_);
-        store_.line(n).rows = state.rows;
+        rows.push_back(state.rows);
         store_.line(n).width = saturated(state.natural);
     }
-    index_.rebuild(store_);
-    restartlast();
+    index_.splice(from.line, to.line - from.line + 1, rows);
     const qsizetype tail = last.size() - to.column;
     const std::int64_t endline = from.line + static_cast<std::int64_t>(texts.size()) - 1;
+    if (endline + 1 == store_.count())
+        restartlast();
     cursor_ = anchor_ = Place{endline, texts.back().size() - tail};
     touched();
     showcursor();

@@ -22,40 +22,39 @@ qreal FontAdvances::other(QChar c) const {
 
 void WrapState::feed(const FontAdvances &font, const QString &text, qreal width,
                      std::vector<qsizetype> *starts) {
-    for (const QChar c : text) {
-        const qreal a = font.advance(c);
-        const qsizetype at = length++;
-        natural += a;
-        if (c == QLatin1Char(' ')) {
-            x += a;
-            word = 0;
-            canbreak = true;
-            wordstart = at + 1;
-            continue;
+    // Most text fits on the row it starts on: the advances are summed as
+    // put() sums them, and only text that overflows is wrapped character by
+    // character.
+    qreal nx = x;
+    qreal nnatural = natural;
+    qreal nword = word;
+    qsizetype space = -1;
+    const QChar *chars = text.constData();
+    const qsizetype size = text.size();
+    for (qsizetype i = 0; i < size; ++i) {
+        const qreal a = font.advance(chars[i]);
+        nx += a;
+        nnatural += a;
+        if (chars[i] == QLatin1Char(' ')) {
+            nword = 0;
+            space = i;
+        } else {
+            nword += a;
         }
-        if (x + a > width && at > rowstart) {
-            if (canbreak && wordstart > rowstart) {
-                // The word goes on the next row whole.
-                ++rows;
-                rowstart = wordstart;
-                x = word;
-                canbreak = false;
-                if (starts)
-                    starts->push_back(rowstart);
-            }
-            if (x + a > width && at > rowstart) {
-                ++rows;
-                rowstart = at;
-                wordstart = at;
-                x = 0;
-                word = 0;
-                if (starts)
-                    starts->push_back(rowstart);
-            }
-        }
-        x += a;
-        word += a;
     }
+    if (nx <= width) {
+        x = nx;
+        natural = nnatural;
+        word = nword;
+        if (space >= 0) {
+            canbreak = true;
+            wordstart = length + space + 1;
+        }
+        length += size;
+        return;
+    }
+    for (const QChar c : text)
+        put(font, c, width, starts);
 }
 
 std::vector<qsizetype> rowstarts(const FontAdvances &font, const QString &text, qreal width) {

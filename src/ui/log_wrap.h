@@ -49,7 +49,45 @@ struct WrapState {
     // written there.
     void feed(const FontAdvances &font, const QString &text, qreal width,
               std::vector<qsizetype> *starts = nullptr);
+    // Feeds one character.
+    void put(const FontAdvances &font, QChar c, qreal width, std::vector<qsizetype> *starts);
 };
+
+inline void WrapState::put(const FontAdvances &font, QChar c, qreal width,
+                           std::vector<qsizetype> *starts) {
+    const qreal a = font.advance(c);
+    const qsizetype at = length++;
+    natural += a;
+    if (c == QLatin1Char(' ')) {
+        x += a;
+        word = 0;
+        canbreak = true;
+        wordstart = at + 1;
+        return;
+    }
+    if (x + a > width && at > rowstart) {
+        if (canbreak && wordstart > rowstart) {
+            // The word goes on the next row whole.
+            ++rows;
+            rowstart = wordstart;
+            x = word;
+            canbreak = false;
+            if (starts)
+                starts->push_back(rowstart);
+        }
+        if (x + a > width && at > rowstart) {
+            ++rows;
+            rowstart = at;
+            wordstart = at;
+            x = 0;
+            word = 0;
+            if (starts)
+                starts->push_back(rowstart);
+        }
+    }
+    x += a;
+    word += a;
+}
 
 // Where each row of a line starts (the first row at 0).
 std::vector<qsizetype> rowstarts(const FontAdvances &font, const QString &text, qreal width);
