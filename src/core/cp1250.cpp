@@ -25,6 +25,16 @@ constexpr std::array<char16_t, 128> upperhalf = {
     0x0159, 0x016F, 0x00FA, 0x0171, 0x00FC, 0x00FD, 0x0163, 0x02D9, // 0xF8
 };
 
+// The byte of each character of the upper half, made from the table above
+// (every one lies below U+2200); 0 where the code page has none.
+constexpr std::size_t reversesize = 0x2200;
+constexpr std::array<unsigned char, reversesize> upperbytes = [] {
+    std::array<unsigned char, reversesize> bytes{};
+    for (std::size_t i = upperhalf.size(); i-- > 0;)
+        bytes[upperhalf[i]] = static_cast<unsigned char>(0x80 + i);
+    return bytes;
+}();
+
 bool ishighsurrogate(char16_t c) {
     return c >= 0xD800 && c <= 0xDBFF;
 }
@@ -38,13 +48,9 @@ bool islowsurrogate(char16_t c) {
 int unicodeToCp1250(char16_t c) {
     if (c < 0x80)
         return c;
-    // A linear search of 128 entries, reached only by non-ASCII characters,
-    // costs less than keeping a second table in step with the first.
-    for (std::size_t i = 0; i < upperhalf.size(); ++i) {
-        if (upperhalf[i] == c)
-            return static_cast<int>(0x80 + i);
-    }
-    return -1;
+    if (c >= reversesize || upperbytes[c] == 0)
+        return -1;
+    return upperbytes[c];
 }
 
 std::string cp1250ToUtf8(std::string_view bytes) {

@@ -7,6 +7,17 @@
 
 namespace {
 
+void number(std::string &out, std::size_t n) {
+    char digits[20];
+    int count = 0;
+    do {
+        digits[count++] = static_cast<char>('0' + n % 10);
+        n /= 10;
+    } while (n > 0);
+    while (count > 0)
+        out += digits[--count];
+}
+
 void hexbyte(std::string &out, int byte) {
     char escape[5];
     std::snprintf(escape, sizeof escape, "\\'%02x", byte);
@@ -38,13 +49,15 @@ RtfWriter::RtfWriter(const std::vector<std::u16string> &fonts,
 void RtfWriter::style(std::size_t font, std::size_t colour) {
     bool changed = false;
     if (font != font_ && font < fonts_) {
-        out_ += "\\f" + std::to_string(font);
+        out_ += "\\f";
+        number(out_, font);
         font_ = font;
         changed = true;
     }
     // Colour n of the table is \cf(n + 1).
     if (colour + 1 != colour_ && colour < colours_) {
-        out_ += "\\cf" + std::to_string(colour + 1);
+        out_ += "\\cf";
+        number(out_, colour + 1);
         colour_ = colour + 1;
         changed = true;
     }
@@ -85,8 +98,25 @@ void RtfWriter::text(std::u16string_view text, std::size_t font, std::size_t col
     if (text.empty())
         return;
     style(font, colour);
-    for (char16_t c : text)
-        character(c);
+    // Runs of plain ASCII, the bulk of any log, are copied as they are.
+    const auto plain = [](char16_t c) {
+        return c >= 0x20 && c < 0x80 && c != u'\\' && c != u'{' && c != u'}';
+    };
+    std::size_t i = 0;
+    while (i < text.size()) {
+        std::size_t end = i;
+        while (end < text.size() && plain(text[end]))
+            ++end;
+        if (end == i) {
+            character(text[i++]);
+            continue;
+        }
+        const std::size_t at = out_.size();
+        out_.resize(at + (end - i));
+        char *to = out_.data() + at;
+        for (; i < end; ++i)
+            *to++ = static_cast<char>(text[i]);
+    }
 }
 
 void RtfWriter::endline() {

@@ -3,34 +3,26 @@
 #include "errors.h"
 #include "rtf_writer.h"
 
-#include <QAbstractTextDocumentLayout>
-#include <QElapsedTimer>
+#include <QApplication>
+#include <QClipboard>
+#include <QContextMenuEvent>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QPainter>
 #include <QSaveFile>
 #include <QScrollBar>
-#include <QTextBlock>
-#include <QTextCursor>
 #include <QTime>
+
+#include <algorithm>
+#include <cmath>
 
 namespace {
 
 constexpr int pointsize = 8;
-
-// Qt lays a block out again on every change to it, so a line that keeps
-// growing (the running formats of the data windows) would cost more with
-// every append. Past this length the line goes on in a further block,
-// marked as a continuation; it still reads and saves as one line.
-constexpr int maxblocklength = 1024;
-constexpr int continuedline = 1;
-
-// How long one background step of the row recount may hold the event loop.
-constexpr int recountslicems = 10;
-
-QTextCharFormat charformat(const LineStyle &style) {
-    QTextCharFormat format;
-    format.setForeground(style.colour);
-    format.setFontFamilies(QStringList{style.font});
-    return format;
-}
+// The space between the text and the view's left and right edges.
+constexpr int margin = 3;
+// At most one repaint per view in this time, whatever the record rate.
+constexpr int paintms = 16;
 
 std::u16string utf16(const QString &text) {
     return std::u16string(reinterpret_cast<const char16_t *>(text.utf16()),
@@ -42,29 +34,17 @@ bool writeall(QSaveFile &file, const std::string &bytes) {
     return file.write(bytes.data(), size) == size;
 }
 
-// The font and colour tables of a saved log, and each format's place in them.
-class RtfTables {
-public:
-    std::vector<std::u16string> fonts;
-    std::vector<RtfColour> colours;
+std::uint16_t saturated(qreal width) {
+    return static_cast<std::uint16_t>(std::min<qreal>(std::ceil(width), LogStore::widest));
+}
 
-    std::pair<std::size_t, std::size_t> add(const LineStyle &style) {
-        return {index(fonts, utf16(style.font)),
-                index(colours, RtfColour{static_cast<unsigned char>(style.colour.red()),
-                                         static_cast<unsigned char>(style.colour.green()),
-                                         static_cast<unsigned char>(style.colour.blue())})};
-    }
-
-private:
-    template <class T> static std::size_t index(std::vector<T> &table, const T &entry) {
-        for (std::size_t i = 0; i < table.size(); ++i) {
-            if (table[i] == entry)
-                return i;
-        }
-        table.push_back(entry);
-        return table.size() - 1;
-    }
-};
+template <class T> std::size_t placein(std::vector<T> &table, const T &entry) {
+    const auto found = std::find(table.begin(), table.end(), entry);
+    if (found != table.end())
+        return static_cast<std::size_t>(found - table.begin());
+    table.push_back(entry);
+    return table.size() - 1;
+}
 
 } // namespace
 
@@ -73,193 +53,186 @@ QString timetext() {
 }
 
 LogView::LogView(const QString &name, const LineStyle &style, QWidget *parent)
-    : QPlainTextEdit(parent), default_(style), current_(style) {
+    : QAbstractScrollArea(parent), default_(style), current_(style) {
     setObjectName(name);
     setFont(QFont(style.font, pointsize));
     QPalette colours = palette();
     colours.setColor(QPalette::Text, style.colour);
     setPalette(colours);
-    setCurrentCharFormat(charformat(style));
-    setLineWrapMode(QPlainTextEdit::WidgetWidth);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    // A log is never undone; an undo history would double its memory.
-    document()->setUndoRedoEnabled(false);
-    recounter_.setSingleShot(true);
-    recounter_.setInterval(0);
-    connect(&recounter_, &QTimer::timeout, this, [this] { recountslice(); });
+    setFocusPolicy(Qt::StrongFocus);
+    setAttribute(Qt::WA_InputMethodEnabled);
+    viewport()->setCursor(Qt::IBeamCursor);
+    viewport()->setAutoFillBackground(true);
+    viewport()->setBackgroundRole(QPalette::Base);
+    verticalScrollBar()->setSingleStep(1);
+    currentindex_ = styleindex(style);
+    painter_.setSingleShot(true);
+    painter_.setInterval(paintms);
+    connect(&painter_, &QTimer::timeout, this, [this] { flush(); });
+}
+
+LogView::~LogView() = default;
+
+std::uint8_t LogView::styleindex(const LineStyle &style) {
+    for (std::size_t i = 0; i < styles_.size(); ++i) {
+        if (styles_[i] == style)
+            return static_cast<std::uint8_t>(i);
+    }
+    if (styles_.size() == 256) // never in practice: the windows use a handful
+        return 0;
+    styles_.push_back(style);
+    fonts_.push_back(std::make_unique<FontAdvances>(QFont(style.font, pointsize)));
+    const QFontMetricsF &metrics = fonts_.back()->metrics();
+    const int height = static_cast<int>(std::ceil(metrics.lineSpacing()));
+    if (height > rowheight_ || styles_.size() == 1) {
+        rowheight_ = std::max(rowheight_, height);
+        ascent_ = static_cast<int>(std::ceil(metrics.ascent()));
+    }
+    return static_cast<std::uint8_t>(styles_.size() - 1);
+}
+
+const FontAdvances &LogView::fontof(std::int64_t line) const {
+    return *fonts_[store_.line(line).style];
+}
+
+qreal LogView::wrapwidth() const {
+    return std::max(1, viewport()->width() - 2 * margin);
+}
+
+// Rows follow the viewport's width, also while the view is hidden and gets
+// no resize event.
+bool LogView::fitwidth() const {
+    if (wrapwidth() == width_)
+        return false;
+    const_cast<LogView *>(this)->recount();
+    return true;
+}
+
+// Counts every line's rows at the new width. A line whose natural width fits
+// is one row without looking at its text; only the others are wrapped.
+void LogView::recount() {
+    width_ = wrapwidth();
+    index_.build(store_.count(), [this](std::int64_t n) -> std::uint32_t {
+        const LogStore::Line &line = store_.line(n);
+        if (line.width <= width_ && line.width != LogStore::widest)
+            return 1;
+        WrapState state;
+        const FontAdvances &font = *fonts_[line.style];
+        store_.forchars(n, [&](char16_t c) { state.put(font, QChar(c), width_, nullptr); });
+        return state.rows;
+    });
+    restartlast();
+    touched();
+}
+
+// The running wrap of the last line, from its text.
+void LogView::restartlast() {
+    last_ = WrapState();
+    if (store_.empty())
+        return;
+    const std::int64_t n = store_.count() - 1;
+    last_.feed(fontof(n), store_.text(n), width_);
+}
+
+void LogView::putline(const QString &text, std::uint8_t style) {
+    last_ = WrapState();
+    last_.feed(*fonts_[style], text, width_);
+    store_.add(text, style, saturated(last_.natural));
+    index_.push(last_.rows);
 }
 
 void LogView::setstyle(const LineStyle &style) {
     current_ = style;
-}
-
-bool LogView::empty() const {
-    return empty_ && document()->isEmpty();
-}
-
-bool LogView::lastlineempty() const {
-    return document()->lastBlock().length() <= 1;
-}
-
-void LogView::insertline(const QString &text, bool continued) {
-    QTextCursor cursor(document());
-    // Inside an edit block the cursor does not lay out the block it stands
-    // in, which would cost a whole layout of the last line per write.
-    cursor.beginEditBlock();
-    cursor.movePosition(QTextCursor::End);
-    putline(cursor, text, continued);
-    cursor.endEditBlock();
-    layoutlast(1);
-}
-
-// Adds a line at the cursor, which stands at the end, in the current style.
-void LogView::putline(QTextCursor &cursor, const QString &text, bool continued) {
-    const QTextCharFormat format = charformat(current_);
-    if (empty())
-        cursor.setBlockCharFormat(format);
-    else
-        cursor.insertBlock(QTextBlockFormat(), format);
-    cursor.block().setUserState(continued ? continuedline : -1);
-    cursor.insertText(text, format);
-    empty_ = false;
-}
-
-// Qt usually lays new last blocks out at once; making sure of it keeps the
-// document's line count, the sum of the blocks' rows, exact.
-void LogView::layoutlast(int count) {
-    QTextBlock block = document()->lastBlock();
-    for (int i = 0; i < count && block.isValid(); ++i, block = block.previous())
-        document()->documentLayout()->blockBoundingRect(block);
-}
-
-void LogView::addlines(const std::vector<LogLine> &lines) {
-    // One edit for the whole record: the view recomputes its size and
-    // scroll range once, not once per line.
-    QTextCursor cursor(document());
-    cursor.beginEditBlock();
-    cursor.movePosition(QTextCursor::End);
-    for (const LogLine &line : lines) {
-        current_ = line.style;
-        putline(cursor, line.text, false);
-    }
-    cursor.endEditBlock();
-    layoutlast(static_cast<int>(lines.size()));
+    currentindex_ = styleindex(style);
 }
 
 void LogView::addline(const QString &text, const LineStyle &style) {
-    current_ = style;
-    insertline(text, false);
+    setstyle(style);
+    addline(text);
 }
 
 void LogView::addline(const QString &text) {
-    insertline(text, false);
+    fitwidth();
+    putline(text, currentindex_);
+    touched();
+}
+
+void LogView::addlines(const std::vector<LogLine> &lines) {
+    fitwidth();
+    for (const LogLine &line : lines) {
+        setstyle(line.style);
+        putline(line.text, currentindex_);
+    }
+    touched();
 }
 
 void LogView::appendtext(const QString &text) {
     if (empty()) {
-        insertline(text, false);
+        addline(text);
         return;
     }
     if (text.isEmpty())
         return;
-    if (document()->lastBlock().length() > maxblocklength) {
-        insertline(text, true);
-        return;
-    }
-    QTextCursor cursor(document());
-    cursor.beginEditBlock();
-    cursor.movePosition(QTextCursor::End);
-    cursor.insertText(text, charformat(current_));
-    cursor.endEditBlock();
+    fitwidth();
+    const std::int64_t n = store_.count() - 1;
+    last_.feed(fontof(n), text, width_);
+    store_.append(text);
+    store_.line(n).width = saturated(last_.natural);
+    index_.setlast(last_.rows);
+    touched();
+}
+
+bool LogView::lastlineempty() const {
+    return empty() || store_.line(store_.count() - 1).length == 0;
 }
 
 void LogView::clearlog() {
-    recounter_.stop();
-    recountnext_ = -1;
-    clear();
-    empty_ = true;
+    store_.clear();
+    index_.clear();
+    last_ = WrapState();
+    cursor_ = anchor_ = Place();
+    touched();
 }
 
 int LogView::rows() const {
-    return empty() ? 0 : document()->lineCount();
+    fitwidth();
+    return static_cast<int>(index_.total());
 }
 
-void LogView::resizeEvent(QResizeEvent *event) {
-    QPlainTextEdit::resizeEvent(event);
-    if (viewport()->width() == width_)
-        return;
-    // Qt has dropped every block's layout and counts each as one row until
-    // it is laid out again; lay them all out, a slice at a time.
-    width_ = viewport()->width();
-    recountnext_ = 0;
-    recounter_.start();
+QString LogView::lineText(int n) const {
+    return n >= 0 && n < lineCount() ? store_.text(n) : QString();
 }
 
-void LogView::recountslice() {
-    QElapsedTimer clock;
-    clock.start();
-    QAbstractTextDocumentLayout *layout = document()->documentLayout();
-    QTextBlock block = document()->findBlockByNumber(recountnext_);
-    while (block.isValid() && clock.elapsed() < recountslicems) {
-        for (int i = 0; i < 64 && block.isValid(); ++i) {
-            layout->blockBoundingRect(block);
-            block = block.next();
-            ++recountnext_;
-        }
-    }
-    if (block.isValid())
-        recounter_.start();
-    else
-        recountnext_ = -1;
+QColor LogView::lineColour(int n) const {
+    return n >= 0 && n < lineCount() ? styles_[store_.line(n).style].colour : QColor();
 }
 
-void LogView::scrolltoend() {
-    verticalScrollBar()->setValue(verticalScrollBar()->maximum());
-}
-
-LineStyle LogView::styleof(const QTextCharFormat &format) const {
-    LineStyle style = default_;
-    if (format.hasProperty(QTextFormat::ForegroundBrush))
-        style.colour = format.foreground().color();
-    const QStringList families = format.fontFamilies().toStringList();
-    if (!families.isEmpty())
-        style.font = families.first();
-    return style;
-}
-
-std::vector<LogLine> LogView::lines() const {
-    std::vector<LogLine> result;
-    if (empty())
-        return result;
-    for (QTextBlock block = document()->firstBlock(); block.isValid(); block = block.next()) {
-        if (block.userState() == continuedline && !result.empty()) {
-            result.back().text += block.text();
-            continue;
-        }
-        const QTextBlock::iterator first = block.begin();
-        const QTextCharFormat format =
-            first.atEnd() ? block.charFormat() : first.fragment().charFormat();
-        result.push_back({block.text(), styleof(format)});
-    }
-    return result;
+QString LogView::lineFont(int n) const {
+    return n >= 0 && n < lineCount() ? styles_[store_.line(n).style].font : QString();
 }
 
 QString LogView::plaintext() const {
-    QStringList texts;
-    for (const LogLine &line : lines())
-        texts << line.text;
-    return texts.join('\n');
+    QString text;
+    for (std::int64_t n = 0; n < store_.count(); ++n) {
+        if (n > 0)
+            text += '\n';
+        text += store_.text(n);
+    }
+    return text;
 }
 
 void LogView::save(const QString &path) const {
-    // Every format the document knows, with its place in the tables.
-    RtfTables tables;
-    const QList<QTextFormat> formats = document()->allFormats();
+    std::vector<std::u16string> fonts;
+    std::vector<RtfColour> colours;
     std::vector<std::pair<std::size_t, std::size_t>> places;
-    places.reserve(formats.size());
-    for (const QTextFormat &format : formats)
-        places.push_back(tables.add(styleof(format.toCharFormat())));
+    for (const LineStyle &style : styles_) {
+        const RtfColour colour{static_cast<unsigned char>(style.colour.red()),
+                               static_cast<unsigned char>(style.colour.green()),
+                               static_cast<unsigned char>(style.colour.blue())};
+        places.emplace_back(placein(fonts, utf16(style.font)), placein(colours, colour));
+    }
 
     QSaveFile file(path);
     const auto fail = [&] {
@@ -268,23 +241,452 @@ void LogView::save(const QString &path) const {
     };
     if (!file.open(QIODevice::WriteOnly))
         fail();
-    RtfWriter rtf(tables.fonts, tables.colours, font().pointSize());
-    // A continuation block goes on in the paragraph of the line it continues.
-    const QTextBlock first = document()->firstBlock();
-    for (QTextBlock block = first; block.isValid() && !empty(); block = block.next()) {
-        if (block != first && block.userState() != continuedline)
-            rtf.endline();
-        for (QTextBlock::iterator it = block.begin(); !it.atEnd(); ++it) {
-            const QTextFragment fragment = it.fragment();
-            const auto [fontplace, colourplace] = places[fragment.charFormatIndex()];
-            rtf.text(utf16(fragment.text()), fontplace, colourplace);
-        }
+    RtfWriter rtf(fonts, colours, pointsize);
+    std::u16string text;
+    for (std::int64_t n = 0; n < store_.count(); ++n) {
+        const auto [font, colour] = places[store_.line(n).style];
+        store_.text(n, text);
+        rtf.text(text, font, colour);
+        rtf.endline();
         if (rtf.pending() >= (1 << 16) && !writeall(file, rtf.take()))
             fail();
     }
-    if (!empty())
-        rtf.endline();
     rtf.finish();
     if (!writeall(file, rtf.take()) || !file.commit())
         fail();
+}
+
+// Something changed: the scroll range and the picture follow, at most once
+// per 16 ms.
+void LogView::touched() {
+    dirty_ = true;
+    if (!painter_.isActive())
+        painter_.start();
+    emit changed();
+}
+
+void LogView::flush() {
+    if (dirty_)
+        updatescrollbar();
+    dirty_ = false;
+    viewport()->update();
+}
+
+void LogView::updatescrollbar() {
+    fitwidth();
+    const int page = std::max(1, viewport()->height() / rowheight_);
+    QScrollBar *bar = verticalScrollBar();
+    bar->setPageStep(page);
+    bar->setRange(0, std::max(0, rows() - page));
+}
+
+void LogView::scrolltoend() {
+    updatescrollbar();
+    verticalScrollBar()->setValue(verticalScrollBar()->maximum());
+}
+
+int LogView::toprow() const {
+    return verticalScrollBar()->value();
+}
+
+void LogView::scrollContentsBy(int, int) {
+    if (!painter_.isActive())
+        painter_.start();
+}
+
+void LogView::resizeEvent(QResizeEvent *event) {
+    QAbstractScrollArea::resizeEvent(event);
+    fitwidth();
+    updatescrollbar();
+    viewport()->update();
+}
+
+std::vector<qsizetype> LogView::startsof(std::int64_t line, const QString &text) const {
+    if (index_.rows(line) == 1)
+        return {0};
+    return rowstarts(fontof(line), text, width_);
+}
+
+void LogView::paintEvent(QPaintEvent *) {
+    fitwidth();
+    QPainter painter(viewport());
+    const int height = viewport()->height();
+    const QPalette &colours = palette();
+    const auto [selfrom, selto] = std::minmax(anchor_, cursor_);
+    auto [line, inrow] = index_.find(toprow());
+    for (int y = 0; y < height && line < store_.count(); ++line, inrow = 0) {
+        const QString text = store_.text(line);
+        const FontAdvances &font = fontof(line);
+        const std::vector<qsizetype> starts = startsof(line, text);
+        painter.setFont(font.font());
+        const QColor colour = styles_[store_.line(line).style].colour;
+        for (auto r = static_cast<std::size_t>(inrow); r < starts.size() && y < height; ++r) {
+            const qsizetype from = starts[r];
+            const qsizetype to = r + 1 < starts.size() ? starts[r + 1] : text.size();
+            // The row in up to three pieces: before, inside and after the
+            // selection.
+            qreal x = margin;
+            const int base = y + ascent_;
+            const auto piece = [&](qsizetype a, qsizetype b, bool selected) {
+                if (b <= a)
+                    return;
+                const QString part = text.mid(a, b - a);
+                qreal w = 0;
+                for (const QChar c : part)
+                    w += font.advance(c);
+                if (selected) {
+                    painter.fillRect(QRectF(x, y, w, rowheight_), colours.highlight());
+                    painter.setPen(colours.highlightedText().color());
+                } else {
+                    painter.setPen(colour);
+                }
+                painter.drawText(QPointF(x, base), part);
+                x += w;
+            };
+            const qsizetype s0 = selfrom.line < line    ? 0
+                                 : selfrom.line == line ? selfrom.column
+                                                        : -1;
+            const qsizetype s1 = selto.line > line    ? text.size() + 1
+                                 : selto.line == line ? selto.column
+                                                      : -1;
+            if (selfrom == selto || s0 < 0 || s1 < 0) {
+                piece(from, to, false);
+            } else {
+                const qsizetype a = std::clamp(s0, from, to);
+                const qsizetype b = std::clamp(s1, from, to);
+                piece(from, a, false);
+                piece(a, b, true);
+                piece(b, to, false);
+            }
+            if (focused_ && cursor_.line == line && cursor_.column >= from &&
+                (cursor_.column < to || r + 1 == starts.size())) {
+                qreal cx = margin;
+                for (qsizetype i = from; i < cursor_.column; ++i)
+                    cx += font.advance(text[i]);
+                painter.fillRect(QRectF(cx, y, 1, rowheight_), colours.text());
+            }
+            y += rowheight_;
+        }
+    }
+}
+
+// Where a point of the viewport falls in the text.
+LogView::Place LogView::placeat(const QPoint &point) const {
+    const std::int64_t row = std::max<std::int64_t>(0, toprow() + point.y() / rowheight_);
+    return placeofrow(row, point.x() - margin);
+}
+
+qsizetype LogView::columnat(std::int64_t line, const QString &text, qsizetype rowstart,
+                            qsizetype rowend, qreal x) const {
+    const FontAdvances &font = fontof(line);
+    qreal at = 0;
+    for (qsizetype i = rowstart; i < rowend; ++i) {
+        const qreal a = font.advance(text[i]);
+        if (x < at + a / 2)
+            return i;
+        at += a;
+    }
+    return rowend;
+}
+
+LogView::Place LogView::placeofrow(std::int64_t row, qreal x) const {
+    if (store_.empty())
+        return Place();
+    if (row >= index_.total()) {
+        const std::int64_t n = store_.count() - 1;
+        return Place{n, store_.text(n).size()};
+    }
+    const auto [line, inrow] = index_.find(row);
+    const QString text = store_.text(line);
+    const std::vector<qsizetype> starts = startsof(line, text);
+    const auto r = static_cast<std::size_t>(inrow);
+    const qsizetype from = starts[r];
+    qsizetype to = r + 1 < starts.size() ? starts[r + 1] : text.size();
+    // A row that wrapped ends before its first character on the next row.
+    if (r + 1 < starts.size() && to > from)
+        --to;
+    return Place{line, columnat(line, text, from, to, x)};
+}
+
+std::int64_t LogView::rowof(const Place &place) const {
+    const QString text = store_.text(place.line);
+    const std::vector<qsizetype> starts = startsof(place.line, text);
+    const auto inrow =
+        std::upper_bound(starts.begin(), starts.end(), place.column) - starts.begin() - 1;
+    return index_.before(place.line) + std::max<std::int64_t>(0, inrow);
+}
+
+qreal LogView::xof(const Place &place) const {
+    const QString text = store_.text(place.line);
+    const std::vector<qsizetype> starts = startsof(place.line, text);
+    const auto it = std::upper_bound(starts.begin(), starts.end(), place.column) - 1;
+    qreal x = 0;
+    for (qsizetype i = *it; i < place.column && i < text.size(); ++i)
+        x += fontof(place.line).advance(text[i]);
+    return x;
+}
+
+void LogView::movecursor(const Place &place, bool select) {
+    cursor_ = place;
+    if (!select)
+        anchor_ = place;
+    showcursor();
+    viewport()->update();
+}
+
+void LogView::showcursor() {
+    if (store_.empty())
+        return;
+    updatescrollbar();
+    const std::int64_t row = rowof(cursor_);
+    const int page = verticalScrollBar()->pageStep();
+    QScrollBar *bar = verticalScrollBar();
+    if (row < bar->value())
+        bar->setValue(static_cast<int>(row));
+    else if (row >= bar->value() + page)
+        bar->setValue(static_cast<int>(row - page + 1));
+}
+
+void LogView::clampplaces() {
+    for (Place *place : {&cursor_, &anchor_}) {
+        if (store_.empty()) {
+            *place = Place();
+            continue;
+        }
+        place->line = std::clamp<std::int64_t>(place->line, 0, store_.count() - 1);
+        place->column = std::clamp<qsizetype>(place->column, 0, store_.text(place->line).size());
+    }
+}
+
+QString LogView::selectedtext() const {
+    const auto [from, to] = std::minmax(anchor_, cursor_);
+    if (from == to || store_.empty())
+        return QString();
+    QString text;
+    for (std::int64_t n = from.line; n <= to.line && n < store_.count(); ++n) {
+        const QString line = store_.text(n);
+        const qsizetype a = n == from.line ? from.column : 0;
+        const qsizetype b = n == to.line ? to.column : line.size();
+        if (n > from.line)
+            text += '\n';
+        text += line.mid(a, b - a);
+    }
+    return text;
+}
+
+void LogView::selectall() {
+    anchor_ = Place();
+    cursor_ = store_.empty() ? Place()
+                             : Place{store_.count() - 1, store_.text(store_.count() - 1).size()};
+    viewport()->update();
+}
+
+void LogView::copy() const {
+    const QString text = selectedtext();
+    if (!text.isEmpty())
+        QApplication::clipboard()->setText(text);
+}
+
+QMenu *LogView::contextmenu() {
+    auto *menu = new QMenu(this);
+    QAction *copying = menu->addAction("Kopírovat", this, [this] { copy(); });
+    copying->setObjectName("copy");
+    copying->setShortcut(QKeySequence::Copy);
+    copying->setEnabled(anchor_ != cursor_);
+    menu->addSeparator();
+    QAction *all = menu->addAction("Vybrat vše", this, [this] { selectall(); });
+    all->setObjectName("selectall");
+    all->setShortcut(QKeySequence::SelectAll);
+    return menu;
+}
+
+void LogView::contextMenuEvent(QContextMenuEvent *event) {
+    QMenu *menu = contextmenu();
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    menu->popup(event->globalPos());
+}
+
+// Replaces the text between two places by text, which may hold line breaks.
+// The new lines take the style of the line the edit starts in.
+void LogView::edit(const Place &from, const Place &to, const QString &text) {
+    fitwidth();
+    if (store_.empty()) {
+        putline(QString(), currentindex_);
+    }
+    const QString first = store_.text(from.line);
+    const QString last = from.line == to.line ? first : store_.text(to.line);
+    const QStringList pieces = (first.left(from.column) + text + last.mid(to.column)).split('\n');
+    const std::vector<QString> texts(pieces.begin(), pieces.end());
+    const std::uint8_t style = store_.line(from.line).style;
+    store_.replace(from.line, to.line, texts, style);
+    // Only the edited lines are wrapped again; the index changes in
+    // O(log n) while the edit keeps the count of lines.
+    std::vector<std::uint32_t> rows;
+    rows.reserve(texts.size());
+    for (std::size_t i = 0; i < texts.size(); ++i) {
+        const std::int64_t n = from.line + static_cast<std::int64_t>(i);
+        WrapState state;
+        state.feed(*fonts_[style], texts[i], width_);
+        rows.push_back(state.rows);
+        store_.line(n).width = saturated(state.natural);
+    }
+    index_.splice(from.line, to.line - from.line + 1, rows);
+    const qsizetype tail = last.size() - to.column;
+    const std::int64_t endline = from.line + static_cast<std::int64_t>(texts.size()) - 1;
+    if (endline + 1 == store_.count())
+        restartlast();
+    cursor_ = anchor_ = Place{endline, texts.back().size() - tail};
+    touched();
+    showcursor();
+}
+
+void LogView::keyPressEvent(QKeyEvent *event) {
+    const bool select = event->modifiers() & Qt::ShiftModifier;
+    const bool control = event->modifiers() & Qt::ControlModifier;
+    if (event == QKeySequence::Copy) {
+        copy();
+        return;
+    }
+    if (event == QKeySequence::SelectAll) {
+        selectall();
+        return;
+    }
+    clampplaces();
+    const auto [selfrom, selto] = std::minmax(anchor_, cursor_);
+    const bool hasselection = selfrom != selto;
+    const qsizetype linelength = store_.empty() ? 0 : store_.text(cursor_.line).size();
+    const int page = verticalScrollBar()->pageStep();
+    switch (event->key()) {
+    case Qt::Key_Left:
+        if (cursor_.column > 0)
+            movecursor(Place{cursor_.line, cursor_.column - 1}, select);
+        else if (cursor_.line > 0)
+            movecursor(Place{cursor_.line - 1, store_.text(cursor_.line - 1).size()}, select);
+        return;
+    case Qt::Key_Right:
+        if (cursor_.column < linelength)
+            movecursor(Place{cursor_.line, cursor_.column + 1}, select);
+        else if (cursor_.line + 1 < store_.count())
+            movecursor(Place{cursor_.line + 1, 0}, select);
+        return;
+    case Qt::Key_Up:
+    case Qt::Key_Down:
+    case Qt::Key_PageUp:
+    case Qt::Key_PageDown: {
+        if (store_.empty())
+            return;
+        const std::int64_t step = event->key() == Qt::Key_Up       ? -1
+                                  : event->key() == Qt::Key_Down   ? 1
+                                  : event->key() == Qt::Key_PageUp ? -page
+                                                                   : page;
+        const std::int64_t row =
+            std::clamp<std::int64_t>(rowof(cursor_) + step, 0, index_.total() - 1);
+        if (event->key() == Qt::Key_PageUp || event->key() == Qt::Key_PageDown)
+            verticalScrollBar()->setValue(verticalScrollBar()->value() + static_cast<int>(step));
+        movecursor(placeofrow(row, xof(cursor_)), select);
+        return;
+    }
+    case Qt::Key_Home:
+        if (control)
+            movecursor(Place(), select);
+        else if (!store_.empty())
+            movecursor(placeofrow(rowof(cursor_), 0), select);
+        return;
+    case Qt::Key_End:
+        if (control && !store_.empty())
+            movecursor(Place{store_.count() - 1, store_.text(store_.count() - 1).size()}, select);
+        else if (!store_.empty())
+            movecursor(placeofrow(rowof(cursor_), 1e9), select);
+        return;
+    case Qt::Key_Backspace:
+        if (hasselection)
+            edit(selfrom, selto, QString());
+        else if (cursor_.column > 0)
+            edit(Place{cursor_.line, cursor_.column - 1}, cursor_, QString());
+        else if (cursor_.line > 0)
+            edit(Place{cursor_.line - 1, store_.text(cursor_.line - 1).size()}, cursor_, QString());
+        return;
+    case Qt::Key_Delete:
+        if (hasselection)
+            edit(selfrom, selto, QString());
+        else if (cursor_.column < linelength)
+            edit(cursor_, Place{cursor_.line, cursor_.column + 1}, QString());
+        else if (cursor_.line + 1 < store_.count())
+            edit(cursor_, Place{cursor_.line + 1, 0}, QString());
+        return;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        edit(selfrom, selto, "\n");
+        return;
+    default:
+        break;
+    }
+    const QString text = event->text();
+    if (!text.isEmpty() && !control && std::all_of(text.begin(), text.end(), [](QChar c) {
+            return c.isPrint() || c == QLatin1Char('\t');
+        })) {
+        edit(selfrom, selto, text);
+        return;
+    }
+    QAbstractScrollArea::keyPressEvent(event);
+}
+
+bool LogView::event(QEvent *event) {
+    // Copy and select all belong to the log while it has the focus.
+    if (event->type() == QEvent::ShortcutOverride) {
+        auto *key = static_cast<QKeyEvent *>(event);
+        if (key == QKeySequence::Copy || key == QKeySequence::SelectAll) {
+            event->accept();
+            return true;
+        }
+    }
+    return QAbstractScrollArea::event(event);
+}
+
+void LogView::mousePressEvent(QMouseEvent *event) {
+    if (event->button() != Qt::LeftButton)
+        return;
+    fitwidth();
+    movecursor(placeat(event->position().toPoint()), event->modifiers() & Qt::ShiftModifier);
+}
+
+void LogView::mouseMoveEvent(QMouseEvent *event) {
+    if (!(event->buttons() & Qt::LeftButton))
+        return;
+    const QPoint point = event->position().toPoint();
+    QScrollBar *bar = verticalScrollBar();
+    if (point.y() < 0)
+        bar->setValue(bar->value() - 1);
+    else if (point.y() > viewport()->height())
+        bar->setValue(bar->value() + 1);
+    cursor_ = placeat(point);
+    viewport()->update();
+}
+
+void LogView::mouseDoubleClickEvent(QMouseEvent *event) {
+    if (event->button() != Qt::LeftButton || store_.empty())
+        return;
+    // The word under the pointer.
+    const Place place = placeat(event->position().toPoint());
+    const QString text = store_.text(place.line);
+    qsizetype a = place.column, b = place.column;
+    while (a > 0 && !text[a - 1].isSpace())
+        --a;
+    while (b < text.size() && !text[b].isSpace())
+        ++b;
+    anchor_ = Place{place.line, a};
+    cursor_ = Place{place.line, b};
+    viewport()->update();
+}
+
+void LogView::focusInEvent(QFocusEvent *event) {
+    focused_ = true;
+    viewport()->update();
+    QAbstractScrollArea::focusInEvent(event);
+}
+
+void LogView::focusOutEvent(QFocusEvent *event) {
+    focused_ = false;
+    viewport()->update();
+    QAbstractScrollArea::focusOutEvent(event);
 }

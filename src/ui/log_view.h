@@ -1,10 +1,16 @@
 #pragma once
 
+#include "log_store.h"
+#include "log_wrap.h"
+
+#include <QAbstractScrollArea>
 #include <QColor>
-#include <QPlainTextEdit>
 #include <QTimer>
 
+#include <memory>
 #include <vector>
+
+class QMenu;
 
 // How a line of a log looks: its colour and its font family. The size is the
 // view's own.
@@ -20,24 +26,29 @@ struct LogLine {
 };
 
 // The text view of the three logs: a list of coloured lines that only grows,
-// until it is cleared. Adding a line costs the same however many lines the
-// view already holds, and the displayed row count is kept as lines come.
-// The user may type into it as well.
-class LogView : public QPlainTextEdit {
+// until it is cleared. The text is kept compactly (see LogStore); rows are
+// computed from the fonts' advance tables, never by laying lines out, and
+// only the rows in view are laid out and painted, at most once per 16 ms.
+// Adding a line costs the same however many lines the view already holds,
+// and the displayed row count is exact after every change. The user may
+// select, copy and type into it as well.
+class LogView : public QAbstractScrollArea {
     Q_OBJECT
+    Q_PROPERTY(QString plainText READ plaintext)
 public:
     // The style is the view's default: its font (8 points) and the colour of
     // text that carries no colour of its own.
     LogView(const QString &name, const LineStyle &style, QWidget *parent = nullptr);
+    ~LogView() override;
 
     // Adds a new last line; with a style, that style becomes the current one.
     void addline(const QString &text, const LineStyle &style);
     void addline(const QString &text);
-    // Adds several lines in one edit, each in its style; the last style
-    // becomes the current one.
+    // Adds several lines, each in its style; the last style becomes the
+    // current one.
     void addlines(const std::vector<LogLine> &lines);
     // Appends text in the current style to the last line (a new line when
-    // the view holds none).
+    // the view holds none). A line grows without limit.
     void appendtext(const QString &text);
     // The style of the lines written from now on.
     void setstyle(const LineStyle &style);
@@ -46,39 +57,101 @@ public:
 
     void clearlog();
     // True when the view holds no line at all (not even an empty one).
-    bool empty() const;
+    bool empty() const { return store_.empty(); }
     bool lastlineempty() const;
-    // The rows as displayed: a wrapped line counts once for each row. After
-    // a change of width the rows are counted again in the background; until
-    // that ends the count is provisional.
+    // The rows as displayed at the view's width: a wrapped line counts once
+    // for each row.
     int rows() const;
-    bool recounting() const { return recountnext_ >= 0; }
+    // The width rows are wrapped at.
+    qreal wrapwidth() const;
+    int rowheight() const { return rowheight_; }
 
-    // The lines with the style each begins with; a walk over the whole log.
-    std::vector<LogLine> lines() const;
     QString plaintext() const;
-    // Writes the log as Rich Text Format; throws KrovanError naming the file
-    // and the reason when it cannot. The file is replaced only when the new
-    // content has been written completely.
+    // Writes the log as Rich Text Format, a piece at a time; throws
+    // KrovanError naming the file and the reason when it cannot. The file is
+    // replaced only when the new content has been written completely.
     void save(const QString &path) const;
     void scrolltoend();
+    // The first row in view.
+    int toprow() const;
+
+    QString selectedtext() const;
+    void selectall();
+    void copy() const;
+    // The menu the right mouse button opens: copy and select all.
+    QMenu *contextmenu();
+
+    // What tests read, by name through the meta-object system.
+    Q_INVOKABLE int lineCount() const { return static_cast<int>(store_.count()); }
+    Q_INVOKABLE QString lineText(int n) const;
+    Q_INVOKABLE QColor lineColour(int n) const;
+    Q_INVOKABLE QString lineFont(int n) const;
+    Q_INVOKABLE int displayedRows() const { return rows(); }
+
+signals:
+    // After every change of the text.
+    void changed();
 
 protected:
+    void paintEvent(QPaintEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
+    void scrollContentsBy(int dx, int dy) override;
+    void keyPressEvent(QKeyEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void mouseDoubleClickEvent(QMouseEvent *event) override;
+    void contextMenuEvent(QContextMenuEvent *event) override;
+    void focusInEvent(QFocusEvent *event) override;
+    void focusOutEvent(QFocusEvent *event) override;
+    bool event(QEvent *event) override;
 
 private:
-    void insertline(const QString &text, bool continued);
-    void putline(class QTextCursor &cursor, const QString &text, bool continued);
-    void layoutlast(int count);
-    void recountslice();
-    LineStyle styleof(const class QTextCharFormat &format) const;
+    struct Place {
+        std::int64_t line = 0;
+        qsizetype column = 0;
+        auto operator<=>(const Place &) const = default;
+    };
+
+    std::uint8_t styleindex(const LineStyle &style);
+    const FontAdvances &fontof(std::int64_t line) const;
+    void putline(const QString &text, std::uint8_t style);
+    void restartlast();
+    bool fitwidth() const;
+    void recount();
+    void touched();
+    void flush();
+    void updatescrollbar();
+
+    std::vector<qsizetype> startsof(std::int64_t line, const QString &text) const;
+    Place placeat(const QPoint &point) const;
+    qsizetype columnat(std::int64_t line, const QString &text, qsizetype rowstart, qsizetype rowend,
+                       qreal x) const;
+    std::int64_t rowof(const Place &place) const;
+    Place placeofrow(std::int64_t row, qreal x) const;
+    qreal xof(const Place &place) const;
+    void movecursor(const Place &place, bool select);
+    void showcursor();
+    void edit(const Place &from, const Place &to, const QString &text);
+    void clampplaces();
 
     LineStyle default_;
     LineStyle current_;
-    bool empty_ = true;
-    int width_ = -1;
-    int recountnext_ = -1;
-    QTimer recounter_;
+    std::uint8_t currentindex_ = 0;
+    std::vector<LineStyle> styles_;
+    std::vector<std::unique_ptr<FontAdvances>> fonts_;
+    int rowheight_ = 1;
+    int ascent_ = 0;
+
+    LogStore store_;
+    RowIndex index_;
+    WrapState last_;
+    qreal width_ = -1;
+
+    Place cursor_;
+    Place anchor_;
+    bool focused_ = false;
+    QTimer painter_;
+    bool dirty_ = false;
 };
 
 // The local time as a log writes it, hours without a leading zero: 9:05:07.

@@ -85,7 +85,7 @@ TForm_RX_TX::TForm_RX_TX(QWidget *parent) : QWidget(parent) {
     connect(Button1, &QPushButton::clicked, this, [this] { guarded([this] { Button1Click(); }); });
     connect(Button_save, &QPushButton::clicked, this,
             [this] { guarded([this] { Button_saveClick(); }); });
-    connect(RichEdit_mix, &QPlainTextEdit::textChanged, this,
+    connect(RichEdit_mix, &LogView::changed, this,
             [this] { guarded([this] { RichEdit_mixChange(); }); });
 }
 

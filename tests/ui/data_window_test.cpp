@@ -2,6 +2,7 @@
 
 #include "block_text.h"
 #include "bytes_text.h"
+#include "log_seam.h"
 #include "log_view.h"
 #include "received_window.h"
 #include "sent_window.h"
@@ -55,10 +56,7 @@ protected:
     }
 
     QStringList lines() const {
-        QStringList result;
-        for (const LogLine &line : view->lines())
-            result << line.text;
-        return result;
+        return seam::texts(view);
     }
 
     void format(Format index) { form->ComboBox_format->setCurrentIndex(index); }
@@ -101,7 +99,7 @@ TEST_P(DataWindow, HasItsControls) {
 TEST_P(DataWindow, BlocksAreWrittenInTheWindowsColour) {
     format(InvisibleByBlocks);
     block("AB");
-    for (const LogLine &line : view->lines())
+    for (const LogLine &line : seam::lines(view))
         EXPECT_EQ(line.style, (LineStyle{GetParam().colour, "Courier"}));
 }
 

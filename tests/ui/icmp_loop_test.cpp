@@ -6,6 +6,7 @@
 #include "filter_list_window.h"
 #include "filter_row.h"
 #include "icmp_echo.h"
+#include "log_seam.h"
 #include "log_view.h"
 #include "macro_list_window.h"
 #include "macro_row.h"
@@ -108,7 +109,7 @@ protected:
         macro(n)->Edit_data->setText(data);
     }
 
-    static std::vector<LogLine> mix() { return Form_RX_TX->RichEdit_mix->lines(); }
+    static std::vector<LogLine> mix() { return seam::lines(Form_RX_TX->RichEdit_mix); }
     static QStringList mixtexts() {
         QStringList texts;
         for (const LogLine &line : mix())
@@ -168,7 +169,7 @@ TEST_F(IcmpLoop, AnEchoOfTheOwnMachineComesBackInsideTheSend) {
     EXPECT_EQ(mixtexts(),
               (QStringList{"Odeslal data na: 127.0.0.1 :", "  ABC",
                            "Přijal data z: ICMP 127.0.0.1 - 32bajtů :", "  " + echoed}));
-    EXPECT_EQ(Form_rxw->RichEdit_rx->plaintext().count(echoed), 1);
+    EXPECT_EQ(seam::plaintext(Form_rxw->RichEdit_rx).count(echoed), 1);
     EXPECT_TRUE(fakeDialogs().errors.isEmpty());
 }
 
@@ -354,7 +355,7 @@ TEST_F(IcmpSandbox, AHostThatDoesNotAnswerTimesOutAfterFiveSeconds) {
     ASSERT_EQ(mix().size(), 1u) << mixtexts().join("|").toStdString();
     EXPECT_EQ(mix()[0].text, "CHYBA - nepřišla odpověď.");
     EXPECT_EQ(mix()[0].style.colour, QColor(0, 0, 0));
-    EXPECT_TRUE(Form_rxw->RichEdit_rx->plaintext().isEmpty());
+    EXPECT_TRUE(seam::plaintext(Form_rxw->RichEdit_rx).isEmpty());
     EXPECT_EQ(Form1->IdIcmpClient1.sequence, 3490) << "a time-out counts as a reply";
 }
 

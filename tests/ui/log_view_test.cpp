@@ -1,19 +1,24 @@
 #include "errors.h"
+#include "log_seam.h"
 #include "log_view.h"
 
-#include <QAbstractTextDocumentLayout>
+#include <QAbstractScrollArea>
+#include <QAction>
 #include <QApplication>
+#include <QClipboard>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFontMetricsF>
+#include <QMenu>
 #include <QRegularExpression>
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTextBlock>
-#include <QTextLayout>
+#include <QWheelEvent>
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <memory>
 
 namespace {
@@ -22,46 +27,41 @@ const LineStyle black{QColor(0, 0, 0), "MS Sans Serif"};
 const LineStyle red{QColor(255, 0, 0), "Courier"};
 const LineStyle blue{QColor(0, 0, 255), "Courier"};
 
-QStringList texts(const LogView &view) {
-    QStringList result;
-    for (const LogLine &line : view.lines())
-        result << line.text;
-    return result;
-}
-
-// The rows Qt itself shows: every block laid out at the view's width.
-int displayedrows(LogView &view) {
-    int rows = 0;
-    QTextDocument *document = view.document();
-    for (QTextBlock block = document->firstBlock(); block.isValid(); block = block.next()) {
-        document->documentLayout()->blockBoundingRect(block);
-        rows += block.layout()->lineCount();
-    }
-    return rows;
-}
-
-// A line of words several times wider than the view.
-QString longline(int words) {
-    return QString("slovo ").repeated(words).trimmed();
+// The advance of a character in the data lines' font, measured by Qt.
+qreal advance(QChar c) {
+    return QFontMetricsF(QFont("Courier", 8)).horizontalAdvance(c);
 }
 
 class LogViewTest : public ::testing::Test {
 protected:
     std::unique_ptr<LogView> view = std::make_unique<LogView>("RichEdit_mix", black);
 
-    void show(int width) {
-        view->resize(width, 200);
+    void show(int width, int height = 200) {
+        view->resize(width, height);
         view->show();
         QApplication::processEvents();
-        waitrecount();
     }
 
-    void waitrecount() {
-        QElapsedTimer clock;
-        clock.start();
-        while (view->recounting() && clock.elapsed() < 10000)
-            QApplication::processEvents();
-        ASSERT_FALSE(view->recounting());
+    // Sizes the view so that exactly this many characters c of Courier fit
+    // into a row.
+    void fit(int characters, QChar c = QLatin1Char('0')) {
+        const int wanted = static_cast<int>(std::ceil(characters * advance(c) + 0.01));
+        for (int tries = 0; tries < 3 && view->wrapwidth() != wanted; ++tries)
+            show(view->width() + wanted - static_cast<int>(view->wrapwidth()));
+        ASSERT_EQ(view->wrapwidth(), wanted);
+    }
+
+    int rows() { return seam::displayedrows(view.get()); }
+    QStringList texts() { return seam::texts(view.get()); }
+
+    // Waits until the view has repainted what changed.
+    void settle() { QTest::qWait(40); }
+
+    // A point inside the row (0 = the first in view), after this many
+    // Courier digits of its text.
+    QPoint at(int row, int column) const {
+        const qreal x = 3 + column * advance('0') + 1;
+        return QPoint(static_cast<int>(x), row * view->rowheight() + view->rowheight() / 2);
     }
 };
 
@@ -69,174 +69,242 @@ protected:
 
 TEST_F(LogViewTest, IsNamedAndStyledAsItsWindowAsks) {
     EXPECT_EQ(view->objectName(), "RichEdit_mix");
+    EXPECT_NE(qobject_cast<QAbstractScrollArea *>(view.get()), nullptr);
     EXPECT_EQ(view->font().family(), "MS Sans Serif");
     EXPECT_EQ(view->font().pointSize(), 8);
-    EXPECT_EQ(view->lineWrapMode(), QPlainTextEdit::WidgetWidth);
-    EXPECT_EQ(view->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
-    EXPECT_EQ(view->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
-    EXPECT_FALSE(view->isReadOnly());
-    EXPECT_FALSE(view->document()->isUndoRedoEnabled());
+    show(300);
+    view->addline(QString("x").repeated(5000), red);
+    view->scrolltoend();
+    QApplication::processEvents();
+    EXPECT_TRUE(view->verticalScrollBar()->isVisible());
+    EXPECT_FALSE(view->horizontalScrollBar()->isVisible());
+    EXPECT_EQ(seam::linecount(view.get()), 1);
 }
 
 TEST_F(LogViewTest, LinesKeepTheirOwnTextColourAndFont) {
     view->addline("Přijal data :", black);
     view->addline("  AB<cr>", red);
     view->addline("  41 42 0D"); // the current style goes on
-    view->addline("Odeslal data :", black);
-    view->addline("  x", blue);
-    const std::vector<LogLine> lines = view->lines();
+    view->addlines({{"Odeslal data :", black}, {"  x", blue}});
+    const std::vector<LogLine> lines = seam::lines(view.get());
     ASSERT_EQ(lines.size(), 5u);
     const LineStyle expected[] = {black, red, red, black, blue};
     for (std::size_t i = 0; i < lines.size(); ++i)
         EXPECT_EQ(lines[i].style, expected[i]) << i;
-    EXPECT_EQ(texts(*view),
+    EXPECT_EQ(texts(),
               QStringList({"Přijal data :", "  AB<cr>", "  41 42 0D", "Odeslal data :", "  x"}));
     EXPECT_EQ(view->style(), blue);
-    EXPECT_EQ(view->plaintext(), "Přijal data :\n  AB<cr>\n  41 42 0D\nOdeslal data :\n  x");
+    EXPECT_EQ(seam::plaintext(view.get()),
+              "Přijal data :\n  AB<cr>\n  41 42 0D\nOdeslal data :\n  x");
+    // Out of range the seam answers empty.
+    EXPECT_EQ(seam::linetext(view.get(), 5), QString());
+    EXPECT_FALSE(seam::linecolour(view.get(), -1).isValid());
+}
 
-    // What the user sees is the document's own formats.
-    QTextBlock second = view->document()->firstBlock().next();
-    const QTextCharFormat format = second.begin().fragment().charFormat();
-    EXPECT_EQ(format.foreground().color(), QColor(255, 0, 0));
-    EXPECT_EQ(format.fontFamilies().toStringList(), QStringList{"Courier"});
+TEST_F(LogViewTest, CharactersOutsideTheCodePageAreKept) {
+    // Typed by a user: Greek, a symbol and a character beyond 16 bits,
+    // beside Czech letters the code page has.
+    const QString text = QString::fromUtf8("žluťoučký Ω ☺ 𝄞 \u0001 end");
+    view->addline(text, red);
+    view->appendtext(QString::fromUtf8(" ∑"));
+    EXPECT_EQ(seam::linetext(view.get(), 0), text + QString::fromUtf8(" ∑"));
 }
 
 TEST_F(LogViewTest, AnEmptyViewDiffersFromOneEmptyLine) {
     EXPECT_TRUE(view->empty());
-    EXPECT_EQ(view->rows(), 0);
-    EXPECT_TRUE(view->lines().empty());
+    EXPECT_EQ(rows(), 0);
+    EXPECT_EQ(seam::linecount(view.get()), 0);
 
     view->addline(QString());
     EXPECT_FALSE(view->empty());
     EXPECT_TRUE(view->lastlineempty());
-    EXPECT_EQ(texts(*view), QStringList{""});
-    EXPECT_EQ(view->rows(), 1);
+    EXPECT_EQ(texts(), QStringList{""});
+    EXPECT_EQ(rows(), 1);
 
     view->appendtext("abc");
     view->appendtext("def");
     EXPECT_FALSE(view->lastlineempty());
-    EXPECT_EQ(texts(*view), QStringList{"abcdef"});
+    EXPECT_EQ(texts(), QStringList{"abcdef"});
 
     view->clearlog();
     EXPECT_TRUE(view->empty());
-    EXPECT_EQ(view->rows(), 0);
-    EXPECT_FALSE(view->document()->isUndoRedoEnabled());
+    EXPECT_EQ(rows(), 0);
     // Appending to a view without lines starts the first one.
     view->appendtext("x");
-    EXPECT_EQ(texts(*view), QStringList{"x"});
+    EXPECT_EQ(texts(), QStringList{"x"});
 }
 
-TEST_F(LogViewTest, RowsCountEveryRowOfAWrappedLine) {
-    show(300);
-    view->addline("short", black);
-    EXPECT_EQ(view->rows(), 1);
-    view->addline(longline(60), red);
-    const int rows = view->rows();
-    EXPECT_GE(rows, 4);
-    EXPECT_EQ(rows, displayedrows(*view));
-    view->addline("short again");
-    EXPECT_EQ(view->rows(), rows + 1);
+TEST_F(LogViewTest, RowsFollowTheWidthOfTheCharacters) {
+    fit(50);
+    // A line exactly one row wide, and one character more.
+    view->addline(QString(50, '0'), red);
+    EXPECT_EQ(rows(), 1);
+    view->addline(QString(51, '0'), red);
+    EXPECT_EQ(rows(), 3);
+    // One long word breaks anywhere: 50 characters a row.
+    view->addline(QString(501, 'x'), red);
+    EXPECT_EQ(rows(), 3 + 11);
+    // Words go to the next row whole: five words of nine a row.
+    view->addline(QString("abcdefgh ").repeated(11).trimmed(), red);
+    EXPECT_EQ(rows(), 14 + 3);
+    // Spaces at the end of a row hang over its edge.
+    view->addline(QString(50, '0') + "     ", red);
+    EXPECT_EQ(rows(), 17 + 1);
+    // A line that grows is wrapped as it grows.
+    view->addline(QString(), red);
+    for (int i = 0; i < 30; ++i)
+        view->appendtext("0000");
+    EXPECT_EQ(rows(), 18 + 3);
 }
 
-TEST_F(LogViewTest, RowsOfAHiddenViewAreCountedToo) {
-    show(300);
-    view->hide();
-    view->addline(longline(60), red);
-    view->addline("x");
-    const int rows = view->rows();
-    EXPECT_GE(rows, 5);
-    EXPECT_EQ(rows, displayedrows(*view));
+TEST_F(LogViewTest, CzechLettersAreMeasuredAsThemselves) {
+    const QChar c(0x0159); // ř
+    fit(40, c);
+    view->addline(QString(40, c), red);
+    EXPECT_EQ(rows(), 1);
+    view->addline(QString(41, c), red);
+    EXPECT_EQ(rows(), 3);
 }
 
-TEST_F(LogViewTest, RowsAreRecountedWhenTheWidthChanges) {
-    show(600);
+TEST_F(LogViewTest, RowsAreExactAtOnceWhenTheWidthChanges) {
+    fit(50);
     for (int i = 0; i < 300; ++i)
-        view->addline(longline(20), i % 2 ? red : black);
-    const int wide = view->rows();
-    EXPECT_EQ(wide, displayedrows(*view));
-
-    view->resize(250, 200);
-    QApplication::processEvents();
-    waitrecount();
-    const int narrow = view->rows();
-    EXPECT_GT(narrow, wide);
-    EXPECT_EQ(narrow, displayedrows(*view));
-
-    // Lines added while a recount runs are counted as well.
-    view->resize(600, 200);
-    QApplication::processEvents();
-    view->addline(longline(20));
-    waitrecount();
-    const int widened = view->rows();
-    EXPECT_LT(widened, narrow);
-    EXPECT_EQ(widened, displayedrows(*view));
+        view->addline(i % 3 ? QString(120, '0') : QString("krátký"), i % 2 ? red : blue);
+    EXPECT_EQ(rows(), 100 + 200 * 3);
+    fit(60);
+    EXPECT_EQ(rows(), 100 + 200 * 2);
+    fit(120);
+    EXPECT_EQ(rows(), 300);
 }
 
-TEST_F(LogViewTest, ALongRunningLineStaysOneLineInShortBlocks) {
-    view->addline(QString());
-    QString expected;
-    for (int i = 0; i < 200; ++i) {
-        const QString piece = QString(" %1 %2 0D").arg(i % 100, 2, 10, QChar('0')).arg(i % 7);
-        view->appendtext(piece);
-        expected += piece;
-    }
-    ASSERT_EQ(view->lines().size(), 1u);
-    EXPECT_EQ(view->lines()[0].text, expected);
-    EXPECT_EQ(view->lines()[0].style, black);
-    // Qt relays a block out on every change: no block grows without bound.
-    EXPECT_GT(view->document()->blockCount(), 1);
-    for (QTextBlock b = view->document()->firstBlock(); b.isValid(); b = b.next())
-        EXPECT_LE(b.length(), 1100);
-
-    // A new line after it is a line of its own again.
-    view->addline("next");
-    view->appendtext(" more");
-    EXPECT_EQ(texts(*view), QStringList({expected, "next more"}));
-
-    // Saved, it is one paragraph as well.
-    QTemporaryDir dir;
-    view->save(dir.filePath("running.rtf"));
-    QFile file(dir.filePath("running.rtf"));
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    const QByteArray rtf = file.readAll();
-    EXPECT_TRUE(rtf.contains(" " + expected.toLatin1() + "\\par\r\nnext more\\par\r\n}"));
-    EXPECT_EQ(rtf.count("\\par\r\n"), 2);
-}
-
-TEST_F(LogViewTest, EnterTypedIntoALongLineBreaksItForReal) {
+TEST_F(LogViewTest, ARepaintAtMostEvery16Milliseconds) {
     show(400);
-    view->addline(QString());
-    for (int i = 0; i < 150; ++i)
-        view->appendtext(" 41 42 43 44");
-    const QString whole = view->lines()[0].text;
-    ASSERT_GT(view->document()->blockCount(), 1);
-
-    // The cursor goes into the second block, a few characters in.
-    QTextCursor cursor(view->document()->firstBlock().next());
-    cursor.movePosition(QTextCursor::Right, QTextCursor::MoveAnchor, 3);
-    view->setTextCursor(cursor);
-    QTest::keyClick(view->viewport(), Qt::Key_Return);
-    QTest::keyClick(view->viewport(), Qt::Key_Return);
-
-    const QStringList lines = texts(*view);
-    ASSERT_EQ(lines.size(), 3);
-    EXPECT_EQ(lines[0] + lines[1] + lines[2], whole);
-    EXPECT_EQ(lines[1], "");
+    struct Counter : QObject {
+        int paints = 0;
+        bool eventFilter(QObject *, QEvent *event) override {
+            if (event->type() == QEvent::Paint)
+                ++paints;
+            return false;
+        }
+    } counter;
+    view->viewport()->installEventFilter(&counter);
+    QElapsedTimer clock;
+    clock.start();
+    int lines = 0;
+    while (clock.elapsed() < 400) {
+        view->addline(QString("record %1").arg(lines++), red);
+        view->scrolltoend();
+        QApplication::processEvents();
+    }
+    settle();
+    const qint64 elapsed = clock.elapsed();
+    EXPECT_GT(lines, 100);
+    EXPECT_GE(counter.paints, 1);
+    EXPECT_LE(counter.paints, elapsed / 16 + 2) << lines << " lines";
 }
 
-TEST_F(LogViewTest, ViewScrollsToTheNewestLineWhenAsked) {
-    show(300);
-    for (int i = 0; i < 200; ++i)
-        view->addline(QString("line %1").arg(i), black);
-    view->scrolltoend();
-    QScrollBar *bar = view->verticalScrollBar();
-    EXPECT_GT(bar->maximum(), 0);
-    EXPECT_EQ(bar->value(), bar->maximum());
-    QTextCursor end(view->document());
-    end.movePosition(QTextCursor::End);
-    const QRect shown = view->cursorRect(end);
-    EXPECT_LE(shown.bottom(), view->viewport()->height());
-    EXPECT_GE(shown.top(), 0);
+TEST_F(LogViewTest, WheelPagesAndEndsMoveTheView) {
+    show(300, 200);
+    for (int i = 0; i < 500; ++i)
+        view->addline(QString("line %1").arg(i), red);
+    settle();
+    const int page = view->verticalScrollBar()->pageStep();
+    ASSERT_GT(page, 3);
+    EXPECT_EQ(view->toprow(), 0); // a log does not scroll by itself
+
+    QTest::keyClick(view.get(), Qt::Key_PageDown);
+    EXPECT_EQ(view->toprow(), page);
+    QTest::keyClick(view.get(), Qt::Key_PageUp);
+    EXPECT_EQ(view->toprow(), 0);
+
+    QWheelEvent down(QPointF(50, 50), view->viewport()->mapToGlobal(QPointF(50, 50)), QPoint(),
+                     QPoint(0, -120), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(view->viewport(), &down);
+    EXPECT_EQ(view->toprow(), QApplication::wheelScrollLines());
+
+    QTest::keyClick(view.get(), Qt::Key_End, Qt::ControlModifier);
+    EXPECT_EQ(view->toprow(), 500 - page);
+    QTest::keyClick(view.get(), Qt::Key_Home, Qt::ControlModifier);
+    EXPECT_EQ(view->toprow(), 0);
+}
+
+TEST_F(LogViewTest, SelectionByMouseAndKeysIsCopied) {
+    show(400);
+    view->addlines({{"first line", red}, {"second line", red}, {"third", blue}});
+    settle();
+    QApplication::clipboard()->clear();
+
+    // Dragged from after "first " to after "second".
+    QTest::mousePress(view->viewport(), Qt::LeftButton, Qt::NoModifier, at(0, 6));
+    QMouseEvent move(QEvent::MouseMove, at(1, 6), view->viewport()->mapToGlobal(at(1, 6)),
+                     Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(view->viewport(), &move);
+    QTest::mouseRelease(view->viewport(), Qt::LeftButton, Qt::NoModifier, at(1, 6));
+    EXPECT_EQ(view->selectedtext(), "line\nsecond");
+    QTest::keyClick(view.get(), Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(QApplication::clipboard()->text(), "line\nsecond");
+
+    // Keys: a click, then Shift+End and Shift+Down.
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, Qt::NoModifier, at(1, 0));
+    EXPECT_EQ(view->selectedtext(), "");
+    QTest::keyClick(view.get(), Qt::Key_End, Qt::ShiftModifier);
+    EXPECT_EQ(view->selectedtext(), "second line");
+    QTest::keyClick(view.get(), Qt::Key_Down, Qt::ShiftModifier);
+    EXPECT_EQ(view->selectedtext(), "second line\nthird");
+    QTest::keyClick(view.get(), Qt::Key_Left, Qt::ShiftModifier);
+    EXPECT_EQ(view->selectedtext(), "second line\nthir");
+
+    QTest::keyClick(view.get(), Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClick(view.get(), Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(QApplication::clipboard()->text(), "first line\nsecond line\nthird");
+}
+
+TEST_F(LogViewTest, ContextMenuCopiesAndSelectsAll) {
+    view->addlines({{"alpha", red}, {"beta", red}});
+    std::unique_ptr<QMenu> menu(view->contextmenu());
+    QAction *copy = menu->findChild<QAction *>("copy");
+    QAction *all = menu->findChild<QAction *>("selectall");
+    ASSERT_NE(copy, nullptr);
+    ASSERT_NE(all, nullptr);
+    EXPECT_EQ(copy->text(), "Kopírovat");
+    EXPECT_EQ(all->text(), "Vybrat vše");
+    EXPECT_FALSE(copy->isEnabled()); // nothing selected yet
+    all->trigger();
+    EXPECT_EQ(view->selectedtext(), "alpha\nbeta");
+    QApplication::clipboard()->clear();
+    menu.reset(view->contextmenu());
+    ASSERT_TRUE(menu->findChild<QAction *>("copy")->isEnabled());
+    menu->findChild<QAction *>("copy")->trigger();
+    EXPECT_EQ(QApplication::clipboard()->text(), "alpha\nbeta");
+}
+
+TEST_F(LogViewTest, TextTypedIntoTheLogIsKept) {
+    fit(50);
+    view->addlines({{"first", blue}, {"  data", red}});
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, Qt::NoModifier, at(1, 100));
+    seam::type(view.get(), QString::fromUtf8(" psáno Ω"));
+    EXPECT_EQ(texts(), QStringList({"first", QString::fromUtf8("  data psáno Ω")}));
+    // Enter breaks the line for real; the new line keeps the style.
+    QTest::keyClick(view.get(), Qt::Key_Home);
+    QTest::keyClick(view.get(), Qt::Key_Right);
+    QTest::keyClick(view.get(), Qt::Key_Right);
+    QTest::keyClick(view.get(), Qt::Key_Return);
+    EXPECT_EQ(texts(), QStringList({"first", "  ", QString::fromUtf8("data psáno Ω")}));
+    EXPECT_EQ(seam::linecolour(view.get(), 2), QColor(255, 0, 0));
+    EXPECT_EQ(rows(), 3);
+    // Backspace joins them again, Delete removes the character after.
+    QTest::keyClick(view.get(), Qt::Key_Backspace);
+    QTest::keyClick(view.get(), Qt::Key_Delete);
+    EXPECT_EQ(texts(), QStringList({"first", QString::fromUtf8("  ata psáno Ω")}));
+    // Typing over a selection replaces it, across lines too.
+    QTest::keyClick(view.get(), Qt::Key_Up, Qt::ShiftModifier);
+    QTest::keyClicks(view.get(), "X");
+    EXPECT_EQ(texts(), QStringList({QString::fromUtf8("fiXata psáno Ω")}));
+    // Records go on after what was typed, and a long typed line wraps.
+    QTest::keyClicks(view.get(), QString(60, '0'));
+    EXPECT_EQ(rows(), 2);
+    view->addline("next", red);
+    EXPECT_EQ(rows(), 3);
 }
 
 TEST_F(LogViewTest, SavingToAMissingFolderNamesTheFileAndTheReason) {
@@ -252,7 +320,7 @@ TEST_F(LogViewTest, SavingToAMissingFolderNamesTheFileAndTheReason) {
         EXPECT_GT(message.size(), path.size() + 24) << "no reason given";
     }
     EXPECT_FALSE(QFile::exists(path));
-    EXPECT_EQ(texts(*view), QStringList{"keep me"});
+    EXPECT_EQ(texts(), QStringList{"keep me"});
 }
 
 TEST_F(LogViewTest, SavedFileHoldsEveryLineWithItsStyle) {
@@ -273,6 +341,50 @@ TEST_F(LogViewTest, SavedFileHoldsEveryLineWithItsStyle) {
     EXPECT_TRUE(rtf.contains("Stav\\par"));
     EXPECT_TRUE(rtf.contains("  data \\{x\\}\\par\r\n\\par\r\n}"));
     EXPECT_EQ(rtf.count("\\par\r\n"), 3);
+}
+
+// Two million lines: still appended, wrapped and saved exactly.
+TEST_F(LogViewTest, ALogOfTwoMillionLinesAppendsWrapsAndSaves) {
+    constexpr int count = 2'000'000;
+    fit(50);
+    // A record is a header and a data line; every hundredth data line is
+    // three rows long. The lines go in by the hundred records, through the
+    // same call the states window makes for one.
+    std::vector<LogLine> batch;
+    for (int i = 0; i < 200; i += 2) {
+        batch.push_back({"Přijal data :", black});
+        batch.push_back({i % 200 ? QString("  data") : QString(120, '0'), red});
+    }
+    for (int i = 0; i < count; i += int(batch.size()))
+        view->addlines(batch);
+    const int long_lines = count / 200;
+    EXPECT_EQ(seam::linecount(view.get()), count);
+    EXPECT_EQ(rows(), count + 2 * long_lines);
+
+    QElapsedTimer clock;
+    clock.start();
+    view->addline(QString(51, '0'), blue);
+    view->appendtext("0");
+    EXPECT_LT(clock.elapsed(), 50);
+    EXPECT_EQ(rows(), count + 2 * long_lines + 2);
+
+    fit(60);
+    EXPECT_EQ(rows(), count + 1 + long_lines);
+    EXPECT_EQ(seam::linetext(view.get(), count), QString(52, '0'));
+    EXPECT_EQ(seam::linetext(view.get(), 1234567), "  data");
+
+    QTemporaryDir dir;
+    const QString path = dir.filePath("big.rtf");
+    view->save(path);
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray rtf = file.readAll();
+    EXPECT_EQ(rtf.count("\\par\r\n"), count + 1);
+    EXPECT_EQ(rtf.count("  data\\par\r\n"), count / 2 - long_lines);
+    EXPECT_EQ(rtf.count(QByteArray(120, '0') + "\\par\r\n"), long_lines);
+    const QByteArray tail = rtf.right(200);
+    EXPECT_TRUE(tail.contains(QByteArray(52, '0') + "\\par\r\n}")) << tail.toStdString();
+    EXPECT_FALSE(tail.contains(QByteArray(53, '0'))) << tail.toStdString();
 }
 
 TEST(LogTime, HoursWithoutLeadingZeroMinutesAndSecondsWithTwoDigits) {

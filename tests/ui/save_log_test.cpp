@@ -1,5 +1,6 @@
 #include "forms_fixture.h"
 
+#include "log_seam.h"
 #include "log_view.h"
 #include "received_window.h"
 #include "sent_window.h"
@@ -160,7 +161,7 @@ TEST_F(SaveLog, AFileThatCannotBeWrittenIsReportedAndTheLogStays) {
     EXPECT_TRUE(fakeDialogs().errors[0].contains("No such file or directory"))
         << fakeDialogs().errors[0].toStdString();
     EXPECT_FALSE(QFile::exists(file));
-    EXPECT_EQ(Form_txw->RichEdit_tx->plaintext(), "\nAB");
+    EXPECT_EQ(seam::plaintext(Form_txw->RichEdit_tx), "\nAB");
 }
 
 TEST_F(SaveLog, ARealReaderShowsEveryLineWithItsColourAndFont) {
@@ -173,9 +174,9 @@ TEST_F(SaveLog, ARealReaderShowsEveryLineWithItsColourAndFont) {
     form->logdata(Direction::Sent, "x\0"s, "na: COM3 ", QString());
     form->adderror("CHYBA: Nepovedlo se odeslat.");
     // Typed by the user: a character Windows-1250 does not have.
-    QTextCursor end(form->RichEdit_mix->document());
-    end.movePosition(QTextCursor::End);
-    end.insertText(QString::fromUtf8("\n\u03A9 ok"));
+    QTest::keyClick(form->RichEdit_mix, Qt::Key_End, Qt::ControlModifier);
+    QTest::keyClick(form->RichEdit_mix, Qt::Key_Return);
+    seam::type(form->RichEdit_mix, QString::fromUtf8("\u03A9 ok"));
 
     const QString file = path("mix.rtf");
     fakeDialogs().files = {file};

@@ -1,5 +1,6 @@
 #include "forms_fixture.h"
 
+#include "log_seam.h"
 #include "log_view.h"
 #include "received_window.h"
 #include "sent_window.h"
@@ -23,14 +24,11 @@ const LineStyle blue{QColor(0, 0, 255), "Courier"};
 const QString timepattern = "(1?[0-9]|2[0-3]):[0-5][0-9]:[0-5][0-9]";
 
 std::vector<LogLine> mixlines() {
-    return Form_RX_TX->RichEdit_mix->lines();
+    return seam::lines(Form_RX_TX->RichEdit_mix);
 }
 
-QStringList texts(const LogView *view) {
-    QStringList result;
-    for (const LogLine &line : view->lines())
-        result << line.text;
-    return result;
+QStringList texts(LogView *view) {
+    return seam::texts(view);
 }
 
 void check(std::initializer_list<QCheckBox *> boxes) {
@@ -249,7 +247,7 @@ TEST_F(StatesWindow, LineCountCountsWrappedRows) {
     // The 600-character hex line does not fit into one row.
     const int shown = form->Label_lines->text().toInt();
     EXPECT_GT(shown, 3);
-    EXPECT_EQ(shown, form->RichEdit_mix->rows());
+    EXPECT_EQ(shown, seam::displayedrows(form->RichEdit_mix));
 }
 
 TEST_F(StatesWindow, NewestLineStaysInView) {

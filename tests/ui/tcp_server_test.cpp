@@ -3,6 +3,7 @@
 // and the title, and what opens and closes the server.
 #include "forms_fixture.h"
 
+#include "log_seam.h"
 #include "log_view.h"
 #include "macro_list_window.h"
 #include "macro_row.h"
@@ -68,7 +69,7 @@ protected:
 
     static QStringList mix() {
         QStringList texts;
-        for (const LogLine &line : Form_RX_TX->RichEdit_mix->lines())
+        for (const LogLine &line : seam::lines(Form_RX_TX->RichEdit_mix))
             texts << line.text;
         return texts;
     }
@@ -136,7 +137,7 @@ TEST_F(TcpServer, SendsGoToTheLastClientOnlyAndFailOnceItLeft) {
     ASSERT_TRUE(waitfor([] { return Form1->IdTCPServer1.clientCount() == 1; }));
     send();
     EXPECT_EQ(mix().last(), "CHYBA: Nepovedlo se odeslat.");
-    EXPECT_EQ(Form_RX_TX->RichEdit_mix->lines().back().style.font, "MS Sans Serif");
+    EXPECT_EQ(seam::lines(Form_RX_TX->RichEdit_mix).back().style.font, "MS Sans Serif");
     pause(50);
     EXPECT_EQ(a->bytesAvailable(), 0) << "a send never picks another client";
 

@@ -4,6 +4,7 @@
 
 #include "filter_list_window.h"
 #include "filter_row.h"
+#include "log_seam.h"
 #include "log_view.h"
 #include "macro_list_window.h"
 #include "macro_row.h"
@@ -111,7 +112,7 @@ protected:
         filter(n)->CheckBox_filtr_active->setChecked(active);
     }
 
-    static std::vector<LogLine> mix() { return Form_RX_TX->RichEdit_mix->lines(); }
+    static std::vector<LogLine> mix() { return seam::lines(Form_RX_TX->RichEdit_mix); }
     static QStringList mixtexts()
     {
         QStringList texts;
@@ -119,8 +120,8 @@ protected:
             texts << line.text;
         return texts;
     }
-    static QString received() { return Form_rxw->RichEdit_rx->plaintext(); }
-    static QString sent() { return Form_txw->RichEdit_tx->plaintext(); }
+    static QString received() { return seam::plaintext(Form_rxw->RichEdit_rx); }
+    static QString sent() { return seam::plaintext(Form_txw->RichEdit_tx); }
 };
 
 TEST_F(UdpLoop, ADatagramIsLoggedAndAnsweredByTheMacroItsFilterNames)

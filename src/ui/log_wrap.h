@@ -1,0 +1,93 @@
+#pragma once
+
+#include <QFont>
+#include <QFontMetricsF>
+#include <QHash>
+#include <QString>
+
+#include <array>
+#include <cstdint>
+#include <vector>
+
+// The advance of every character of a font, from a table: the characters of
+// Windows-1250 are measured once, any other character on its first use. Rows
+// are computed from these without laying a line out.
+class FontAdvances {
+public:
+    explicit FontAdvances(const QFont &font);
+    qreal advance(QChar c) const {
+        const char16_t code = c.unicode();
+        if (code < 0x100 && table_[code] >= 0)
+            return table_[code];
+        return other(c);
+    }
+    const QFont &font() const { return font_; }
+    const QFontMetricsF &metrics() const { return metrics_; }
+
+private:
+    qreal other(QChar c) const;
+    QFont font_;
+    QFontMetricsF metrics_;
+    std::array<qreal, 256> table_;
+    mutable QHash<char16_t, qreal> others_;
+};
+
+// Wrapping at word boundaries, or anywhere inside a word wider than the
+// row: spaces hang at the end of a row, a row holds at least one character.
+// The state lets a line that keeps growing be wrapped piece by piece.
+struct WrapState {
+    std::uint32_t rows = 1;
+    qreal x = 0;    // the width of the row so far
+    qreal word = 0; // the width of its last word
+    bool canbreak = false;
+    qsizetype wordstart = 0; // where the last word starts
+    qsizetype rowstart = 0;
+    qsizetype length = 0; // the characters fed
+    qreal natural = 0;    // the line's width on one row
+
+    // Feeds text; with starts, the first character of every new row is
+    // written there.
+    void feed(const FontAdvances &font, const QString &text, qreal width,
+              std::vector<qsizetype> *starts = nullptr);
+    // Feeds one character.
+    void put(const FontAdvances &font, QChar c, qreal width, std::vector<qsizetype> *starts);
+};
+
+inline void WrapState::put(const FontAdvances &font, QChar c, qreal width,
+                           std::vector<qsizetype> *starts) {
+    const qreal a = font.advance(c);
+    const qsizetype at = length++;
+    natural += a;
+    if (c == QLatin1Char(' ')) {
+        x += a;
+        word = 0;
+        canbreak = true;
+        wordstart = at + 1;
+        return;
+    }
+    if (x + a > width && at > rowstart) {
+        if (canbreak && wordstart > rowstart) {
+            // The word goes on the next row whole.
+            ++rows;
+            rowstart = wordstart;
+            x = word;
+            canbreak = false;
+            if (starts)
+                starts->push_back(rowstart);
+        }
+        if (x + a > width && at > rowstart) {
+            ++rows;
+            rowstart = at;
+            wordstart = at;
+            x = 0;
+            word = 0;
+            if (starts)
+                starts->push_back(rowstart);
+        }
+    }
+    x += a;
+    word += a;
+}
+
+// Where each row of a line starts (the first row at 0).
+std::vector<qsizetype> rowstarts(const FontAdvances &font, const QString &text, qreal width);

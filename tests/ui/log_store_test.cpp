@@ -1,0 +1,158 @@
+// The compact store and the row index under the log view, against plain
+// models: every text comes back exactly as it went in, however it is kept,
+// and the index answers as a list of row counts summed by hand would.
+#include "log_store.h"
+
+#include <gtest/gtest.h>
+
+#include <QString>
+
+#include <cstdint>
+#include <random>
+#include <vector>
+
+namespace {
+
+QString charsof(const LogStore &store, std::int64_t n) {
+    QString text;
+    store.forchars(n, [&](char16_t c) { text += QChar(c); });
+    return text;
+}
+
+std::size_t storedsize(const QString &text) {
+    std::string bytes;
+    LogStore::encode(text, bytes);
+    return bytes.size();
+}
+
+} // namespace
+
+TEST(LogStore, EveryKindOfTextComesBackAsWritten) {
+    const std::vector<QString> texts{
+        QString(),
+        "9:05:07 Přijal data z: 10.0.0.5:5000 :",
+        " 44 41 54 41 0D 0A",
+        " 4F",                         // one group: kept as characters
+        " 4f 4b",                      // lower case is not how the logs write bytes
+        " 44 41x 54",                  // a run broken inside
+        "  DATA<cr><lf> 00 FF 7F 80 ", // a run amid other text, a space after
+        QString(" AB").repeated(600),  // longer than one run holds
+        QString::fromUtf8("Ω ok \u2603 žluťoučký kůň"),
+        QString(QChar(0x01)) + QChar(0x02) + " 0" + QChar(0x02), // the escape bytes as text
+    };
+    LogStore store;
+    for (const QString &text : texts)
+        store.add(text, 3, 0);
+    ASSERT_EQ(store.count(), std::int64_t(texts.size()));
+    for (std::size_t n = 0; n < texts.size(); ++n) {
+        EXPECT_EQ(store.text(std::int64_t(n)), texts[n]) << n;
+        EXPECT_EQ(charsof(store, std::int64_t(n)), texts[n]) << n;
+        EXPECT_EQ(store.line(std::int64_t(n)).style, 3);
+    }
+}
+
+TEST(LogStore, HexadecimalRunsTakeAThirdAndCzechLettersOneByte) {
+    EXPECT_EQ(storedsize(QString(" 44").repeated(40)), 42u);
+    EXPECT_EQ(storedsize(QString(" 44").repeated(255)), 257u);
+    EXPECT_EQ(storedsize(QString(" 44").repeated(256)), 257u + 3u); // a lone group stays text
+    EXPECT_EQ(storedsize(QString::fromUtf8("žluťoučký")), 9u);
+    EXPECT_EQ(storedsize(QString::fromUtf8("\u2603")), 3u);
+}
+
+TEST(LogStore, LinesAcrossChunksAndAppendedPiecesStayWhole) {
+    LogStore store;
+    // Enough text to fill several 1 MiB chunks, lines straddling their ends.
+    std::mt19937 random(7);
+    std::vector<QString> model;
+    for (int n = 0; n < 10000; ++n) {
+        QString text = QString::number(n) + ":";
+        const int pieces = int(random() % 4);
+        for (int p = 0; p < pieces; ++p)
+            text += QString(" %1")
+                        .arg(int(random() % 256), 2, 16, QChar('0'))
+                        .toUpper()
+                        .repeated(int(random() % 300));
+        text += QString::fromUtf8("č\u20AC\u2603").left(int(random() % 4));
+        store.add(text, 0, 0);
+        model.push_back(text);
+    }
+    // The last line runs on in pieces, as a data window's does.
+    for (int p = 0; p < 2000; ++p) {
+        const QString piece = p % 3 ? QString(" 7E").repeated(p % 50 + 1) : QString("x\u2603");
+        store.append(piece);
+        model.back() += piece;
+    }
+    EXPECT_GT(store.storedbytes(), std::uint64_t(2) << 20);
+    for (std::size_t n = 0; n < model.size(); ++n) {
+        ASSERT_EQ(store.text(std::int64_t(n)), model[n]) << n;
+        ASSERT_EQ(charsof(store, std::int64_t(n)), model[n]) << n;
+    }
+}
+
+TEST(LogStore, ReplacingLinesKeepsTheOthersAndAppendsStillWork) {
+    LogStore store;
+    for (const char *text : {"a", "b", "c", "d"})
+        store.add(text, 1, 0);
+    store.replace(1, 1, {"B"}, 2); // as many come as go
+    store.replace(2, 3, {"C", "D", "E"}, 2);
+    ASSERT_EQ(store.count(), 5);
+    const std::vector<QString> expected{"a", "B", "C", "D", "E"};
+    for (int n = 0; n < 5; ++n)
+        EXPECT_EQ(store.text(n), expected[std::size_t(n)]);
+    EXPECT_EQ(store.line(0).style, 1);
+    EXPECT_EQ(store.line(4).style, 2);
+    store.replace(4, 4, {"last"}, 2);
+    store.append(" 01 02");
+    EXPECT_EQ(store.text(4), "last 01 02");
+    EXPECT_EQ(store.text(3), "D");
+    store.clear();
+    EXPECT_TRUE(store.empty());
+    EXPECT_EQ(store.storedbytes(), 0u);
+}
+
+TEST(RowIndex, AnswersAsRowCountsSummedByHand) {
+    std::mt19937 random(11);
+    std::vector<std::uint32_t> model;
+    RowIndex index;
+    const auto check = [&] {
+        ASSERT_EQ(index.count(), std::int64_t(model.size()));
+        std::int64_t sum = 0;
+        for (std::size_t n = 0; n < model.size(); ++n) {
+            ASSERT_EQ(index.before(std::int64_t(n)), sum) << n;
+            ASSERT_EQ(index.rows(std::int64_t(n)), model[n]) << n;
+            for (std::uint32_t r = 0; r < model[n]; ++r)
+                ASSERT_EQ(index.find(sum + r), std::make_pair(std::int64_t(n), std::int64_t(r)));
+            sum += model[n];
+        }
+        ASSERT_EQ(index.total(), sum);
+    };
+    for (int n = 0; n < 300; ++n) {
+        model.push_back(1 + random() % 4);
+        index.push(model.back());
+    }
+    check();
+    index.setlast(9);
+    model.back() = 9;
+    index.set(17, 5);
+    model[17] = 5;
+    check();
+    // Edits that keep the count, add lines and remove them.
+    for (int edit = 0; edit < 40; ++edit) {
+        const auto first = std::int64_t(random() % model.size());
+        const std::int64_t count =
+            std::min<std::int64_t>(std::int64_t(random() % 3), std::int64_t(model.size()) - first);
+        std::vector<std::uint32_t> rows(random() % 4);
+        for (auto &r : rows)
+            r = 1 + random() % 3;
+        index.splice(first, count, rows);
+        model.erase(model.begin() + first, model.begin() + first + count);
+        model.insert(model.begin() + first, rows.begin(), rows.end());
+        check();
+    }
+    index.build(5, [](std::int64_t n) { return std::uint32_t(n + 1); });
+    model = {1, 2, 3, 4, 5};
+    check();
+    index.clear();
+    EXPECT_EQ(index.total(), 0);
+    EXPECT_EQ(index.count(), 0);
+}
