@@ -5,7 +5,7 @@
 
 #include "filter_list_window.h"
 #include "filter_row.h"
-#include "log_view.h"
+#include "log_seam.h"
 #include "macro_list_window.h"
 #include "macro_row.h"
 #include "pty_pair.h"
@@ -32,10 +32,7 @@ template <class Condition> bool waitfor(Condition condition, int ms = 2000) {
 }
 
 QStringList mixtexts() {
-    QStringList texts;
-    for (const LogLine &line : Form_RX_TX->RichEdit_mix->lines())
-        texts << line.text;
-    return texts;
+    return seam::texts(Form_RX_TX->RichEdit_mix);
 }
 
 class Serial : public FormsTest {

@@ -5,7 +5,7 @@
 
 #include "filter_list_window.h"
 #include "filter_row.h"
-#include "log_view.h"
+#include "log_seam.h"
 #include "macro_list_window.h"
 #include "macro_row.h"
 #include "received_window.h"
@@ -102,12 +102,7 @@ protected:
         return server.nextPendingConnection();
     }
 
-    static QStringList mixtexts() {
-        QStringList texts;
-        for (const LogLine &line : Form_RX_TX->RichEdit_mix->lines())
-            texts << line.text;
-        return texts;
-    }
+    static QStringList mixtexts() { return seam::texts(Form_RX_TX->RichEdit_mix); }
     // The data line of every received record, without its indent.
     static QStringList blocks() {
         QStringList found;
