@@ -138,7 +138,7 @@ int main(int argc, char **argv) {
     std::printf("receive: %.0f bytes/s, %.0f blocks/s, %.0f bytes per block\n", delivered / elapsed,
                 blocks / elapsed, blocks ? double(delivered) / blocks : 0.0);
     std::printf("longest GUI stall: %lld ms; log rows %d; peak memory %ld MB\n", longest,
-                Form_RX_TX->RichEdit_mix->rows(), peakkilobytes() / 1024);
+                Form_RX_TX->RichEdit_mix->displayedRows(), peakkilobytes() / 1024);
     Form1->serialclose();
     destroyforms();
     ::close(master);

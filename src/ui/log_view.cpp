@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QContextMenuEvent>
+#include <QDateTime>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QPainter>
@@ -48,8 +49,17 @@ template <class T> std::size_t placein(std::vector<T> &table, const T &entry) {
 
 } // namespace
 
+// The local time is looked up (time zone and all) once a second only: a
+// record costs no more than reading the clock.
 QString timetext() {
-    return QTime::currentTime().toString("h:mm:ss");
+    static std::int64_t second = -1;
+    static QString text;
+    const std::int64_t now = QDateTime::currentSecsSinceEpoch();
+    if (now != second) {
+        second = now;
+        text = QTime::currentTime().toString("h:mm:ss");
+    }
+    return text;
 }
 
 LogView::LogView(const QString &name, const LineStyle &style, QWidget *parent)
@@ -269,6 +279,9 @@ void LogView::flush() {
     if (dirty_)
         updatescrollbar();
     dirty_ = false;
+    if (follow_)
+        verticalScrollBar()->setValue(verticalScrollBar()->maximum());
+    follow_ = false;
     viewport()->update();
 }
 
@@ -283,6 +296,12 @@ void LogView::updatescrollbar() {
 void LogView::scrolltoend() {
     updatescrollbar();
     verticalScrollBar()->setValue(verticalScrollBar()->maximum());
+}
+
+void LogView::followend() {
+    follow_ = true;
+    if (!painter_.isActive())
+        painter_.start();
 }
 
 int LogView::toprow() const {

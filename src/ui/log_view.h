@@ -72,6 +72,9 @@ public:
     // replaced only when the new content has been written completely.
     void save(const QString &path) const;
     void scrolltoend();
+    // Scrolls to the end with the next repaint: however many records come
+    // in between, the scroll bar moves once.
+    void followend();
     // The first row in view.
     int toprow() const;
 
@@ -152,6 +155,7 @@ private:
     bool focused_ = false;
     QTimer painter_;
     bool dirty_ = false;
+    bool follow_ = false;
 };
 
 // The local time as a log writes it, hours without a leading zero: 9:05:07.

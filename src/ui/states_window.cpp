@@ -181,11 +181,6 @@ void TForm_RX_TX::Button_saveClick() {
 // many records; scrolling once when they are all in costs one scroll of
 // the view instead of one per line.
 void TForm_RX_TX::RichEdit_mixChange() {
-    if (scrollpending_)
-        return;
-    scrollpending_ = true;
-    QTimer::singleShot(0, this, [this] {
-        scrollpending_ = false;
-        RichEdit_mix->scrolltoend();
-    });
+    // Applied with the view's next repaint, not once per record.
+    RichEdit_mix->followend();
 }

@@ -52,6 +52,4 @@ private:
     QWidget *buildcheckboxes();
     QWidget *buildbuttons();
     void showlines();
-
-    bool scrollpending_ = false;
 };

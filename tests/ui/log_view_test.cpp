@@ -373,13 +373,29 @@ TEST_F(LogViewTest, ALogOfTwoMillionLinesAppendsWrapsAndSaves) {
     EXPECT_EQ(seam::linetext(view.get(), count), QString(52, '0'));
     EXPECT_EQ(seam::linetext(view.get(), 1234567), "  data");
 
+    // Typing at the top touches the line typed into, not the two million
+    // below; Enter breaks it, and every count stays exact.
+    QTest::keyClick(view.get(), Qt::Key_Home, Qt::ControlModifier);
+    clock.restart();
+    seam::type(view.get(), "typed ");
+    EXPECT_LT(clock.elapsed(), 200);
+    EXPECT_EQ(rows(), count + 1 + long_lines);
+    EXPECT_EQ(seam::linetext(view.get(), 0), "typed Přijal data :");
+    QTest::keyClick(view.get(), Qt::Key_Return);
+    EXPECT_EQ(seam::linecount(view.get()), count + 2);
+    EXPECT_EQ(rows(), count + 2 + long_lines);
+    EXPECT_EQ(seam::linetext(view.get(), 0), "typed ");
+    EXPECT_EQ(seam::linetext(view.get(), 1), "Přijal data :");
+    EXPECT_EQ(seam::linetext(view.get(), count + 1), QString(52, '0'));
+
     QTemporaryDir dir;
     const QString path = dir.filePath("big.rtf");
     view->save(path);
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     const QByteArray rtf = file.readAll();
-    EXPECT_EQ(rtf.count("\\par\r\n"), count + 1);
+    EXPECT_EQ(rtf.count("\\par\r\n"), count + 2);
+    EXPECT_TRUE(rtf.contains("typed \\par\r\n"));
     EXPECT_EQ(rtf.count("  data\\par\r\n"), count / 2 - long_lines);
     EXPECT_EQ(rtf.count(QByteArray(120, '0') + "\\par\r\n"), long_lines);
     const QByteArray tail = rtf.right(200);
