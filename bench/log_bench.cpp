@@ -8,6 +8,7 @@
 // peer thread until "Stavy a data" holds 10 million lines.
 //   ./build-rel/bench/log_bench [lines]   (10 000 000 unless given)
 #include "dialogs.h"
+#include "silent_dialogs.h"
 #include "filter_list_window.h"
 #include "filter_row.h"
 #include "forms.h"
@@ -77,18 +78,6 @@ long alllines() {
     return long(loglines()) + Form_rxw->RichEdit_rx->lineCount() +
            Form_txw->RichEdit_tx->lineCount();
 }
-
-class SilentDialogs : public Dialogs {
-public:
-    int errors = 0;
-    void showError(const QString &message) override {
-        ++errors;
-        std::fprintf(stderr, "error: %s\n", qPrintable(message));
-    }
-    Answer confirm(const QString &, bool) override { return Answer::No; }
-    QString openFileName(const FileDialogSetup &) override { return {}; }
-    QString saveFileName(const FileDialogSetup &) override { return {}; }
-};
 
 void checkall() {
     for (QCheckBox *box :

@@ -4,6 +4,7 @@
 // reach the receive processing and the GUI thread's longest stall.
 //   serial_bench [seconds]   (10 by default)
 #include "dialogs.h"
+#include "silent_dialogs.h"
 #include "forms.h"
 #include "log_view.h"
 #include "main_window.h"
@@ -30,18 +31,6 @@
 #include <unistd.h>
 
 namespace {
-
-class SilentDialogs : public Dialogs {
-public:
-    int errors = 0;
-    void showError(const QString &message) override {
-        ++errors;
-        std::fprintf(stderr, "error: %s\n", qPrintable(message));
-    }
-    Answer confirm(const QString &, bool) override { return Answer::No; }
-    QString openFileName(const FileDialogSetup &) override { return {}; }
-    QString saveFileName(const FileDialogSetup &) override { return {}; }
-};
 
 long peakkilobytes() {
     rusage usage{};

@@ -4,6 +4,7 @@
 // blocks the gap framing cut, how long after its last byte each block was
 // handed on, and the GUI thread's longest stall.
 #include "dialogs.h"
+#include "silent_dialogs.h"
 #include "forms.h"
 #include "guard.h"
 #include "main_window.h"
@@ -44,18 +45,6 @@ std::chrono::milliseconds groupPause{150};
 double ms(Clock::duration d) {
     return std::chrono::duration<double, std::milli>(d).count();
 }
-
-class SilentDialogs : public Dialogs {
-public:
-    int errors = 0;
-    void showError(const QString &message) override {
-        ++errors;
-        std::fprintf(stderr, "error: %s\n", qPrintable(message));
-    }
-    Answer confirm(const QString &, bool) override { return Answer::No; }
-    QString openFileName(const FileDialogSetup &) override { return {}; }
-    QString saveFileName(const FileDialogSetup &) override { return {}; }
-};
 
 // The server: a plain socket in its own thread, so that the program's event
 // loop runs undisturbed on the main thread.

@@ -4,6 +4,7 @@
 // delivered, the rate, the number of blocks and the GUI thread's longest
 // stall, while receiving and while the last block is processed.
 #include "dialogs.h"
+#include "silent_dialogs.h"
 #include "forms.h"
 #include "main_window.h"
 #include "received_window.h"
@@ -32,18 +33,6 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-class SilentDialogs : public Dialogs {
-public:
-    int errors = 0;
-    void showError(const QString &message) override {
-        ++errors;
-        std::fprintf(stderr, "error: %s\n", qPrintable(message));
-    }
-    Answer confirm(const QString &, bool) override { return Answer::No; }
-    QString openFileName(const FileDialogSetup &) override { return {}; }
-    QString saveFileName(const FileDialogSetup &) override { return {}; }
-};
 
 // The clients, all in one thread of their own: every period each sends one
 // piece, blocking until the system has taken it.

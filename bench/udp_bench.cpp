@@ -2,6 +2,7 @@
 // UDP on 127.0.0.1, through the real windows with every log box checked and
 // the logs already holding 100 000 lines.
 #include "dialogs.h"
+#include "silent_dialogs.h"
 #include "filter_list_window.h"
 #include "filter_row.h"
 #include "forms.h"
@@ -33,19 +34,6 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-class SilentDialogs : public Dialogs {
-public:
-    int errors = 0;
-    void showError(const QString &message) override
-    {
-        ++errors;
-        std::fprintf(stderr, "error: %s\n", qPrintable(message));
-    }
-    Answer confirm(const QString &, bool) override { return Answer::No; }
-    QString openFileName(const FileDialogSetup &) override { return {}; }
-    QString saveFileName(const FileDialogSetup &) override { return {}; }
-};
 
 // The peer: a plain socket on 127.0.0.1 in its own thread, so that the
 // program's event loop runs undisturbed on the main thread.
