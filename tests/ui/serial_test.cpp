@@ -39,6 +39,7 @@ class Serial : public FormsTest {
 protected:
     PtyPair one, three;
     QMap<int, QString> devices;
+    SerialLink::DeviceTable before = SerialLink::devicetable;
 
     void SetUp() override {
         FormsTest::SetUp();
@@ -48,7 +49,7 @@ protected:
 
     void TearDown() override {
         Form1->serialclose();
-        SerialLink::devicetable = serialdevice;
+        SerialLink::devicetable = before;
         FormsTest::TearDown();
     }
 
