@@ -117,6 +117,10 @@ QWidget *TForm_RX_TX::buildcheckboxes() {
 QWidget *TForm_RX_TX::buildbuttons() {
     Label_lines = new QLabel("0");
     Label_lines->setObjectName("Label_lines");
+    // The count changes at every record. A label of fixed size repaints
+    // itself alone; one sized by its text would relayout the window each time.
+    Label_lines->setFixedSize(Label_lines->fontMetrics().horizontalAdvance(QString(11, '0')),
+                              Label_lines->sizeHint().height());
     Button_save = button("Button_save", "Uložit");
     Button1 = button("Button1", "Vymazat");
 
