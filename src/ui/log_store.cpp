@@ -2,8 +2,11 @@
 
 #include "cp1250.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
+#include <exception>
+#include <thread>
 
 namespace {
 
@@ -205,7 +208,7 @@ void LogStore::replace(std::int64_t first, std::int64_t last, const std::vector<
 }
 
 void LogStore::clear() {
-    lines_ = std::vector<Line>();
+    lines_.clear();
     chunks_ = std::vector<std::unique_ptr<char[]>>();
     size_ = 0;
 }
@@ -238,6 +241,32 @@ void LogStore::text(std::int64_t n, std::u16string &out) const {
     std::string whole;
     bytes(n, whole);
     decode(whole.data(), whole.size(), out);
+}
+
+void inparallel(std::int64_t n, const std::function<void(std::int64_t, std::int64_t)> &work) {
+    // Below this a thread costs more than it saves.
+    constexpr std::int64_t least = 1 << 16;
+    const std::int64_t parts =
+        std::clamp<std::int64_t>(std::min<std::int64_t>(std::thread::hardware_concurrency(), 4), 1,
+                                 std::max<std::int64_t>(1, n / least));
+    std::vector<std::thread> threads;
+    std::vector<std::exception_ptr> failures(static_cast<std::size_t>(parts));
+    auto run = [&](std::int64_t part) {
+        try {
+            work(n * part / parts, n * (part + 1) / parts);
+        } catch (...) {
+            failures[static_cast<std::size_t>(part)] = std::current_exception();
+        }
+    };
+    for (std::int64_t part = 1; part < parts; ++part)
+        threads.emplace_back(run, part);
+    run(0);
+    for (std::thread &thread : threads)
+        thread.join();
+    for (const std::exception_ptr &failure : failures) {
+        if (failure)
+            std::rethrow_exception(failure);
+    }
 }
 
 void RowIndex::push(std::uint32_t rows) {
@@ -312,7 +341,7 @@ void RowIndex::splice(std::int64_t first, std::int64_t count,
 }
 
 void RowIndex::clear() {
-    tree_ = std::vector<std::uint32_t>();
+    tree_.clear();
     last_ = 0;
     total_ = 0;
 }

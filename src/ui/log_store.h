@@ -1,8 +1,11 @@
 #pragma once
 
+#include "grow_array.h"
+
 #include <QString>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -75,11 +78,16 @@ private:
     void put(const std::string &bytes);
     std::uint64_t size_ = 0;
     std::vector<std::unique_ptr<char[]>> chunks_;
-    std::vector<Line> lines_;
+    GrowArray<Line> lines_;
     std::string scratch_;
     static constexpr int chunkbits = 20;
     static constexpr std::uint64_t chunksize = std::uint64_t(1) << chunkbits;
 };
+
+// Runs work(from, to) over [0, n) in parts on the machine's cores, the
+// calling thread taking one, and returns when all are done. An exception
+// from any part is thrown here.
+void inparallel(std::int64_t n, const std::function<void(std::int64_t, std::int64_t)> &work);
 
 // The rows of every line, summed so that the row a line starts at and the
 // line a row belongs to are both found in O(log n) (a Fenwick tree). The
@@ -94,7 +102,8 @@ public:
     // Replaces the rows of count lines from first by the given rows: in
     // O(log n) per line when as many come as go, else in one linear pass.
     void splice(std::int64_t first, std::int64_t count, const std::vector<std::uint32_t> &rows);
-    // Fills the index anew from rowsof(n) for n lines, in one linear pass.
+    // Fills the index anew from rowsof(n) for n lines, in one linear pass
+    // shared among the cores: rowsof is called from several threads at once.
     template <class F> void build(std::int64_t n, F &&rowsof);
     void clear();
 
@@ -112,7 +121,7 @@ private:
     void add(std::int64_t n, std::int64_t delta);
     void fromraw(); // tree_[1..] holds each line's rows; makes it the tree
     void toraw();
-    std::vector<std::uint32_t> tree_; // 1-based, tree_[0] unused
+    GrowArray<std::uint32_t> tree_; // 1-based, tree_[0] unused
     std::uint32_t last_ = 0;
     std::int64_t total_ = 0;
 };
@@ -172,7 +181,10 @@ template <class F> void LogStore::forchars(std::int64_t n, F &&f) const {
 
 template <class F> void RowIndex::build(std::int64_t n, F &&rowsof) {
     tree_.assign(static_cast<std::size_t>(n + 1), 0);
-    for (std::int64_t i = 0; i < n; ++i)
-        tree_[static_cast<std::size_t>(i + 1)] = rowsof(i);
+    std::uint32_t *const raw = tree_.begin() + 1;
+    inparallel(n, [&](std::int64_t from, std::int64_t to) {
+        for (std::int64_t i = from; i < to; ++i)
+            raw[i] = rowsof(i);
+    });
     fromraw();
 }

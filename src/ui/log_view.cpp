@@ -24,6 +24,8 @@ constexpr int pointsize = 8;
 constexpr int margin = 3;
 // At most one repaint per view in this time, whatever the record rate.
 constexpr int paintms = 16;
+// A line longer than this keeps its row starts from the moment it is written.
+constexpr qsizetype longline = 4096;
 
 std::u16string utf16(const QString &text) {
     return std::u16string(reinterpret_cast<const char16_t *>(text.utf16()),
@@ -147,10 +149,15 @@ void LogView::restartlast() {
 }
 
 void LogView::putline(const QString &text, std::uint8_t style) {
+    // A long line keeps the row starts its wrap finds, for its repaints.
+    const bool long_ = text.size() > longline;
+    std::vector<qsizetype> starts{0};
     last_ = WrapState();
-    last_.feed(*fonts_[style], text, width_);
+    last_.feed(*fonts_[style], text, width_, long_ ? &starts : nullptr);
     store_.add(text, style, saturated(last_.natural));
     index_.push(last_.rows);
+    if (long_)
+        keepstarts(store_.count() - 1, std::move(starts));
 }
 
 void LogView::setstyle(const LineStyle &style) {
@@ -187,10 +194,19 @@ void LogView::appendtext(const QString &text) {
         return;
     fitwidth();
     const std::int64_t n = store_.count() - 1;
-    last_.feed(fontof(n), text, width_);
+    // Row starts known for the line grow with it; a line of one row that
+    // becomes long starts knowing them.
+    bool known = startsknown(n) && index_.rows(n) > 1;
+    if (!known && text.size() > longline && index_.rows(n) == 1) {
+        known_.starts = {0};
+        known = true;
+    }
+    last_.feed(fontof(n), text, width_, known ? &known_.starts : nullptr);
     store_.append(text);
     store_.line(n).width = saturated(last_.natural);
     index_.setlast(last_.rows);
+    if (known)
+        keepstarts(n, std::move(known_.starts));
     touched();
 }
 
@@ -202,6 +218,7 @@ void LogView::clearlog() {
     store_.clear();
     index_.clear();
     last_ = WrapState();
+    known_ = KnownStarts();
     cursor_ = anchor_ = Place();
     touched();
 }
@@ -323,7 +340,23 @@ void LogView::resizeEvent(QResizeEvent *event) {
 std::vector<qsizetype> LogView::startsof(std::int64_t line, const QString &text) const {
     if (index_.rows(line) == 1)
         return {0};
-    return rowstarts(fontof(line), text, width_);
+    if (startsknown(line))
+        return known_.starts;
+    std::vector<qsizetype> starts = rowstarts(fontof(line), text, width_);
+    if (text.size() > longline)
+        keepstarts(line, starts);
+    return starts;
+}
+
+bool LogView::startsknown(std::int64_t line) const {
+    const LogStore::Line &stored = store_.line(line);
+    return known_.line == line && known_.start == stored.start() &&
+           known_.length == stored.length && known_.width == width_;
+}
+
+void LogView::keepstarts(std::int64_t line, std::vector<qsizetype> starts) const {
+    const LogStore::Line &stored = store_.line(line);
+    known_ = {line, stored.start(), stored.length, width_, std::move(starts)};
 }
 
 void LogView::paintEvent(QPaintEvent *) {

@@ -126,6 +126,8 @@ private:
     void updatescrollbar();
 
     std::vector<qsizetype> startsof(std::int64_t line, const QString &text) const;
+    bool startsknown(std::int64_t line) const;
+    void keepstarts(std::int64_t line, std::vector<qsizetype> starts) const;
     Place placeat(const QPoint &point) const;
     qsizetype columnat(std::int64_t line, const QString &text, qsizetype rowstart, qsizetype rowend,
                        qreal x) const;
@@ -149,6 +151,16 @@ private:
     RowIndex index_;
     WrapState last_;
     qreal width_ = -1;
+    // The row starts of the last line that needed them, with what they hold
+    // for: a line of megabytes is not wrapped again at every repaint.
+    struct KnownStarts {
+        std::int64_t line = -1;
+        std::uint64_t start = 0;
+        std::uint32_t length = 0;
+        qreal width = -1;
+        std::vector<qsizetype> starts;
+    };
+    mutable KnownStarts known_;
 
     Place cursor_;
     Place anchor_;

@@ -4,14 +4,16 @@
 
 FontAdvances::FontAdvances(const QFont &font) : font_(font), metrics_(font) {
     table_.fill(-1);
-    for (int byte = 0x20; byte < 0x100; ++byte) {
+    for (int byte = 0; byte < 0x100; ++byte) {
         const char16_t c = cp1250ToUnicode(static_cast<unsigned char>(byte));
+        bytes_[static_cast<std::size_t>(byte)] = metrics_.horizontalAdvance(QChar(c));
         if (c < 0x100)
-            table_[c] = metrics_.horizontalAdvance(QChar(c));
+            table_[c] = bytes_[static_cast<std::size_t>(byte)];
     }
 }
 
 qreal FontAdvances::other(QChar c) const {
+    const std::lock_guard<std::mutex> held(lock_);
     const auto found = others_.constFind(c.unicode());
     if (found != others_.cend())
         return *found;
@@ -22,39 +24,13 @@ qreal FontAdvances::other(QChar c) const {
 
 void WrapState::feed(const FontAdvances &font, const QString &text, qreal width,
                      std::vector<qsizetype> *starts) {
-    // Most text fits on the row it starts on: the advances are summed as
-    // put() sums them, and only text that overflows is wrapped character by
-    // character.
-    qreal nx = x;
-    qreal nnatural = natural;
-    qreal nword = word;
-    qsizetype space = -1;
+    // A local copy, so that the loop keeps the state in registers.
+    WrapState state = *this;
     const QChar *chars = text.constData();
     const qsizetype size = text.size();
-    for (qsizetype i = 0; i < size; ++i) {
-        const qreal a = font.advance(chars[i]);
-        nx += a;
-        nnatural += a;
-        if (chars[i] == QLatin1Char(' ')) {
-            nword = 0;
-            space = i;
-        } else {
-            nword += a;
-        }
-    }
-    if (nx <= width) {
-        x = nx;
-        natural = nnatural;
-        word = nword;
-        if (space >= 0) {
-            canbreak = true;
-            wordstart = length + space + 1;
-        }
-        length += size;
-        return;
-    }
-    for (const QChar c : text)
-        put(font, c, width, starts);
+    for (qsizetype i = 0; i < size; ++i)
+        state.put(font, chars[i], width, starts);
+    *this = state;
 }
 
 std::vector<qsizetype> rowstarts(const FontAdvances &font, const QString &text, qreal width) {

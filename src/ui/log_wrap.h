@@ -5,13 +5,17 @@
 #include <QHash>
 #include <QString>
 
+#include "cp1250.h"
+
 #include <array>
 #include <cstdint>
+#include <mutex>
 #include <vector>
 
-// The advance of every character of a font, from a table: the characters of
-// Windows-1250 are measured once, any other character on its first use. Rows
-// are computed from these without laying a line out.
+// The advance of every character of a font, from tables: the characters of
+// Windows-1250 are measured once, any other character on its first use
+// (under a lock, so that lines may be wrapped on several threads at once).
+// Rows are computed from these without laying a line out.
 class FontAdvances {
 public:
     explicit FontAdvances(const QFont &font);
@@ -19,6 +23,9 @@ public:
         const char16_t code = c.unicode();
         if (code < 0x100 && table_[code] >= 0)
             return table_[code];
+        const int byte = unicodeToCp1250(code);
+        if (byte >= 0)
+            return bytes_[static_cast<std::size_t>(byte)];
         return other(c);
     }
     const QFont &font() const { return font_; }
@@ -28,7 +35,9 @@ private:
     qreal other(QChar c) const;
     QFont font_;
     QFontMetricsF metrics_;
-    std::array<qreal, 256> table_;
+    std::array<qreal, 256> table_;  // by Latin-1 character
+    std::array<qreal, 256> bytes_;  // by Windows-1250 byte
+    mutable std::mutex lock_;       // guards others_ and metrics_ past construction
     mutable QHash<char16_t, qreal> others_;
 };
 

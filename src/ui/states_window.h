@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QTimer>
 #include <QWidget>
 
 #include <string>
@@ -52,4 +53,5 @@ private:
     QWidget *buildcheckboxes();
     QWidget *buildbuttons();
     void showlines();
+    QTimer countpaint_; // paints Label_lines at most every 16 ms
 };

@@ -177,6 +177,37 @@ TEST_F(LogViewTest, RowsAreExactAtOnceWhenTheWidthChanges) {
     EXPECT_EQ(rows(), 300);
 }
 
+// The running line of a data window: thousands of characters appended in
+// pieces, painted, grown and rewrapped; its last row is what Shift+Home
+// selects from its end.
+TEST_F(LogViewTest, ALongRunningLineKeepsItsRowsAsItGrowsAndRewraps) {
+    fit(50);
+    QString whole = "start";
+    view->addline(whole, red);
+    for (int i = 0; i < 100; ++i) {
+        const QString piece = QString::number(i).rightJustified(99, '0');
+        view->appendtext(piece);
+        whole += piece;
+    }
+    const auto lastrow = [this] {
+        settle();
+        QTest::keyClick(view.get(), Qt::Key_End, Qt::ControlModifier);
+        QTest::keyClick(view.get(), Qt::Key_Home, Qt::ShiftModifier);
+        return view->selectedtext();
+    };
+    EXPECT_EQ(rows(), (9905 + 49) / 50);
+    EXPECT_EQ(lastrow(), whole.right(9905 % 50));
+
+    view->appendtext(QString(60, '1'));
+    whole += QString(60, '1');
+    EXPECT_EQ(lastrow(), whole.right(9965 % 50));
+
+    fit(60);
+    EXPECT_EQ(rows(), (9965 + 59) / 60);
+    EXPECT_EQ(lastrow(), whole.right(9965 % 60));
+    EXPECT_EQ(seam::linetext(view.get(), 0), whole);
+}
+
 TEST_F(LogViewTest, ARepaintAtMostEvery16Milliseconds) {
     show(400);
     struct Counter : QObject {
