@@ -35,7 +35,7 @@ private:
     qreal other(QChar c) const;
     QFont font_;
     QFontMetricsF metrics_;
-    std::array<qreal, 256> table_;  // by Latin-1 character
+    std::array<qreal, 256> table_;  // by Latin-1 character: the inline path for most text
     std::array<qreal, 256> bytes_;  // by Windows-1250 byte
     mutable std::mutex lock_;       // guards others_ and metrics_ past construction
     mutable QHash<char16_t, qreal> others_;
