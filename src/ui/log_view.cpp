@@ -10,12 +10,16 @@
 #include <QKeyEvent>
 #include <QMenu>
 #include <QPainter>
+#include <QPointer>
+#include <QTimer>
 #include <QSaveFile>
 #include <QScrollBar>
+#include <QStyleOptionSlider>
 #include <QTime>
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace {
 
@@ -49,7 +53,79 @@ template <class T> std::size_t placein(std::vector<T> &table, const T &entry) {
     return table.size() - 1;
 }
 
+// A scroll bar that repaints only when what it shows changes: a growing log
+// changes its range at every repaint, but its handle moves a pixel only now
+// and then.
+class LogScrollBar : public QScrollBar {
+public:
+    using QScrollBar::QScrollBar;
+
+protected:
+    void sliderChange(SliderChange change) override {
+        QStyleOptionSlider option;
+        initStyleOption(&option);
+        const Shown now{style()->subControlRect(QStyle::CC_ScrollBar, &option,
+                                                QStyle::SC_ScrollBarSlider, this),
+                        value() == minimum(), value() == maximum()};
+        if (change != SliderOrientationChange && now == shown_)
+            return;
+        shown_ = now;
+        QScrollBar::sliderChange(change);
+    }
+
+private:
+    struct Shown {
+        QRect handle;
+        bool first = false; // at either end its arrow may show disabled
+        bool last = false;
+        bool operator==(const Shown &) const = default;
+    };
+    Shown shown_;
+};
+
 } // namespace
+
+// One clock for every log of the program: the views that changed within the
+// same 16 ms repaint in one pass of the event loop. With a clock each, the
+// three windows repainted in separate passes, and a link waiting for an
+// answer was held up by each of them in turn.
+class PaintClock {
+public:
+    static void request(LogView *view) {
+        PaintClock &clock = instance();
+        if (std::find(clock.waiting_.begin(), clock.waiting_.end(), view) == clock.waiting_.end())
+            clock.waiting_.emplace_back(view);
+        if (!clock.timer_)
+            clock.maketimer();
+        if (!clock.timer_->isActive())
+            clock.timer_->start();
+    }
+
+private:
+    static PaintClock &instance() {
+        static PaintClock clock;
+        return clock;
+    }
+    // The timer belongs to the application, so that it goes before the
+    // event loop does.
+    void maketimer() {
+        timer_ = new QTimer(QCoreApplication::instance());
+        timer_->setSingleShot(true);
+        timer_->setInterval(paintms);
+        QObject::connect(timer_, &QTimer::timeout, timer_, [this] { tick(); });
+    }
+    void tick() {
+        // A view deleted since it asked is skipped; a view that asks again
+        // while the others paint waits for the next tick.
+        const std::vector<QPointer<LogView>> views = std::exchange(waiting_, {});
+        for (const QPointer<LogView> &view : views) {
+            if (view)
+                view->flush();
+        }
+    }
+    QPointer<QTimer> timer_;
+    std::vector<QPointer<LogView>> waiting_;
+};
 
 // The local time is looked up (time zone and all) once a second only: a
 // record costs no more than reading the clock.
@@ -71,6 +147,7 @@ LogView::LogView(const QString &name, const LineStyle &style, QWidget *parent)
     QPalette colours = palette();
     colours.setColor(QPalette::Text, style.colour);
     setPalette(colours);
+    setVerticalScrollBar(new LogScrollBar(Qt::Vertical, this));
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setFocusPolicy(Qt::StrongFocus);
@@ -80,9 +157,6 @@ LogView::LogView(const QString &name, const LineStyle &style, QWidget *parent)
     viewport()->setBackgroundRole(QPalette::Base);
     verticalScrollBar()->setSingleStep(1);
     currentindex_ = styleindex(style);
-    painter_.setSingleShot(true);
-    painter_.setInterval(paintms);
-    connect(&painter_, &QTimer::timeout, this, [this] { flush(); });
 }
 
 LogView::~LogView() = default;
@@ -172,17 +246,19 @@ void LogView::addline(const QString &text, const LineStyle &style) {
 
 void LogView::addline(const QString &text) {
     fitwidth();
+    const std::int64_t from = index_.total();
     putline(text, currentindex_);
-    touched();
+    touched(from);
 }
 
 void LogView::addlines(const std::vector<LogLine> &lines) {
     fitwidth();
+    const std::int64_t from = index_.total();
     for (const LogLine &line : lines) {
         setstyle(line.style);
         putline(line.text, currentindex_);
     }
-    touched();
+    touched(from);
 }
 
 void LogView::appendtext(const QString &text) {
@@ -194,6 +270,7 @@ void LogView::appendtext(const QString &text) {
         return;
     fitwidth();
     const std::int64_t n = store_.count() - 1;
+    const std::int64_t from = index_.total() - 1; // the appended text starts in the last row
     // Row starts known for the line grow with it; a line of one row that
     // becomes long starts knowing them.
     bool known = startsknown(n) && index_.rows(n) > 1;
@@ -207,7 +284,7 @@ void LogView::appendtext(const QString &text) {
     index_.setlast(last_.rows);
     if (known)
         keepstarts(n, std::move(known_.starts));
-    touched();
+    touched(from);
 }
 
 bool LogView::lastlineempty() const {
@@ -285,21 +362,36 @@ void LogView::save(const QString &path) const {
 
 // Something changed: the scroll range and the picture follow, at most once
 // per 16 ms.
-void LogView::touched() {
+void LogView::touched(std::int64_t fromrow) {
     dirty_ = true;
-    if (!painter_.isActive())
-        painter_.start();
+    dirtyrow_ = std::min(dirtyrow_, fromrow);
+    PaintClock::request(this);
     emit changed();
 }
 
+// Rows that only moved are scrolled (see scrollContentsBy); only the rows
+// from the first one that changed are painted again. A log that follows its
+// end paints its new rows, a log that does not paints nothing while its
+// new rows are out of view.
 void LogView::flush() {
+    flushing_ = true;
     if (dirty_)
         updatescrollbar();
     dirty_ = false;
     if (follow_)
         verticalScrollBar()->setValue(verticalScrollBar()->maximum());
     follow_ = false;
-    viewport()->update();
+    flushing_ = false;
+    if (scrolled_ != 0)
+        viewport()->scroll(0, scrolled_ * rowheight_);
+    scrolled_ = 0;
+    const std::int64_t changed = std::max<std::int64_t>(0, dirtyrow_ - toprow());
+    dirtyrow_ = std::numeric_limits<std::int64_t>::max();
+    if (changed * rowheight_ < viewport()->height()) {
+        const int y = static_cast<int>(changed) * rowheight_;
+        viewport()->update(0, y, viewport()->width(), viewport()->height() - y);
+    }
+    emit repainting();
 }
 
 void LogView::updatescrollbar() {
@@ -317,17 +409,19 @@ void LogView::scrolltoend() {
 
 void LogView::followend() {
     follow_ = true;
-    if (!painter_.isActive())
-        painter_.start();
+    PaintClock::request(this);
 }
 
 int LogView::toprow() const {
     return verticalScrollBar()->value();
 }
 
-void LogView::scrollContentsBy(int, int) {
-    if (!painter_.isActive())
-        painter_.start();
+// The rows in view move by whole rows, with the next repaint: however
+// often the view is scrolled in between, its pixels move once.
+void LogView::scrollContentsBy(int, int dy) {
+    scrolled_ += dy;
+    if (!flushing_)
+        PaintClock::request(this);
 }
 
 void LogView::resizeEvent(QResizeEvent *event) {
@@ -359,14 +453,26 @@ void LogView::keepstarts(std::int64_t line, std::vector<qsizetype> starts) const
     known_ = {line, stored.start(), stored.length, width_, std::move(starts)};
 }
 
-void LogView::paintEvent(QPaintEvent *) {
+void LogView::paintEvent(QPaintEvent *event) {
     fitwidth();
+    // Only the rows the event covers: a scroll or an append paints a few.
+    const QRect area = event->rect();
+    if (scrolled_ != 0) {
+        // Painted before its pixels moved: rows outside the event would be
+        // left where they were, so all of them are painted.
+        scrolled_ = 0;
+        if (!area.contains(viewport()->rect()))
+            viewport()->update();
+    }
+    const int first = std::max(0, area.top() / rowheight_);
+    const int height = area.bottom() + 1;
+    if (toprow() + first >= index_.total())
+        return;
     QPainter painter(viewport());
-    const int height = viewport()->height();
     const QPalette &colours = palette();
     const auto [selfrom, selto] = std::minmax(anchor_, cursor_);
-    auto [line, inrow] = index_.find(toprow());
-    for (int y = 0; y < height && line < store_.count(); ++line, inrow = 0) {
+    auto [line, inrow] = index_.find(toprow() + first);
+    for (int y = first * rowheight_; y < height && line < store_.count(); ++line, inrow = 0) {
         const QString text = store_.text(line);
         const FontAdvances &font = fontof(line);
         const std::vector<qsizetype> starts = startsof(line, text);
@@ -582,13 +688,14 @@ void LogView::edit(const Place &from, const Place &to, const QString &text) {
         rows.push_back(state.rows);
         store_.line(n).width = saturated(state.natural);
     }
+    const std::int64_t firstrow = index_.before(from.line);
     index_.splice(from.line, to.line - from.line + 1, rows);
     const qsizetype tail = last.size() - to.column;
     const std::int64_t endline = from.line + static_cast<std::int64_t>(texts.size()) - 1;
     if (endline + 1 == store_.count())
         restartlast();
     cursor_ = anchor_ = Place{endline, texts.back().size() - tail};
-    touched();
+    touched(firstrow);
     showcursor();
 }
 

@@ -5,8 +5,8 @@
 
 #include <QAbstractScrollArea>
 #include <QColor>
-#include <QTimer>
 
+#include <limits>
 #include <memory>
 #include <vector>
 
@@ -94,6 +94,9 @@ public:
 signals:
     // After every change of the text.
     void changed();
+    // At each coalesced repaint, at most once per 16 ms: what shows beside
+    // the log (its line count) can repaint in the same pass.
+    void repainting();
 
 protected:
     void paintEvent(QPaintEvent *event) override;
@@ -109,6 +112,7 @@ protected:
     bool event(QEvent *event) override;
 
 private:
+    friend class PaintClock;
     struct Place {
         std::int64_t line = 0;
         qsizetype column = 0;
@@ -121,7 +125,8 @@ private:
     void restartlast();
     bool fitwidth() const;
     void recount();
-    void touched();
+    // Something changed from the given row on (the whole text by default).
+    void touched(std::int64_t fromrow = 0);
     void flush();
     void updatescrollbar();
 
@@ -165,8 +170,12 @@ private:
     Place cursor_;
     Place anchor_;
     bool focused_ = false;
-    QTimer painter_;
     bool dirty_ = false;
+    bool flushing_ = false;
+    // Rows scrolled since the last repaint, not yet moved on the screen.
+    int scrolled_ = 0;
+    // The first row changed since the last repaint.
+    std::int64_t dirtyrow_ = std::numeric_limits<std::int64_t>::max();
     bool follow_ = false;
 };
 

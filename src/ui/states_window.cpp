@@ -121,9 +121,6 @@ QWidget *TForm_RX_TX::buildbuttons() {
     // itself alone; one sized by its text would relayout the window each time.
     Label_lines->setFixedSize(Label_lines->fontMetrics().horizontalAdvance(QString(11, '0')),
                               Label_lines->sizeHint().height());
-    countpaint_.setSingleShot(true);
-    countpaint_.setInterval(16);
-    connect(&countpaint_, &QTimer::timeout, this, [this] { Label_lines->setUpdatesEnabled(true); });
     Button_save = button("Button_save", "Uložit");
     Button1 = button("Button1", "Vymazat");
 
@@ -171,14 +168,13 @@ void TForm_RX_TX::logdata(Direction direction, const std::string &block, const Q
         Form_txw->appendblock(block, printable, hex);
 }
 
-// The count is exact at every record, but painted no more often than the
-// log itself: at a hundred thousand records a second, painting the label
-// each time cost more than the log.
+// The count is exact at every record, but painted only with the log: at a
+// hundred thousand records a second, painting the label each time cost more
+// than the log, and painting it on a clock of its own doubled the pauses a
+// repaint makes in answering a link.
 void TForm_RX_TX::showlines() {
-    if (!countpaint_.isActive()) {
+    if (Label_lines->updatesEnabled())
         Label_lines->setUpdatesEnabled(false);
-        countpaint_.start();
-    }
     Label_lines->setText(QString::number(RichEdit_mix->rows()));
 }
 

@@ -53,5 +53,4 @@ private:
     QWidget *buildcheckboxes();
     QWidget *buildbuttons();
     void showlines();
-    QTimer countpaint_; // paints Label_lines at most every 16 ms
 };

@@ -11,6 +11,7 @@
 #include <QFontMetricsF>
 #include <QMenu>
 #include <QRegularExpression>
+#include <QScreen>
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
@@ -232,6 +233,41 @@ TEST_F(LogViewTest, ARepaintAtMostEvery16Milliseconds) {
     EXPECT_GT(lines, 100);
     EXPECT_GE(counter.paints, 1);
     EXPECT_LE(counter.paints, elapsed / 16 + 2) << lines << " lines";
+}
+
+// A repaint paints only the rows that changed and moves the others, and the
+// scroll bar only when its handle moves: what the window shows must be what
+// a whole repaint paints.
+TEST_F(LogViewTest, RowsPaintedPieceByPieceMatchAWholeRepaint) {
+    show(300, 200);
+    // What the window shows, then what a whole repaint paints instead.
+    const auto agrees = [&] {
+        const QImage shown = view->screen()->grabWindow(view->winId()).toImage();
+        view->repaint(); // the scroll bar's handle as well
+        return shown == view->screen()->grabWindow(view->winId()).toImage();
+    };
+    // Following the end, with the last line growing now and then.
+    for (int burst = 0; burst < 30; ++burst) {
+        for (int i = 0; i < 7; ++i)
+            view->addline(QString("burst %1 line %2").arg(burst).arg(i), i % 2 ? red : blue);
+        if (burst % 3 == 0)
+            view->appendtext(QString(" and more").repeated(burst));
+        view->followend();
+        settle();
+    }
+    EXPECT_TRUE(agrees());
+    view->appendtext(" tail"); // on its own: only the last row changes
+    settle();
+    EXPECT_TRUE(agrees());
+
+    // Scrolled back by hand, then lines added out of view and in view.
+    view->verticalScrollBar()->setValue(view->verticalScrollBar()->value() - 5);
+    view->verticalScrollBar()->setValue(view->verticalScrollBar()->value() - 2);
+    settle();
+    EXPECT_TRUE(agrees());
+    view->addline("out of view");
+    settle();
+    EXPECT_TRUE(agrees());
 }
 
 TEST_F(LogViewTest, WheelPagesAndEndsMoveTheView) {
