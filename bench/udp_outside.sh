@@ -5,13 +5,25 @@
 # client measures it beside the shared minimal responder in the same run:
 # round trips, a burst and a window of 32 in flight, RUNS times; then the
 # program's resident memory after 1 million answered datagrams.
-#   bench/udp_outside.sh BUILD TOOLS [RUNS]
+#   bench/udp_outside.sh BUILD TOOLS [RUNS] [PLACE]
+# PLACE pins the processes, since a round trip on this kind of machine
+# depends on whether the two ends share a core: "same" puts the program,
+# the responder and the client on core 0, "apart" puts the client on core 1
+# instead; Xvfb is on core 1 in both. Without PLACE the scheduler decides,
+# as for a user.
 # BUILD is an optimised tree (src/krovan, bench/button_place); TOOLS holds
 # udp_client.c and udp_responder.c. Needs Xvfb, xdotool and gcc.
 set -eu
 build=$(cd "$1" && pwd)
 tools=$(cd "$2" && pwd)
 runs=${3:-3}
+place=${4:-}
+case "$place" in
+"") onserver=""; onclient=""; onx="" ;;
+same) onserver="taskset -c 0"; onclient="taskset -c 0"; onx="taskset -c 1" ;;
+apart) onserver="taskset -c 0"; onclient="taskset -c 1"; onx="taskset -c 1" ;;
+*) echo "PLACE is same or apart" >&2; exit 2 ;;
+esac
 work=$(mktemp -d)
 display=:57
 program=7011 # the program's local port
@@ -30,7 +42,7 @@ trap cleanup EXIT INT TERM
 
 gcc -O2 -Wall -o "$work/udp_client" "$tools/udp_client.c"
 gcc -O2 -Wall -o "$work/udp_responder" "$tools/udp_responder.c"
-Xvfb $display -screen 0 1600x1000x24 -nolisten tcp >/dev/null 2>&1 &
+$onx Xvfb $display -screen 0 1600x1000x24 -nolisten tcp >/dev/null 2>&1 &
 xvfb=$!
 export DISPLAY=$display
 sleep 1
@@ -101,7 +113,7 @@ y=${rest%% *}
 
 startprogram() {
     cp "$work/app/default.ini" "$work/app/start.ini"
-    (cd "$work/app" && exec ./krovan) >/dev/null 2>&1 &
+    (cd "$work/app" && exec $onserver ./krovan) >/dev/null 2>&1 &
     app=$!
     sleep 2
     xdotool mousemove "$x" "$y" click 1
@@ -114,10 +126,10 @@ stopprogram() {
     cp "$work/app/start.ini" "$work/app/default.ini"
 }
 
-"$work/udp_responder" $responder &
+$onserver "$work/udp_responder" $responder &
 answer=$!
 sleep 0.5
-c="$work/udp_client"
+c="$onclient $work/udp_client"
 for run in $(seq "$runs"); do
     echo "== run $run =="
     startprogram
