@@ -8,8 +8,12 @@ std::string toBytes(const QString &text)
                                         static_cast<size_t>(text.size())));
 }
 
+// Written straight into the string: blocks of megabytes are logged in one go.
 QString fromBytes(std::string_view bytes)
 {
-    const std::u16string text = fromCp1250(bytes);
-    return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
+    QString text(static_cast<qsizetype>(bytes.size()), Qt::Uninitialized);
+    char16_t *out = reinterpret_cast<char16_t *>(text.data());
+    for (const char byte : bytes)
+        *out++ = cp1250ToUnicode(static_cast<unsigned char>(byte));
+    return text;
 }

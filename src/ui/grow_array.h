@@ -7,10 +7,16 @@
 #include <new>
 #include <type_traits>
 
-// An array of plain values that grows by realloc. A log's per-line arrays
-// reach hundreds of megabytes; a std::vector copies all of that on every
-// doubling (a stall of about 100 ms at ten million lines), while realloc of
-// a block that large remaps its pages and copies nothing.
+#ifdef __linux__
+#include <sys/mman.h>
+#endif
+
+// An array of plain values that grows without copying itself. A log's
+// per-line arrays reach hundreds of megabytes; a std::vector copies all of
+// that on every doubling (a stall of about 100 ms at ten million lines).
+// Small arrays grow by realloc; from a megabyte on the array has pages of its
+// own, which grow by remapping and are never copied, wherever the allocator
+// would have put it.
 template <class T> class GrowArray {
     static_assert(std::is_trivially_copyable_v<T>);
 
@@ -18,7 +24,7 @@ public:
     GrowArray() = default;
     GrowArray(const GrowArray &) = delete;
     GrowArray &operator=(const GrowArray &) = delete;
-    ~GrowArray() { std::free(data_); }
+    ~GrowArray() { release(); }
 
     std::size_t size() const { return size_; }
     bool empty() const { return size_ == 0; }
@@ -66,20 +72,57 @@ public:
 
     // Frees the memory, not only the values.
     void clear() {
-        std::free(data_);
+        release();
         data_ = nullptr;
         size_ = capacity_ = 0;
     }
 
 private:
+    static constexpr std::size_t mapfrom = std::size_t(1) << 20; // bytes
+
     void reserve(std::size_t capacity) {
         if (capacity <= capacity_)
             return;
-        void *grown = std::realloc(data_, capacity * sizeof(T));
+        const std::size_t bytes = capacity * sizeof(T);
+        void *grown = nullptr;
+#ifdef __linux__
+        if (bytes >= mapfrom) {
+            grown = capacity_ * sizeof(T) >= mapfrom
+                        ? mremap(data_, capacity_ * sizeof(T), bytes, MREMAP_MAYMOVE)
+                        : mapped(bytes);
+            if (grown == MAP_FAILED)
+                throw std::bad_alloc();
+            if (capacity_ * sizeof(T) < mapfrom) {
+                if (size_ > 0)
+                    std::memcpy(grown, data_, size_ * sizeof(T));
+                std::free(data_);
+            }
+            data_ = static_cast<T *>(grown);
+            capacity_ = capacity;
+            return;
+        }
+#endif
+        grown = std::realloc(data_, bytes);
         if (!grown)
             throw std::bad_alloc();
         data_ = static_cast<T *>(grown);
         capacity_ = capacity;
+    }
+
+#ifdef __linux__
+    static void *mapped(std::size_t bytes) {
+        return mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    }
+#endif
+
+    void release() {
+#ifdef __linux__
+        if (capacity_ * sizeof(T) >= mapfrom) {
+            munmap(data_, capacity_ * sizeof(T));
+            return;
+        }
+#endif
+        std::free(data_);
     }
 
     T *data_ = nullptr;
