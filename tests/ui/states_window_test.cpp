@@ -230,6 +230,9 @@ TEST_F(StatesWindow, LineCountFollowsRecordsAndClearing) {
     EXPECT_EQ(form->Label_lines->text(), "3");
     received("def");
     EXPECT_EQ(form->Label_lines->text(), "6");
+    // Painted with the log's next repaint, not left stale on the screen.
+    QTest::qWait(40);
+    EXPECT_TRUE(form->Label_lines->updatesEnabled());
 
     QTest::mouseClick(form->Button1, Qt::LeftButton);
     EXPECT_TRUE(form->RichEdit_mix->empty());
