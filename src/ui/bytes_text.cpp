@@ -1,6 +1,9 @@
 #include "bytes_text.h"
 
+#include "block_text.h"
 #include "cp1250.h"
+
+#include <algorithm>
 
 std::string toBytes(const QString &text)
 {
@@ -9,11 +12,19 @@ std::string toBytes(const QString &text)
 }
 
 // Written straight into the string: blocks of megabytes are logged in one go.
-QString fromBytes(std::string_view bytes)
+QString fromBytes(std::string_view bytes, qsizetype indent)
 {
-    QString text(static_cast<qsizetype>(bytes.size()), Qt::Uninitialized);
+    QString text(indent + static_cast<qsizetype>(bytes.size()), Qt::Uninitialized);
     char16_t *out = reinterpret_cast<char16_t *>(text.data());
+    out = std::fill_n(out, indent, u' ');
     for (const char byte : bytes)
         *out++ = cp1250ToUnicode(static_cast<unsigned char>(byte));
+    return text;
+}
+
+QString hexlinetext(std::string_view bytes, qsizetype indent)
+{
+    QString text(indent + 3 * static_cast<qsizetype>(bytes.size()), Qt::Uninitialized);
+    writehex(bytes, std::fill_n(reinterpret_cast<char16_t *>(text.data()), indent, u' '));
     return text;
 }

@@ -32,7 +32,7 @@ public:
 
     // One block with its printable text and hex text (empty while the hex
     // text is not built).
-    void appendblock(const std::string &block, const QString &printable, const QString &hex);
+    void appendblock(const std::string &block, QStringView printable, QStringView hex);
 
     void Button1Click();
     void Button_saveClick();

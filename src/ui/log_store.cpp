@@ -74,7 +74,7 @@ const char16_t *LogStore::chars() {
     return table.data();
 }
 
-void LogStore::encode(const QString &text, std::string &out) {
+void LogStore::encode(QStringView text, std::string &out) {
     const auto &table = bytetable();
     const QChar *chars = text.constData();
     const qsizetype size = text.size();
@@ -194,7 +194,7 @@ void LogStore::put(const std::string &bytes) {
     }
 }
 
-void LogStore::add(const QString &text, std::uint8_t style, std::uint16_t width) {
+void LogStore::add(QStringView text, std::uint8_t style, std::uint16_t width) {
     encode(text, scratch_);
     Line line{0, 0, style, width, static_cast<std::uint32_t>(scratch_.size())};
     line.setstart(size_);
@@ -202,7 +202,7 @@ void LogStore::add(const QString &text, std::uint8_t style, std::uint16_t width)
     put(scratch_);
 }
 
-void LogStore::append(const QString &text) {
+void LogStore::append(QStringView text) {
     encode(text, scratch_);
     Line &last = lines_.back();
     if (last.start() + last.length != size_) {

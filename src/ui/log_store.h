@@ -43,9 +43,9 @@ public:
     Line &line(std::int64_t n) { return lines_[static_cast<std::size_t>(n)]; }
 
     // Adds a last line holding the text.
-    void add(const QString &text, std::uint8_t style, std::uint16_t width);
+    void add(QStringView text, std::uint8_t style, std::uint16_t width);
     // Appends text to the last line.
-    void append(const QString &text);
+    void append(QStringView text);
     // Replaces the lines first to last (inclusive) by the given texts, all
     // in one style; widths are filled in by the caller.
     void replace(std::int64_t first, std::int64_t last, const std::vector<QString> &texts,
@@ -63,7 +63,7 @@ public:
     // The bytes of text held.
     std::uint64_t storedbytes() const { return size_; }
 
-    static void encode(const QString &text, std::string &out);
+    static void encode(QStringView text, std::string &out);
     static QString decode(const char *bytes, std::size_t size);
     static void decode(const char *bytes, std::size_t size, std::u16string &out);
 

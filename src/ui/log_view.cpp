@@ -222,7 +222,7 @@ void LogView::restartlast() {
     last_.feed(fontof(n), store_.text(n), width_);
 }
 
-void LogView::putline(const QString &text, std::uint8_t style) {
+void LogView::putline(QStringView text, std::uint8_t style) {
     // A long line keeps the row starts its wrap finds, for its repaints.
     const bool long_ = text.size() > longline;
     std::vector<qsizetype> starts{0};
@@ -239,12 +239,12 @@ void LogView::setstyle(const LineStyle &style) {
     currentindex_ = styleindex(style);
 }
 
-void LogView::addline(const QString &text, const LineStyle &style) {
+void LogView::addline(QStringView text, const LineStyle &style) {
     setstyle(style);
     addline(text);
 }
 
-void LogView::addline(const QString &text) {
+void LogView::addline(QStringView text) {
     fitwidth();
     const std::int64_t from = index_.total();
     putline(text, currentindex_);
@@ -261,7 +261,7 @@ void LogView::addlines(const std::vector<LogLine> &lines) {
     touched(from);
 }
 
-void LogView::appendtext(const QString &text) {
+void LogView::appendtext(QStringView text) {
     if (empty()) {
         addline(text);
         return;

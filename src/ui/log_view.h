@@ -42,14 +42,17 @@ public:
     ~LogView() override;
 
     // Adds a new last line; with a style, that style becomes the current one.
-    void addline(const QString &text, const LineStyle &style);
-    void addline(const QString &text);
+    void addline(QStringView text, const LineStyle &style);
+    void addline(QStringView text);
+    void addline(const QString &text, const LineStyle &style) { addline(QStringView(text), style); }
+    void addline(const QString &text) { addline(QStringView(text)); }
     // Adds several lines, each in its style; the last style becomes the
     // current one.
     void addlines(const std::vector<LogLine> &lines);
     // Appends text in the current style to the last line (a new line when
     // the view holds none). A line grows without limit.
-    void appendtext(const QString &text);
+    void appendtext(QStringView text);
+    void appendtext(const QString &text) { appendtext(QStringView(text)); }
     // The style of the lines written from now on.
     void setstyle(const LineStyle &style);
     const LineStyle &style() const { return current_; }
@@ -121,7 +124,7 @@ private:
 
     std::uint8_t styleindex(const LineStyle &style);
     const FontAdvances &fontof(std::int64_t line) const;
-    void putline(const QString &text, std::uint8_t style);
+    void putline(QStringView text, std::uint8_t style);
     void restartlast();
     bool fitwidth() const;
     void recount();

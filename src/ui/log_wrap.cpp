@@ -22,7 +22,7 @@ qreal FontAdvances::other(QChar c) const {
     return advance;
 }
 
-void WrapState::feed(const FontAdvances &font, const QString &text, qreal width,
+void WrapState::feed(const FontAdvances &font, QStringView text, qreal width,
                      std::vector<qsizetype> *starts) {
     // A local copy, so that the loop keeps the state in registers.
     WrapState state = *this;

@@ -56,7 +56,7 @@ struct WrapState {
 
     // Feeds text; with starts, the first character of every new row is
     // written there.
-    void feed(const FontAdvances &font, const QString &text, qreal width,
+    void feed(const FontAdvances &font, QStringView text, qreal width,
               std::vector<qsizetype> *starts = nullptr);
     // Feeds one character.
     void put(const FontAdvances &font, QChar c, qreal width, std::vector<qsizetype> *starts);

@@ -148,17 +148,21 @@ void TForm_RX_TX::logdata(Direction direction, const std::string &block, const Q
                           const QString &macros) {
     const bool received = direction == Direction::Received;
     const bool hexchecked = CheckBox_hex->isChecked();
-    const QString printable = fromBytes(printabletext(block));
-    const QString hex = hexchecked ? QString::fromLatin1(hextext(block)) : QString();
+    // The log's data lines are indented; the data windows take the same
+    // texts without the indent, as views: a block of megabytes is not copied.
+    const QString printableline = fromBytes(printabletext(block), 2);
+    const QString hexline = hexchecked ? hexlinetext(block, 1) : QString();
+    const QStringView printable = QStringView(printableline).mid(2);
+    const QStringView hex = hexchecked ? QStringView(hexline).mid(1) : QStringView();
     const QString time = CheckBox_time->isChecked() ? timetext() + " " : QString();
 
     if ((received ? CheckBox_rx : CheckBox_tx)->isChecked()) {
         const QString header = received ? time + "Přijal data " + address + macros + ":"
                                         : time + "Odeslal data " + address + ":";
         const LineStyle &data = received ? receivedstyle : sentstyle;
-        std::vector<LogLine> lines{{header, plainstyle}, {"  " + printable, data}};
+        std::vector<LogLine> lines{{header, plainstyle}, {printableline, data}};
         if (hexchecked)
-            lines.push_back({" " + hex, data});
+            lines.push_back({hexline, data});
         RichEdit_mix->addlines(lines);
         RichEdit_mix->setstyle(data);
         showlines();

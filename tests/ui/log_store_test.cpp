@@ -92,7 +92,7 @@ TEST(LogStore, LinesAcrossChunksAndAppendedPiecesStayWhole) {
 TEST(LogStore, ReplacingLinesKeepsTheOthersAndAppendsStillWork) {
     LogStore store;
     for (const char *text : {"a", "b", "c", "d"})
-        store.add(text, 1, 0);
+        store.add(QString(text), 1, 0);
     store.replace(1, 1, {"B"}, 2); // as many come as go
     store.replace(2, 3, {"C", "D", "E"}, 2);
     ASSERT_EQ(store.count(), 5);
@@ -102,7 +102,7 @@ TEST(LogStore, ReplacingLinesKeepsTheOthersAndAppendsStillWork) {
     EXPECT_EQ(store.line(0).style, 1);
     EXPECT_EQ(store.line(4).style, 2);
     store.replace(4, 4, {"last"}, 2);
-    store.append(" 01 02");
+    store.append(u" 01 02");
     EXPECT_EQ(store.text(4), "last 01 02");
     EXPECT_EQ(store.text(3), "D");
     store.clear();

@@ -153,7 +153,7 @@ TEST_F(SaveLog, AnExistingFileIsReplacedOnlyAfterYes) {
 TEST_F(SaveLog, AFileThatCannotBeWrittenIsReportedAndTheLogStays) {
     const QString file = path("missing/log.rtf");
     Form_txw->ComboBox_format->setCurrentIndex(2);
-    Form_txw->appendblock("AB", "AB", QString());
+    Form_txw->appendblock("AB", u"AB", QString());
     fakeDialogs().files = {file};
     QTest::mouseClick(Form_txw->Button_save, Qt::LeftButton);
     ASSERT_EQ(fakeDialogs().errors.size(), 1);
