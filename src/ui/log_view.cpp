@@ -363,7 +363,6 @@ void LogView::save(const QString &path) const {
 // Something changed: the scroll range and the picture follow, at most once
 // per 16 ms.
 void LogView::touched(std::int64_t fromrow) {
-    dirty_ = true;
     dirtyrow_ = std::min(dirtyrow_, fromrow);
     PaintClock::request(this);
     emit changed();
@@ -375,9 +374,8 @@ void LogView::touched(std::int64_t fromrow) {
 // new rows are out of view.
 void LogView::flush() {
     flushing_ = true;
-    if (dirty_)
+    if (dirtyrow_ != unchanged)
         updatescrollbar();
-    dirty_ = false;
     if (follow_)
         verticalScrollBar()->setValue(verticalScrollBar()->maximum());
     follow_ = false;
@@ -386,7 +384,7 @@ void LogView::flush() {
         viewport()->scroll(0, scrolled_ * rowheight_);
     scrolled_ = 0;
     const std::int64_t changed = std::max<std::int64_t>(0, dirtyrow_ - toprow());
-    dirtyrow_ = std::numeric_limits<std::int64_t>::max();
+    dirtyrow_ = unchanged;
     if (changed * rowheight_ < viewport()->height()) {
         const int y = static_cast<int>(changed) * rowheight_;
         viewport()->update(0, y, viewport()->width(), viewport()->height() - y);

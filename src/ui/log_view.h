@@ -173,12 +173,12 @@ private:
     Place cursor_;
     Place anchor_;
     bool focused_ = false;
-    bool dirty_ = false;
     bool flushing_ = false;
     // Rows scrolled since the last repaint, not yet moved on the screen.
     int scrolled_ = 0;
-    // The first row changed since the last repaint.
-    std::int64_t dirtyrow_ = std::numeric_limits<std::int64_t>::max();
+    // The first row changed since the last repaint, or unchanged.
+    static constexpr std::int64_t unchanged = std::numeric_limits<std::int64_t>::max();
+    std::int64_t dirtyrow_ = unchanged;
     bool follow_ = false;
 };
 
