@@ -79,11 +79,15 @@ char16_t cp1250ToUnicode(unsigned char byte) {
 }
 
 std::u16string fromCp1250(std::string_view bytes) {
-    std::u16string text;
-    text.reserve(bytes.size());
-    for (char byte : bytes)
-        text.push_back(cp1250ToUnicode(static_cast<unsigned char>(byte)));
+    std::u16string text(bytes.size(), u'\0');
+    fromCp1250(bytes, text.data());
     return text;
+}
+
+char16_t *fromCp1250(std::string_view bytes, char16_t *out) {
+    for (const char byte : bytes)
+        *out++ = cp1250ToUnicode(static_cast<unsigned char>(byte));
+    return out;
 }
 
 std::string toCp1250(std::u16string_view text) {

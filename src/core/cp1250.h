@@ -16,6 +16,8 @@ char16_t cp1250ToUnicode(unsigned char byte);
 int unicodeToCp1250(char16_t c);
 
 std::u16string fromCp1250(std::string_view bytes);
+// The same written at out, one character a byte; returns the end.
+char16_t *fromCp1250(std::string_view bytes, char16_t *out);
 
 // The bytes as UTF-8 text, through the code page: how a message that quotes
 // typed data is made.

@@ -15,10 +15,7 @@ std::string toBytes(const QString &text)
 QString fromBytes(std::string_view bytes, qsizetype indent)
 {
     QString text(indent + static_cast<qsizetype>(bytes.size()), Qt::Uninitialized);
-    char16_t *out = reinterpret_cast<char16_t *>(text.data());
-    out = std::fill_n(out, indent, u' ');
-    for (const char byte : bytes)
-        *out++ = cp1250ToUnicode(static_cast<unsigned char>(byte));
+    fromCp1250(bytes, std::fill_n(reinterpret_cast<char16_t *>(text.data()), indent, u' '));
     return text;
 }
 
