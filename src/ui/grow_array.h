@@ -80,44 +80,51 @@ public:
 private:
     static constexpr std::size_t mapfrom = std::size_t(1) << 20; // bytes
 
+    // Whether the array at this capacity has pages of its own.
+    static bool ownpages(std::size_t capacity) {
+#ifdef __linux__
+        return capacity * sizeof(T) >= mapfrom;
+#else
+        (void)capacity;
+        return false;
+#endif
+    }
+
     void reserve(std::size_t capacity) {
         if (capacity <= capacity_)
             return;
-        const std::size_t bytes = capacity * sizeof(T);
-        void *grown = nullptr;
-#ifdef __linux__
-        if (bytes >= mapfrom) {
-            grown = capacity_ * sizeof(T) >= mapfrom
-                        ? mremap(data_, capacity_ * sizeof(T), bytes, MREMAP_MAYMOVE)
-                        : mapped(bytes);
-            if (grown == MAP_FAILED)
-                throw std::bad_alloc();
-            if (capacity_ * sizeof(T) < mapfrom) {
-                if (size_ > 0)
-                    std::memcpy(grown, data_, size_ * sizeof(T));
-                std::free(data_);
-            }
-            data_ = static_cast<T *>(grown);
-            capacity_ = capacity;
-            return;
-        }
-#endif
-        grown = std::realloc(data_, bytes);
+        void *grown = ownpages(capacity) ? grownpages(capacity)
+                                         : std::realloc(data_, capacity * sizeof(T));
         if (!grown)
             throw std::bad_alloc();
         data_ = static_cast<T *>(grown);
         capacity_ = capacity;
     }
 
+    // The pages for the new capacity, the values moved in; null on failure.
+    void *grownpages(std::size_t capacity) {
 #ifdef __linux__
-    static void *mapped(std::size_t bytes) {
-        return mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    }
+        const std::size_t bytes = capacity * sizeof(T);
+        if (ownpages(capacity_)) {
+            void *moved = mremap(data_, capacity_ * sizeof(T), bytes, MREMAP_MAYMOVE);
+            return moved == MAP_FAILED ? nullptr : moved;
+        }
+        void *pages = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (pages == MAP_FAILED)
+            return nullptr;
+        if (size_ > 0)
+            std::memcpy(pages, data_, size_ * sizeof(T));
+        std::free(data_);
+        return pages;
+#else
+        (void)capacity;
+        return nullptr;
 #endif
+    }
 
     void release() {
 #ifdef __linux__
-        if (capacity_ * sizeof(T) >= mapfrom) {
+        if (ownpages(capacity_)) {
             munmap(data_, capacity_ * sizeof(T));
             return;
         }
