@@ -9,7 +9,7 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     app.setApplicationName("Krovan");
     createforms();
-    closeonsignals(Form1);
+    closeonsignals(Form1, [] { Form1->closeforsignal(); });
     Form1->show();
     // The first activation loads the settings; ask for it even where no
     // window manager hands out the focus.

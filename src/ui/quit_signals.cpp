@@ -1,7 +1,7 @@
 #include "quit_signals.h"
 
 #include <QSocketNotifier>
-#include <QWidget>
+#include <QObject>
 
 #include <csignal>
 #include <sys/socket.h>
@@ -19,14 +19,14 @@ void notegui(int) {
 
 } // namespace
 
-void closeonsignals(QWidget *window) {
+void closeonsignals(QObject *owner, std::function<void()> onsignal) {
     if (signalpipe[0] < 0 && ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalpipe) != 0)
         return;
-    auto *notifier = new QSocketNotifier(signalpipe[1], QSocketNotifier::Read, window);
-    QObject::connect(notifier, &QSocketNotifier::activated, window, [window] {
+    auto *notifier = new QSocketNotifier(signalpipe[1], QSocketNotifier::Read, owner);
+    QObject::connect(notifier, &QSocketNotifier::activated, owner, [onsignal] {
         char bytes[16];
         [[maybe_unused]] const ssize_t got = ::read(signalpipe[1], bytes, sizeof bytes);
-        window->close();
+        onsignal();
     });
     struct sigaction action = {};
     action.sa_handler = notegui;

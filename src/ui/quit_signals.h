@@ -1,9 +1,11 @@
 #pragma once
 
-class QWidget;
+#include <functional>
 
-// SIGTERM and SIGINT (a session that ends, Ctrl+C in a terminal) close the
-// window as its close box does, on the GUI thread: the links are closed and
-// the settings saved. A close that is abandoned (a save that fails) keeps
-// the program running, as it would for the close box.
-void closeonsignals(QWidget *window);
+class QObject;
+
+// SIGTERM and SIGINT (a session that ends, Ctrl+C in a terminal) run
+// `onsignal` on the GUI thread, whenever they arrive: a signal caught before
+// the event loop runs is handled as soon as it does. `owner` holds the
+// notifier.
+void closeonsignals(QObject *owner, std::function<void()> onsignal);

@@ -97,8 +97,9 @@ package() {
 # Runs the staged executable as the unprivileged user 65534 with a clean
 # environment, waits until it is ready, then ends it with SIGTERM.
 # Usage: runprogram READY LOG VAR=VALUE...
-#   READY  "signal": ready once SIGTERM is caught; or a file: ready once the
-#          program has read it (its settings load)
+#   READY  "signal": ready once SIGTERM is caught and a second has passed
+#          (time for the first activation, which loads the settings); or a
+#          file: ready once the program has read it (its settings load)
 runprogram() {
     local ready=$1 log=$2
     shift 2
@@ -121,6 +122,7 @@ runprogram() {
         sleep 0.05
     done
     (((0x${mask:-0} & 0x4000) != 0)) || { kill -KILL "$pid"; cat "$log" >&2; fail "never ready"; }
+    [ -n "$watcher" ] || sleep 1
     if [ -n "$watcher" ]; then
         wait "$watcher" || { kill -KILL "$pid"; cat "$log" >&2; fail "never read $ready"; }
     fi
@@ -154,9 +156,14 @@ run() {
         fail "$bin is writable by user 65534"
     fi
 
-    # First start: the configuration folder does not exist yet.
-    runprogram signal "$tmp/run1.log" HOME="$home" XDG_CONFIG_HOME="$home/cfg" \
-        XDG_RUNTIME_DIR="$home/run"
+    # First start: the configuration folder does not exist yet. A signal that
+    # comes before the settings were loaded ends the program without a save;
+    # on a machine busy enough for that, the start is tried again.
+    for _ in 1 2 3; do
+        runprogram signal "$tmp/run1.log" HOME="$home" XDG_CONFIG_HOME="$home/cfg" \
+            XDG_RUNTIME_DIR="$home/run"
+        [ -f "$home/cfg/krovan/default.ini" ] && break
+    done
     [ -f "$home/cfg/krovan/default.ini" ] || { cat "$tmp/run1.log" >&2; fail "no $home/cfg/krovan/default.ini"; }
     grep -q '^\[Form_main\]' "$home/cfg/krovan/default.ini" || fail "the saved file has no set-up"
     [ ! -e "$bin/default.ini" ] || fail "a file was written beside the executable"
