@@ -76,10 +76,9 @@ std::optional<std::string_view> keyname(std::string_view line) {
     return key;
 }
 
-// The value of a key line as it is returned: trimmed, unquoted, cut.
+// The value of a key line as it is returned: trimmed, unquoted, whole.
 std::string_view valueof(std::string_view line) {
-    std::string_view value = unquote(trim(line.substr(line.find('=') + 1)));
-    return value.substr(0, std::min(value.size(), IniFile::maxvaluelength));
+    return unquote(trim(line.substr(line.find('=') + 1)));
 }
 
 // A written name or value must not split its line.

@@ -7,7 +7,7 @@
 //   Windows-1250 letters); the first of two equal sections or keys counts.
 // - A text value is the rest of the line after the first "=", blanks (spaces
 //   and tabs) at both ends dropped, one pair of matching enclosing quotes
-//   (single or double) removed, cut to 2047 bytes.
+//   (single or double) removed, whole however long.
 // - A write replaces a key's line in place, adds a new key after the last key
 //   line of its section and a new section at the end of the file; every other
 //   line, line end included, stays byte for byte.
@@ -24,9 +24,6 @@
 
 class IniFile {
 public:
-    // The longest text value returned; longer values are cut.
-    static constexpr std::size_t maxvaluelength = 2047;
-
     // A file that does not exist reads as empty. A file that exists but
     // cannot be read throws KrovanError "Unable to read <path>", so that a
     // later save cannot silently replace settings that were never seen.

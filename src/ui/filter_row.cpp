@@ -3,6 +3,7 @@
 #include "filter_list_window.h"
 #include "forms.h"
 #include "macro_list_window.h"
+#include "whole_texts.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -24,6 +25,7 @@ TFrame_filtr::TFrame_filtr(int n) : ListRow(n, {344, 23}) {
     ComboBox_filtr_macro->setMaxVisibleItems(30);
     ComboBox_filtr_macro->setEditText("ComboBox_filtr_macro");
     settaborder({Edit_filtr, CheckBox_filtr_active, ComboBox_filtr_macro, CheckBox_filtr_hex});
+    takewholetexts(this);
 }
 
 void TFrame_filtr::CheckBox_filtr_activeEnter() {

@@ -6,6 +6,7 @@
 #include "forms.h"
 #include "guard.h"
 #include "macro_list_window.h"
+#include "whole_texts.h"
 
 #include <QCheckBox>
 #include <QLineEdit>
@@ -31,6 +32,7 @@ TFrame_tx::TFrame_tx(int n) : ListRow(n, {404, 23}) {
     Edit_interval = addcontrol(new QLineEdit("2000"), "Edit_interval", {336, 1, 41, 21}, topright);
     CheckBox1 = addcontrol(new QCheckBox, "CheckBox1", {384, 3, 17, 17}, topright);
     settaborder({Edit_data, Edit_interval, Button_send, CheckBox1, Edit_popis, CheckBox_hex});
+    takewholetexts(this);
 
     Timer1 = new RepeatTimer(this);
     Timer1->setObjectName("Timer1");

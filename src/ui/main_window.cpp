@@ -12,6 +12,7 @@
 #include "sent_window.h"
 #include "states_window.h"
 #include "tool_window.h"
+#include "whole_texts.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -25,6 +26,8 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QTimer>
+
+#include <cstdio>
 
 namespace {
 
@@ -78,10 +81,13 @@ QComboBox *combo(QWidget *panel, const char *name, const QStringList &items,
     auto *box = place(panel, new QComboBox, name, width);
     box->setEditable(editable);
     box->addItems(items);
-    if (editable)
+    // The arrow keys and the wheel step from the item shown; a typed text
+    // confirmed with Enter is used, not added to the list.
+    box->setCurrentIndex(items.indexOf(text));
+    if (editable) {
+        box->setInsertPolicy(QComboBox::NoInsert);
         box->setEditText(text);
-    else
-        box->setCurrentIndex(items.indexOf(text));
+    }
     return box;
 }
 
@@ -143,6 +149,7 @@ TForm1::TForm1(QWidget *parent)
     Timer_rx->setInterval(100);
     connect(Timer_rx, &QTimer::timeout, this, [this] { guarded([this] { Timer_rxTimer(); }); });
     Timer_rx->start();
+    takewholetexts(this);
     FormCreate();
 }
 
@@ -278,7 +285,7 @@ void TForm1::FormShow()
 
 void TForm1::FormActivate()
 {
-    if (settingsloaded)
+    if (settingsloaded || ending)
         return;
     // Marked first: a load that fails must not come back at every activation
     // (closing its error box activates the window again).
@@ -298,6 +305,24 @@ void TForm1::FormClose()
         return;
     // A save that fails throws: the guard shows it and the close is abandoned.
     savesettings();
+}
+
+void TForm1::closeforsignal()
+{
+    if (ending)
+        return;
+    ending = true;
+    try {
+        FormClose();
+    } catch (const std::exception &e) {
+        std::fprintf(stderr, "krovan: %s\n", e.what());
+        QCoreApplication::exit(1);
+        return;
+    }
+    hide();
+    // Ends the event loop at once: waiting for the last window to close
+    // would let events still queued (a first activation) show windows again.
+    QCoreApplication::exit(0);
 }
 
 bool TForm1::event(QEvent *event)

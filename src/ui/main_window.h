@@ -93,6 +93,9 @@ public:
     QString settingsfile;
     QString settingstitle;
     bool settingsloaded = false;
+    // Set once a signal asked the program to end: no later activation may
+    // load the settings and show the windows again.
+    bool ending = false;
     // The TCP server's client whose connected notification ran last; only
     // an id, so a send to a client that has gone fails instead of touching
     // a released socket.
@@ -105,12 +108,17 @@ public:
     int rxlastlength = 0;
     QTimer *Timer_rx;
     // Appends received stream bytes in arrival order, also while a tick
-    // is handing a block on.
+    // is handing a block on. A buffer that reaches rxbufferlimit hands its
+    // first rxbufferlimit bytes on at once, so a peer that never pauses
+    // cannot make it grow without end.
     void rxappend(const char *data, qsizetype size);
     void Timer_rxTimer();
+    static constexpr size_t rxbufferlimit = size_t{1} << 20;
     // What a new TCP client connection does to the buffer: the next tick
     // starts counting afresh; the bytes still in it stay.
     void rxreset();
+    // Hands the buffer's first n bytes on to rxprocess and drops them.
+    void rxhandon(size_t n);
 
     // Link components; whether a kind is open is read from the kind itself.
     TcpServerLink IdTCPServer1;
@@ -139,8 +147,11 @@ public:
     // Hands the bytes to the active link; throws KrovanError on failure.
     void linksend(LinkKind link, const std::string &bytes);
     // Compares one received block with the active filters, logs it and
-    // answers it; throws the conversion error of a failing filter.
-    void rxprocess(const std::string &block, const QString &address);
+    // answers it; throws the conversion error of a failing filter. A block
+    // whose filters fail is still logged first (without macro calls),
+    // unless `logfailed` is off: the stream buffer keeps such a block and
+    // hands it on again later.
+    void rxprocess(const std::string &block, const QString &address, bool logfailed = true);
 
     // Serial link (serial_panel.cpp).
     void Button_detectClick();
@@ -195,6 +206,10 @@ public:
     // Closes the links and saves the settings; throws when the save fails,
     // which abandons the close.
     void FormClose();
+    // SIGTERM or SIGINT: closes as the close box does and ends the program,
+    // also when the settings cannot be saved (the reason goes to standard
+    // error and the status is non-zero).
+    void closeforsignal();
 
     void Uloitpijatdata1Click();
     void Uloitstavy1Click();

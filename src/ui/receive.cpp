@@ -30,8 +30,10 @@ bool beginswith(const std::string &block, const std::string &prefix)
 
 } // namespace
 
-void TForm1::rxprocess(const std::string &block, const QString &address)
+void TForm1::rxprocess(const std::string &block, const QString &address, bool logfailed)
 {
+    const QString source =
+        Form_RX_TX->CheckBox_adr->isChecked() ? "z: " + address + " " : QString();
     TFrame_tx *replyrow = nullptr;
     QString macros;
     const bool showmacros = Form_RX_TX->CheckBox_makro->isChecked();
@@ -39,7 +41,16 @@ void TForm1::rxprocess(const std::string &block, const QString &address)
         const TFrame_filtr *filter = Form_RX_filtr->filtr_frames[f];
         if (!filter->CheckBox_filtr_active->isChecked())
             continue;
-        if (!beginswith(block, pattern(filter)))
+        bool matches = false;
+        try {
+            matches = beginswith(block, pattern(filter));
+        } catch (...) {
+            // The block itself is not lost for a filter's malformed text.
+            if (logfailed)
+                Form_RX_TX->logdata(Direction::Received, block, source, QString());
+            throw;
+        }
+        if (!matches)
             continue;
         const QString name = filter->ComboBox_filtr_macro->currentText();
         for (int m = 1; m <= Form_TX->tx_count; ++m) {
@@ -51,8 +62,6 @@ void TForm1::rxprocess(const std::string &block, const QString &address)
                 macros += "/ Volá makro: " + name + " ";
         }
     }
-    const QString source =
-        Form_RX_TX->CheckBox_adr->isChecked() ? "z: " + address + " " : QString();
     Form_RX_TX->logdata(Direction::Received, block, source, macros);
     if (replyrow)
         replyrow->Button_sendClick();

@@ -140,7 +140,10 @@ void TForm1::loadmainwindow(const IniFile &ini)
         box->setCurrentIndex(index >= 0 && index < box->count() ? index : -1);
     };
     select(ComboBox_COM_port, "com_port", 0);
-    ComboBox_baud->setEditText(text(ini, s, "com_baud", "115200"));
+    const QString baud = text(ini, s, "com_baud", "115200");
+    if (const int item = ComboBox_baud->findText(baud); item >= 0)
+        ComboBox_baud->setCurrentIndex(item);
+    ComboBox_baud->setEditText(baud);
     select(ComboBox_bits, "com_bits", 3);
     select(ComboBox_parity, "com_parity", 0);
     select(ComboBox_stop, "com_stop", 0);
@@ -180,6 +183,7 @@ void TForm1::loadmacros(const IniFile &ini)
         row->Edit_data->setText(text(ini, s.c_str(), "data", "data_" + QString::number(n)));
         row->Edit_interval->setText(
             text(ini, s.c_str(), "interval", QString::number(n * 1000)));
+        row->CheckBox_hex->setChecked(ini.readBool(s, "hex", false));
     }
     Form_TX->selectrow(1);
 }
@@ -258,6 +262,7 @@ void TForm1::savesettings()
         write(ini, r, "describe", row->Edit_popis->text());
         write(ini, r, "data", row->Edit_data->text());
         write(ini, r, "interval", row->Edit_interval->text());
+        ini.writeBool(r, "hex", row->CheckBox_hex->isChecked());
     }
 
     const char *f = "Form_RX_filtr";

@@ -29,9 +29,15 @@ bool TForm1::tcpserverislistening() const {
 void TForm1::tcpserveropen() {
     ComboBox_pripojeni->setEnabled(false);
     Edit_TCP_S_port->setEnabled(false);
-    // A failing port text or listen leaves both disabled; only the close
-    // enables them again.
-    IdTCPServer1.open(strtoint(toBytes(Edit_TCP_S_port->text())));
+    try {
+        IdTCPServer1.open(strtoint(toBytes(Edit_TCP_S_port->text())));
+    } catch (...) {
+        // A failed open leaves the panel closed: the port can be corrected
+        // at once.
+        ComboBox_pripojeni->setEnabled(true);
+        Edit_TCP_S_port->setEnabled(true);
+        throw;
+    }
     // No title and no record: those come with the clients.
     Button_TCP_S_On->setText("Odpojit");
 }

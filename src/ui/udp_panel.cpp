@@ -25,9 +25,14 @@ void TForm1::enableudpfields(bool enabled) {
 
 void TForm1::udpopen() {
     enableudpfields(false);
-    // A failing port text or bind leaves the fields disabled; only the
-    // close enables them again.
-    IdUDPServer1.open(strtoint(toBytes(Edit_rx_port->text())));
+    try {
+        IdUDPServer1.open(strtoint(toBytes(Edit_rx_port->text())));
+    } catch (...) {
+        // A failed open leaves the panel closed: the text that failed can
+        // be corrected at once.
+        enableudpfields(true);
+        throw;
+    }
     settitle(" UDP připojen");
     Button_UDP_On->setText("Odpojit");
     linkstate(LinkKind::Udp, "UDP server připojen");

@@ -14,6 +14,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTabWidget>
+#include <QTest>
 #include <QTimer>
 
 namespace {
@@ -155,6 +156,13 @@ TEST_F(MainWindow, PanelsHoldTheirControls)
     EXPECT_EQ(baud->currentText(), "115200");
     EXPECT_EQ(baud->count(), 15);
     EXPECT_EQ(baud->itemText(14), "");
+    // The arrows step from the rate shown; a typed rate is used, not listed.
+    EXPECT_EQ(baud->currentIndex(), 11);
+    baud->lineEdit()->selectAll();
+    QTest::keyClicks(baud->lineEdit(), "250000");
+    QTest::keyClick(baud->lineEdit(), Qt::Key_Return);
+    EXPECT_EQ(baud->currentText(), "250000");
+    EXPECT_EQ(baud->count(), 15);
     for (const Text &t : {Text{"ComboBox_bits", "8"}, Text{"ComboBox_parity", "N"},
                           Text{"ComboBox_stop", "1"}}) {
         auto *box = find<QComboBox>(Form1, t.name);
@@ -226,7 +234,8 @@ TEST_F(MainWindow, AboutIsModalAndShowsTheVersion)
     auto *version = find<QLabel>(Form_about, "Label_verze");
     bool wasModal = false;
     QString shown;
-    QTimer::singleShot(0, [&] {
+    QObject owner;
+    QTimer::singleShot(0, &owner, [&] {
         wasModal = Form_about->isModal() && QApplication::activeModalWidget() == Form_about;
         shown = version->text();
         Form_about->close();

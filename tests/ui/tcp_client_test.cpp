@@ -213,8 +213,11 @@ TEST_F(TcpClient, AConnectNobodyAnswersTimesOutAfterASecondWithoutRunningEvents)
     pause(100);
 
     Form1->Edit_tcp_k_port->setText(QString::number(full.port()));
+    // The timer is owned by the test's own object, so a shot that fires after
+    // the test cannot write into its stack.
+    QObject owner;
     bool ranevents = false;
-    QTimer::singleShot(0, [&] { ranevents = true; });
+    QTimer::singleShot(0, &owner, [&] { ranevents = true; });
     QElapsedTimer clock;
     clock.start();
     click();
@@ -240,6 +243,22 @@ TEST_F(TcpClient, APauseOfATickEndsABlock) {
     EXPECT_EQ(blocks(), (QStringList{"AB", "CD"}));
     EXPECT_EQ(mixtexts().value(0), "Přijal data z: TCP-IP :500 :");
     EXPECT_EQ(mixtexts().value(2), "Přijal data z: TCP-IP :500 :");
+}
+
+TEST_F(TcpClient, APeerThatNeverPausesIsHandedOnInBlocksOfOneMebibyte) {
+    Form_RX_TX->CheckBox_adr->setChecked(false);
+    QTcpSocket *peer = connectpeer();
+    ASSERT_NE(peer, nullptr);
+    QByteArray stream;
+    for (int i = 0; stream.size() < 3 * (1 << 20); ++i)
+        stream += QByteArray::number(i % 10);
+    peer->write(stream);
+    ASSERT_TRUE(waitfor([&] { return blocks().join("").size() >= stream.size(); }, 10000));
+    const QStringList got = blocks();
+    for (const QString &block : got)
+        EXPECT_LE(block.size(), 1 << 20);
+    EXPECT_EQ(got.value(0).size(), 1 << 20);
+    EXPECT_EQ(got.join("").toLatin1(), stream) << "every byte, in order";
 }
 
 TEST_F(TcpClient, ATrickleFasterThanATickIsOneBlockHandedOnAfterItsLastByte) {
@@ -386,8 +405,9 @@ TEST_F(StuckPeer, ASendToAPeerThatNeverReadsFailsWithinTheBound) {
     macro(1)->Button_send->click();
     EXPECT_LT(clock.elapsed(), 1000);
     EXPECT_EQ(errorlines(), 2);
+    QObject owner;
     bool ticked = false;
-    QTimer::singleShot(20, [&] { ticked = true; });
+    QTimer::singleShot(20, &owner, [&] { ticked = true; });
     EXPECT_TRUE(waitfor([&] { return ticked; }, 200));
     EXPECT_TRUE(Form1->tcpclientisconnected());
     EXPECT_TRUE(fakeDialogs().errors.isEmpty());

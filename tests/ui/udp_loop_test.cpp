@@ -13,6 +13,7 @@
 #include "states_window.h"
 
 #include <QCheckBox>
+#include <QClipboard>
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QLabel>
@@ -189,19 +190,24 @@ TEST_F(UdpLoop, TheLaterOfTwoEqualDescriptionsIsSent)
     EXPECT_TRUE(fakeDialogs().errors.isEmpty());
 }
 
-TEST_F(UdpLoop, AFilterThatFailsStopsTheBlock)
+TEST_F(UdpLoop, AFilterThatFailsLogsTheBlockThenReportsAndAnswersNothing)
 {
+    Form_RX_TX->CheckBox_makro->setChecked(true);
     setmacro(1, "ack", "reply");
     setfilter(1, "", "ack");
     setfilter(2, "$zz", "ack");
     openudp();
     sendtoprogram("abc");
+    sendtoprogram("def");
+    sendtoprogram("ghi");
 
-    ASSERT_TRUE(waitfor([] { return !fakeDialogs().errors.isEmpty(); }));
+    ASSERT_TRUE(waitfor([] { return mix().size() >= 6; })) << mixtexts().join("|").toStdString();
     EXPECT_EQ(fakeDialogs().errors.value(0), "'$zz' is not a valid integer value");
     EXPECT_TRUE(peerreceives(1, 200).isEmpty());
-    EXPECT_TRUE(mix().empty());
-    EXPECT_TRUE(received().isEmpty());
+    EXPECT_EQ(mixtexts(), (QStringList{"Přijal data :", "  abc", "Přijal data :", "  def",
+                                       "Přijal data :", "  ghi"}));
+    for (const char *block : {"abc", "def", "ghi"})
+        EXPECT_TRUE(received().contains(block)) << block;
 }
 
 TEST_F(UdpLoop, EveryDatagramIsOneBlockUpToTwoKilobytes)
@@ -222,6 +228,18 @@ TEST_F(UdpLoop, EveryDatagramIsOneBlockUpToTwoKilobytes)
     EXPECT_EQ(texts[3], "  ");
     EXPECT_EQ(texts[5], "  one");
     EXPECT_EQ(texts[7], "  two");
+}
+
+TEST_F(UdpLoop, APastedTextOfFortyThousandCharactersIsSentWhole)
+{
+    openudp();
+    QApplication::clipboard()->setText(QString(40000, 'p'));
+    macro(1)->Edit_data->clear();
+    macro(1)->Edit_data->paste();
+    macro(1)->Button_send->click();
+    const auto got = peerreceives(1);
+    ASSERT_EQ(got.size(), 1);
+    EXPECT_EQ(got[0].data(), QByteArray(40000, 'p'));
 }
 
 TEST_F(UdpLoop, SendWithoutALinkWritesOnlyTheErrorLine)
@@ -309,7 +327,7 @@ TEST_F(UdpLoop, RecordsBelongToTheKindTheSelectorShows)
     EXPECT_EQ(mixtexts(), (QStringList{"TCP klient odpojen", "ICMP odpojen"}));
 }
 
-TEST_F(UdpLoop, ATakenPortFailsTheOpenAndKeepsTheFieldsDisabled)
+TEST_F(UdpLoop, ATakenPortFailsTheOpenAndLeavesThePanelToBeCorrected)
 {
     Form_RX_TX->CheckBox_stavy->setChecked(true);
     QUdpSocket holder;
@@ -322,11 +340,14 @@ TEST_F(UdpLoop, ATakenPortFailsTheOpenAndKeepsTheFieldsDisabled)
     EXPECT_EQ(Form1->Button_UDP_On->text(), "Připojit");
     EXPECT_EQ(Form1->windowTitle(), "Krovan 0.6 -  odpojen");
     EXPECT_TRUE(mixtexts().isEmpty());
-    EXPECT_FALSE(Form1->Edit_rx_port->isEnabled());
+    for (const char *name : {"ComboBox_pripojeni", "Edit_tx_adr", "Edit_tx_port", "Edit_rx_port",
+                             "Label4", "Label5", "Label7"})
+        EXPECT_TRUE(Form1->findChild<QWidget *>(name)->isEnabled()) << name;
 
-    // Only the close enables them again.
-    Form1->udpclose();
-    EXPECT_TRUE(Form1->Edit_rx_port->isEnabled());
+    // The corrected port opens at once.
+    Form1->Edit_rx_port->setText("0");
+    openudp();
+    EXPECT_TRUE(Form1->IdUDPServer1.isActive());
 }
 
 TEST_F(UdpLoop, AnInvalidLocalPortIsReported)
