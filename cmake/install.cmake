@@ -28,6 +28,8 @@ install(FILES data/${KROVAN_APP_ID}.svg
   DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
 install(FILES data/${KROVAN_APP_ID}.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 install(FILES ${CMAKE_BINARY_DIR}/krovan.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+# The licence, where Debian keeps every package's.
+install(FILES data/copyright DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/krovan)
 
 set(CPACK_PACKAGE_NAME krovan)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
@@ -41,6 +43,8 @@ set(CPACK_DEBIAN_PACKAGE_MAINTAINER ${KROVAN_MAINTAINER})
 set(CPACK_DEBIAN_PACKAGE_SECTION comm)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# The toolkit's Czech texts (file dialogs, standard buttons).
+set(CPACK_DEBIAN_PACKAGE_DEPENDS qt6-translations-l10n)
 set(CPACK_PACKAGE_DESCRIPTION "Krovan is a desktop program with a Czech user interface that opens one
 communication link at a time: an RS-232 serial port, a TCP client, a TCP
 server, a UDP socket or ICMP echo. It sends prepared data blocks by hand or

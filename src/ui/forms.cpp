@@ -9,6 +9,7 @@
 #include "sent_window.h"
 #include "states_window.h"
 #include "tool_window.h"
+#include "toolkit_czech.h"
 
 TForm1 *Form1 = nullptr;
 TForm_TX *Form_TX = nullptr;
@@ -21,6 +22,7 @@ TForm_txw *Form_txw = nullptr;
 
 void createforms()
 {
+    loadtoolkitczech();
     Form1 = new TForm1;
     Form_TX = new TForm_TX;
     Form_RX_TX = new TForm_RX_TX;

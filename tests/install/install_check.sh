@@ -47,6 +47,8 @@ entries() {
     grep -q '<svg' "$share/icons/hicolor/scalable/apps/$icon.svg" || fail "the icon is no SVG"
     out=$(timeout 60 appstreamcli validate --no-net "$metainfo" 2>&1) ||
         fail "appstreamcli validate: $out"
+    grep -q '<project_license>GPL-3.0-or-later</project_license>' "$metainfo" ||
+        fail "the metainfo names no licence"
     grep -q "<launchable type=\"desktop-id\">$id.desktop</launchable>" "$metainfo" ||
         fail "the metainfo does not launch the desktop entry"
     [ -f "$share/man/man1/krovan.1.gz" ] || fail "no man page"
@@ -66,9 +68,11 @@ package() {
     files=$(dpkg-deb -c "$deb" | awk '{print $6}')
     for f in ./usr/bin/krovan ./usr/share/applications/$id.desktop \
         ./usr/share/icons/hicolor/scalable/apps/$id.svg ./usr/share/metainfo/$id.metainfo.xml \
-        ./usr/share/man/man1/krovan.1.gz; do
+        ./usr/share/man/man1/krovan.1.gz ./usr/share/doc/krovan/copyright; do
         grep -qxF "$f" <<<"$files" || fail "$f is not in the package: $files"
     done
+    dpkg-deb --fsys-tarfile "$deb" | tar -xOf - ./usr/share/doc/krovan/copyright |
+        grep -q '^License: GPL-3+$' || fail "the copyright file does not name GPL-3+"
     [ "$(dpkg-deb -f "$deb" Package)" = krovan ] || fail "package name"
     [ "$(dpkg-deb -f "$deb" Version)" = 0.6 ] || fail "version $(dpkg-deb -f "$deb" Version)"
     [ -n "$(dpkg-deb -f "$deb" Maintainer)" ] || fail "no maintainer"
@@ -76,7 +80,7 @@ package() {
     dpkg-deb -f "$deb" Description | sed -n 2p | grep -q . || fail "no long description"
     local depends
     depends=$(dpkg-deb -f "$deb" Depends)
-    for lib in libc6 libqt6core6 libqt6widgets6 libqt6network6; do
+    for lib in libc6 libqt6core6 libqt6widgets6 libqt6network6 qt6-translations-l10n; do
         grep -qw "$lib" <<<"$depends" || fail "Depends lacks $lib: $depends"
     done
     # Install and remove in a private root, so the machine is left alone.

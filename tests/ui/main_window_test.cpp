@@ -10,6 +10,8 @@
 
 #include <QAction>
 #include <QComboBox>
+#include <QFileDialog>
+#include <QMessageBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -171,6 +173,20 @@ TEST_F(MainWindow, PanelsHoldTheirControls)
     }
     EXPECT_EQ(find<QComboBox>(Form1, "ComboBox_bits")->count(), 5);
     EXPECT_EQ(find<QComboBox>(Form1, "ComboBox_stop")->itemText(1), "1,5");
+}
+
+TEST_F(MainWindow, TheToolkitsOwnTextsAreCzech)
+{
+    QMessageBox box(QMessageBox::Question, "Confirm", "?",
+                    QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+    EXPECT_EQ(box.button(QMessageBox::Yes)->text().remove('&'), "Ano");
+    EXPECT_EQ(box.button(QMessageBox::No)->text().remove('&'), "Ne");
+    EXPECT_EQ(box.button(QMessageBox::Cancel)->text().remove('&'), "Zrušit");
+    EXPECT_EQ(box.windowTitle(), "Confirm");
+    QFileDialog dialog;
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    EXPECT_EQ(dialog.labelText(QFileDialog::FileName).remove('&'), "Název souboru:");
 }
 
 TEST_F(MainWindow, MenusCarryEveryItem)
