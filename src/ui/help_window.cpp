@@ -1,6 +1,8 @@
 #include "help_window.h"
 
 #include <QEvent>
+#include <QFontMetricsF>
+#include <QStyle>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QStringList>
@@ -119,6 +121,34 @@ constexpr QSize designSize(431, 565);
 constexpr QRect pagesAtDesign(8, 8, 401, 480);
 constexpr QRect buttonAtDesign(336, 495, 75, 25);
 
+// The widest line of the texts in the font.
+qreal widestline(const QFont &font, const QStringList &texts) {
+    const QFontMetricsF metrics(font);
+    qreal widest = 0;
+    for (const QString &text : texts)
+        for (const QString &line : text.split('\n'))
+            widest = std::max(widest, metrics.horizontalAdvance(line));
+    return widest;
+}
+
+// The lines are broken where the text was written; a font wider than the
+// one they were written for breaks them again, leaving single words on a
+// row of their own. The window's font where the lines fit, else its
+// condensed face, else that face smaller, down to 6 points.
+QFont fittingfont(const QFont &base, const QStringList &texts, qreal width) {
+    if (widestline(base, texts) <= width)
+        return base;
+    QFont font = base;
+    font.setStretch(QFont::Condensed);
+    for (qreal points = base.pointSizeF(); points > 6; points -= 0.25) {
+        font.setPointSizeF(points);
+        if (widestline(font, texts) <= width)
+            return font;
+    }
+    font.setPointSizeF(6);
+    return font;
+}
+
 } // namespace
 
 TForm_help::TForm_help(QWidget *parent) : QWidget(parent, Qt::Window) {
@@ -157,6 +187,23 @@ TForm_help::TForm_help(QWidget *parent) : QWidget(parent, Qt::Window) {
 
     resize(designSize);
     placecontrols();
+    fittextfont();
+}
+
+void TForm_help::fittextfont() {
+    // The text width of a page at the design size: the page control's
+    // frame, the field's frame and scroll bar, the document's margins and
+    // the cursor's pixel are taken off.
+    const int frame = style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, this);
+    const qreal margin = Memo1->document()->documentMargin();
+    const qreal width = pagesAtDesign.width() - 2 * frame - 2 * Memo1->frameWidth() -
+                        style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, this) -
+                        2 * margin - 2;
+    const QStringList texts{Memo1->toPlainText(), Memo2->toPlainText(), Memo3->toPlainText(),
+                            Memo4->toPlainText()};
+    const QFont font = fittingfont(Memo1->font(), texts, width);
+    for (QPlainTextEdit *memo : {Memo1, Memo2, Memo3, Memo4})
+        memo->setFont(font);
 }
 
 void TForm_help::Button1Click() {

@@ -38,6 +38,8 @@ private:
     void makefollowing(QWidget *page, QPlainTextEdit *memo);
     void makefixed(QWidget *page, QPlainTextEdit *memo);
     void placecontrols();
+    // One font for the four texts in which every written line fits.
+    void fittextfont();
 
     bool portsMemoPlaced = false;
 };

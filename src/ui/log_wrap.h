@@ -43,12 +43,16 @@ private:
 
 // Wrapping at word boundaries, or anywhere inside a word wider than the
 // row: spaces hang at the end of a row, a row holds at least one character.
+// Blanks that open a line (a data line's indent) are no word boundary: a
+// word after them that does not fit is wrapped within, so the indent stays
+// and no row is left empty.
 // The state lets a line that keeps growing be wrapped piece by piece.
 struct WrapState {
     std::uint32_t rows = 1;
     qreal x = 0;    // the width of the row so far
     qreal word = 0; // the width of its last word
     bool canbreak = false;
+    bool rowtext = false; // the row holds more than blanks
     qsizetype wordstart = 0; // where the last word starts
     qsizetype rowstart = 0;
     qsizetype length = 0; // the characters fed
@@ -70,7 +74,7 @@ inline void WrapState::put(const FontAdvances &font, QChar c, qreal width,
     if (c == QLatin1Char(' ')) {
         x += a;
         word = 0;
-        canbreak = true;
+        canbreak = rowtext;
         wordstart = at + 1;
         return;
     }
@@ -96,6 +100,7 @@ inline void WrapState::put(const FontAdvances &font, QChar c, qreal width,
     }
     x += a;
     word += a;
+    rowtext = true;
 }
 
 // Where each row of a line starts (the first row at 0).

@@ -13,7 +13,7 @@ TForm_TX::TForm_TX(QWidget *parent) : RowListWindow(parent) {
                            {492, 412, 332, 252},
                            {{{"Label1", "Popis", 16, false},
                              {"Label2", "Data", 104, false},
-                             {"Label3", "HEX", 416, true},
+                             {"Label3", "HEX", 395, true},
                              {"Label4", "Opakování", 508, true}}},
                            {0, 48, 592, 277}};
     Frame_TX_main1 = new TFrame_TX_main(this);

@@ -25,11 +25,12 @@ TFrame_tx::TFrame_tx(int n) : ListRow(n, {404, 23}) {
     constexpr Qt::Edges topright = Qt::TopEdge | Qt::RightEdge;
     Edit_popis = addcontrol(new QLineEdit("data k odeslání"), "Edit_popis", {8, 1, 81, 21},
                             Qt::LeftEdge | Qt::TopEdge);
-    Edit_data = addcontrol(new QLineEdit("Pokus"), "Edit_data", {96, 1, 153, 21},
+    // The period field shows eight digits; the data field gives up the width.
+    Edit_data = addcontrol(new QLineEdit("Pokus"), "Edit_data", {96, 1, 132, 21},
                            Qt::LeftEdge | Qt::TopEdge | Qt::RightEdge);
-    CheckBox_hex = addcontrol(new QCheckBox, "CheckBox_hex", {256, 3, 12, 17}, topright);
-    Button_send = addcontrol(new QPushButton("Odeslat"), "Button_send", {272, 1, 57, 21}, topright);
-    Edit_interval = addcontrol(new QLineEdit("2000"), "Edit_interval", {336, 1, 41, 21}, topright);
+    CheckBox_hex = addcontrol(new QCheckBox, "CheckBox_hex", {235, 3, 12, 17}, topright);
+    Button_send = addcontrol(new QPushButton("Odeslat"), "Button_send", {251, 1, 57, 21}, topright);
+    Edit_interval = addcontrol(new QLineEdit("2000"), "Edit_interval", {315, 1, 62, 21}, topright);
     CheckBox1 = addcontrol(new QCheckBox, "CheckBox1", {384, 3, 17, 17}, topright);
     settaborder({Edit_data, Edit_interval, Button_send, CheckBox1, Edit_popis, CheckBox_hex});
     takewholetexts(this);

@@ -14,6 +14,8 @@
 #include <QGridLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QStyle>
+#include <QStyleOptionButton>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -39,9 +41,15 @@ QCheckBox *checkbox(const char *name, const QString &caption) {
     return box;
 }
 
+// A button as wide as its caption needs, not the style's wider floor: the
+// seven check boxes and both buttons share the window's width of 500.
 QPushButton *button(const char *name, const QString &caption) {
     auto *button = new QPushButton(caption);
     button->setObjectName(name);
+    QStyleOptionButton option;
+    option.initFrom(button);
+    const int margin = button->style()->pixelMetric(QStyle::PM_ButtonMargin, &option, button);
+    button->setFixedWidth(button->fontMetrics().horizontalAdvance(caption) + 2 * margin + 4);
     return button;
 }
 
@@ -69,6 +77,7 @@ TForm_RX_TX::TForm_RX_TX(QWidget *parent) : QWidget(parent) {
 
     auto *bottom = new QHBoxLayout;
     bottom->setContentsMargins(0, 0, 0, 0);
+    bottom->setSpacing(0);
     bottom->addWidget(buildcheckboxes(), 0, Qt::AlignLeft | Qt::AlignBottom);
     bottom->addStretch(1);
     bottom->addWidget(buildbuttons(), 0, Qt::AlignRight | Qt::AlignBottom);
@@ -102,6 +111,7 @@ QWidget *TForm_RX_TX::buildcheckboxes() {
 
     auto [boxes, grid] = gridpanel();
     grid->setContentsMargins(4, 0, 0, 0);
+    grid->setHorizontalSpacing(4);
     QCheckBox *const rows[2][4] = {
         {CheckBox_rx, CheckBox_tx, CheckBox_makro, CheckBox_stavy},
         {CheckBox_time, CheckBox_adr, CheckBox_hex, nullptr},
@@ -127,7 +137,9 @@ QWidget *TForm_RX_TX::buildbuttons() {
     Button1 = button("Button1", "Vymazat");
 
     auto [buttons, grid] = gridpanel();
-    grid->addWidget(Label_lines, 0, 1);
+    grid->setHorizontalSpacing(4);
+    // Wider than "Vymazat": it spans both columns and ends above it.
+    grid->addWidget(Label_lines, 0, 0, 1, 2, Qt::AlignRight);
     grid->addWidget(Button_save, 1, 0);
     grid->addWidget(Button1, 1, 1);
     return buttons;

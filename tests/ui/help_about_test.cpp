@@ -165,6 +165,19 @@ TEST(HelpWindow, LongLinesWrapAtTheFieldWidth) {
     EXPECT_EQ(first.text().size(), 73) << "wrapping must not split the block";
 }
 
+TEST(HelpWindow, EveryWrittenLineFitsItsPageAtTheDesignSize) {
+    TForm_help help;
+    help.show();
+    for (int page = 0; page < 4; ++page) {
+        clicktab(help.PageControl1, page);
+        QApplication::processEvents();
+        auto *memo = help.PageControl1->widget(page)->findChild<QPlainTextEdit *>();
+        for (QTextBlock block = memo->document()->firstBlock(); block.isValid();
+             block = block.next())
+            EXPECT_EQ(block.layout()->lineCount(), 1) << block.text().toStdString();
+    }
+}
+
 TEST(HelpWindow, OkHidesAndTheLastPageIsKept) {
     TForm_help help;
     help.show();

@@ -145,17 +145,26 @@ TEST_F(LogViewTest, RowsFollowTheWidthOfTheCharacters) {
     // One long word breaks anywhere: 50 characters a row.
     view->addline(QString(501, 'x'), red);
     EXPECT_EQ(rows(), 3 + 11);
+    // An indented word wider than a row wraps within itself: the indent
+    // stays on its first row and no row is left empty.
+    view->addline("  " + QString(98, 'x'), red);
+    EXPECT_EQ(rows(), 14 + 2);
+    view->addline("  " + QString(2 * 48, '0'), red);
+    EXPECT_EQ(rows(), 16 + 2);
+    EXPECT_EQ(rowstarts(FontAdvances(QFont("Courier", 8)), "  " + QString(98, '0'),
+                        view->wrapwidth()),
+              (std::vector<qsizetype>{0, 50}));
     // Words go to the next row whole: five words of nine a row.
     view->addline(QString("abcdefgh ").repeated(11).trimmed(), red);
-    EXPECT_EQ(rows(), 14 + 3);
+    EXPECT_EQ(rows(), 18 + 3);
     // Spaces at the end of a row hang over its edge.
     view->addline(QString(50, '0') + "     ", red);
-    EXPECT_EQ(rows(), 17 + 1);
+    EXPECT_EQ(rows(), 21 + 1);
     // A line that grows is wrapped as it grows.
     view->addline(QString(), red);
     for (int i = 0; i < 30; ++i)
         view->appendtext("0000");
-    EXPECT_EQ(rows(), 18 + 3);
+    EXPECT_EQ(rows(), 22 + 3);
 }
 
 TEST_F(LogViewTest, CzechLettersAreMeasuredAsThemselves) {

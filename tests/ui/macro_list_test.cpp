@@ -1,4 +1,6 @@
 #include "lists_fixture.h"
+#include <QLineEdit>
+#include <QStyle>
 
 namespace {
 
@@ -73,10 +75,16 @@ TEST_F(MacroList, RowControlsKeepTheirPlacesAndOnlyTheDataWidens) {
     ASSERT_EQ(row->width(), before + 100);
     const int grown = row->width() - 404;
     EXPECT_EQ(row->Edit_popis->geometry(), QRect(8, 1, 81, 21));
-    EXPECT_EQ(row->Edit_data->geometry(), QRect(96, 1, 153 + grown, 21));
-    EXPECT_EQ(row->CheckBox_hex->geometry(), QRect(256 + grown, 3, 12, 17));
-    EXPECT_EQ(row->Button_send->geometry(), QRect(272 + grown, 1, 57, 21));
-    EXPECT_EQ(row->Edit_interval->geometry(), QRect(336 + grown, 1, 41, 21));
+    EXPECT_EQ(row->Edit_data->geometry(), QRect(96, 1, 132 + grown, 21));
+    EXPECT_EQ(row->CheckBox_hex->geometry(), QRect(235 + grown, 3, 12, 17));
+    EXPECT_EQ(row->Button_send->geometry(), QRect(251 + grown, 1, 57, 21));
+    EXPECT_EQ(row->Edit_interval->geometry(), QRect(315 + grown, 1, 62, 21));
+    // A period of eight digits shows whole: the text, the frame and the
+    // field's margin of 2 on each side.
+    const QLineEdit *period = row->Edit_interval;
+    const int frame = period->style()->pixelMetric(QStyle::PM_DefaultFrameWidth);
+    EXPECT_LE(period->fontMetrics().horizontalAdvance("12345678") + 2 * frame + 4,
+              period->width());
     EXPECT_EQ(row->CheckBox1->geometry(), QRect(384 + grown, 3, 17, 17));
 }
 
