@@ -1,6 +1,8 @@
-// Round trip and burst figures of the whole receive-filter-reply loop over
-// UDP on 127.0.0.1, through the real windows with every log box checked and
-// the logs already holding 100 000 lines.
+// Round trip, burst and sustained figures of the whole receive-filter-reply
+// loop over UDP on 127.0.0.1, through the real windows with every log box
+// checked and the logs already holding 100 000 lines.
+//   udp_bench [FILTERS]   FILTERS active filters of which only the last
+//                         matches (default 1)
 #include "dialogs.h"
 #include "silent_dialogs.h"
 #include "filter_list_window.h"
@@ -23,6 +25,7 @@
 #include <algorithm>
 #include <arpa/inet.h>
 #include <chrono>
+#include <cstdlib>
 #include <cstdio>
 #include <netinet/in.h>
 #include <poll.h>
@@ -134,8 +137,30 @@ int burst(Peer &peer, int rate, int seconds)
     return answered;
 }
 
+// Answers a second with `inflight` requests always under way.
+double sustained(Peer &peer, int inflight, int seconds)
+{
+    for (int i = 0; i < inflight; ++i)
+        peer.send(request, sizeof request - 1);
+    const auto start = Clock::now();
+    const auto end = start + std::chrono::seconds(seconds);
+    long answered = 0;
+    while (Clock::now() < end) {
+        if (!peer.receive(1000))
+            break;
+        const int got = 1 + peer.drain();
+        answered += got;
+        for (int i = 0; i < got; ++i)
+            peer.send(request, sizeof request - 1);
+    }
+    const double elapsed = std::chrono::duration<double>(Clock::now() - start).count();
+    while (peer.receive(200))
+        peer.drain();
+    return answered / elapsed;
+}
+
 // Opens UDP on a port the system chooses and returns it.
-int prepare(int peerport)
+int prepare(int peerport, int filters)
 {
     Form_RX_TX->CheckBox_stavy->setChecked(true);
     for (int i = 0; i < 100000; ++i)
@@ -150,10 +175,14 @@ int prepare(int peerport)
     TFrame_tx *macro = Form_TX->tx_frames[1];
     macro->Edit_popis->setText("ack");
     macro->Edit_data->setText("<ack>reply");
-    TFrame_filtr *filter = Form_RX_filtr->filtr_frames[1];
-    filter->Edit_filtr->setText("<stx>");
-    filter->ComboBox_filtr_macro->setEditText("ack");
-    filter->CheckBox_filtr_active->setChecked(true);
+    for (int n = 1; n < filters; ++n)
+        Form_RX_filtr->Button_filtr_new->click();
+    for (int n = 1; n <= filters; ++n) {
+        TFrame_filtr *filter = Form_RX_filtr->filtr_frames[n];
+        filter->Edit_filtr->setText(n == filters ? "<stx>" : "<etx>no " + QString::number(n));
+        filter->ComboBox_filtr_macro->setEditText("ack");
+        filter->CheckBox_filtr_active->setChecked(true);
+    }
 
     Form1->ComboBox_pripojeni->setCurrentIndex(3);
     Form1->ComboBox_pripojeniChange();
@@ -182,9 +211,10 @@ int main(int argc, char **argv)
     for (QWidget *window : std::initializer_list<QWidget *>{Form_RX_TX, Form_rxw, Form_txw})
         window->show();
 
+    const int filters = argc > 1 ? std::max(1, std::atoi(argv[1])) : 1;
     Peer peer;
-    peer.target(prepare(peer.port()));
-    std::printf("logs hold %d lines before the run\n", 100000);
+    peer.target(prepare(peer.port(), filters));
+    std::printf("logs hold %d lines before the run; %d active filters\n", 100000, filters);
 
     std::thread client([&] {
         roundtrips(peer, 200); // warm-up
@@ -196,6 +226,7 @@ int main(int argc, char **argv)
                         answered, rate * seconds,
                         answered == rate * seconds ? "no loss" : "loss");
         }
+        std::printf("sustained with 32 in flight: %.0f answers/s\n", sustained(peer, 32, 3));
         QMetaObject::invokeMethod(&app, &QApplication::quit, Qt::QueuedConnection);
     });
     app.exec();
