@@ -1,6 +1,7 @@
 #pragma once
 
 #include "dialogs.h"
+#include "gap_framer.h"
 #include "icmp_link.h"
 #include "tcp_server_link.h"
 #include "serial_link.h"
@@ -103,17 +104,14 @@ public:
 
     // The stream buffer both TCP links feed; Timer_rx cuts it into blocks
     // at pauses of one tick.
-    std::string rxbuffer;
+    GapFramer rxbuffer;
     bool rxbusy = false;
-    int rxlastlength = 0;
     QTimer *Timer_rx;
     // Appends received stream bytes in arrival order, also while a tick
-    // is handing a block on. A buffer that reaches rxbufferlimit hands its
-    // first rxbufferlimit bytes on at once, so a peer that never pauses
-    // cannot make it grow without end.
+    // is handing a block on. A buffer that reaches its limit hands a block
+    // on at once.
     void rxappend(const char *data, qsizetype size);
     void Timer_rxTimer();
-    static constexpr size_t rxbufferlimit = size_t{1} << 20;
     // What a new TCP client connection does to the buffer: the next tick
     // starts counting afresh; the bytes still in it stay.
     void rxreset();
