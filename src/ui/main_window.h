@@ -3,6 +3,7 @@
 #include "dialogs.h"
 #include "gap_framer.h"
 #include "icmp_link.h"
+#include "link_kind.h"
 #include "tcp_server_link.h"
 #include "serial_link.h"
 #include "tcp_client_link.h"
@@ -19,9 +20,8 @@ class QPushButton;
 class QTcpSocket;
 class QTimer;
 class IniFile;
+struct Setup;
 
-// The kinds of link, in the order the selector lists them.
-enum class LinkKind { Serial = 0, TcpClient = 1, TcpServer = 2, Udp = 3, Icmp = 4, None = -1 };
 
 // The main window: a thin bar with the link selector, one parameter panel
 // per link kind and the menus that reach every other window.
@@ -238,10 +238,12 @@ protected:
     void resizeEvent(QResizeEvent *event) override;
 
 private:
-    void loadmainwindow(const IniFile &ini);
-    void loadlogwindows(const IniFile &ini);
-    void loadmacros(const IniFile &ini);
-    void loadfilters(const IniFile &ini);
+    void loadmainwindow(const IniFile &ini, const Setup &setup);
+    void loadlogwindows(const IniFile &ini, const Setup &setup);
+    void loadmacros(const IniFile &ini, const Setup &setup);
+    void loadfilters(const IniFile &ini, const Setup &setup);
+    // The set-up as the windows show it.
+    Setup windowsetup() const;
     // Makes a file chosen from the menu the current one and closes every link.
     void choosesettingsfile(const QString &file);
     // Title "Krovan 0.6 - " + settingstitle + suffix.

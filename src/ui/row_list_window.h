@@ -1,6 +1,7 @@
 #pragma once
 
 #include "rows_area.h"
+#include "setup.h"
 
 #include <QRect>
 #include <QString>
@@ -21,7 +22,7 @@ class QPushButton;
 // height rules.
 class ListWindowBase : public QWidget {
 public:
-    static constexpr int maxrows = 100;
+    static constexpr int maxrows = Setup::maxrows;
     static constexpr int rowheight = RowsArea::rowheight;
 
 protected:

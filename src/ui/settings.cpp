@@ -13,6 +13,7 @@
 #include "received_window.h"
 #include "sent_window.h"
 #include "settings_place.h"
+#include "setup.h"
 #include "states_window.h"
 
 #include <QCheckBox>
@@ -25,12 +26,7 @@
 
 namespace {
 
-// The IPv4 address the address fields start from without a settings file.
-const char *const defaultaddress = "127.0.0.1";
-
 std::string path(const QString &file) { return QFile::encodeName(file).toStdString(); }
-
-std::string key(int n, const char *prefix) { return prefix + std::to_string(n); }
 
 // The largest size any window may take: what the screens together show. A
 // size from the file beyond it would make the platform allocate without
@@ -73,22 +69,6 @@ void savewindow(IniFile &ini, const char *section, const QWidget *window, bool w
         ini.writeBool(section, "visible", window->isVisible());
 }
 
-QString text(const IniFile &ini, const char *section, const std::string &name,
-             const QString &defaultvalue)
-{
-    return fromBytes(ini.readString(section, name, toBytes(defaultvalue)));
-}
-
-void write(IniFile &ini, const std::string &section, const char *name, const QString &value)
-{
-    ini.writeString(section, name, toBytes(value));
-}
-
-int rowcount(const IniFile &ini, const char *section, const char *name)
-{
-    return std::clamp(ini.readInteger(section, name, 1), 1, ListWindowBase::maxrows);
-}
-
 } // namespace
 
 void TForm1::loadsettings()
@@ -100,13 +80,14 @@ void TForm1::loadsettings()
         // An unreadable file is reported; the defaults stand in for it.
         dialogs().showError(QString::fromUtf8(e.what()));
     }
-    loadmainwindow(ini);
-    loadlogwindows(ini);
-    loadmacros(ini);
-    loadfilters(ini);
+    const Setup setup = Setup::read(ini);
+    loadmainwindow(ini, setup);
+    loadlogwindows(ini, setup);
+    loadmacros(ini, setup);
+    loadfilters(ini, setup);
 }
 
-void TForm1::loadmainwindow(const IniFile &ini)
+void TForm1::loadmainwindow(const IniFile &ini, const Setup &setup)
 {
     const char *s = "Form_main";
     loadwindow(ini, s, this, 0, 0, false);
@@ -123,86 +104,124 @@ void TForm1::loadmainwindow(const IniFile &ini)
     default:
         break; // any other value leaves the state as it is
     }
-    const int connection = ini.readInteger(s, "connection", 0);
+    const int connection = setup.connection;
     ComboBox_pripojeni->setCurrentIndex(connection >= 0 && connection < 5 ? connection : -1);
     ComboBox_pripojeniChange();
 
-    Edit_tx_adr->setText(text(ini, s, "tx_adr", "10.0.0.7"));
-    Edit_tx_port->setText(text(ini, s, "tx_port", "9876"));
-    Edit_rx_port->setText(text(ini, s, "rx_port", "9876"));
-    Edit_icmp_a->setText(text(ini, s, "icmp_a", defaultaddress));
-    Edit_TCP_S_port->setText(text(ini, s, "tcp_s_p", "666"));
-    Edit_tcp_k_addr->setText(text(ini, s, "tcp_c_a", defaultaddress));
-    Edit_tcp_k_port->setText(text(ini, s, "tcp_c_p", "555"));
+    Edit_tx_adr->setText(setup.tx_adr);
+    Edit_tx_port->setText(setup.tx_port);
+    Edit_rx_port->setText(setup.rx_port);
+    Edit_icmp_a->setText(setup.icmp_a);
+    Edit_TCP_S_port->setText(setup.tcp_s_p);
+    Edit_tcp_k_addr->setText(setup.tcp_c_a);
+    Edit_tcp_k_port->setText(setup.tcp_c_p);
 
-    const auto select = [&](QComboBox *box, const char *name, int defaultindex) {
-        const int index = ini.readInteger(s, name, defaultindex);
+    const auto select = [](QComboBox *box, int index) {
         box->setCurrentIndex(index >= 0 && index < box->count() ? index : -1);
     };
-    select(ComboBox_COM_port, "com_port", 0);
-    const QString baud = text(ini, s, "com_baud", "115200");
-    if (const int item = ComboBox_baud->findText(baud); item >= 0)
+    select(ComboBox_COM_port, setup.com_port);
+    if (const int item = ComboBox_baud->findText(setup.com_baud); item >= 0)
         ComboBox_baud->setCurrentIndex(item);
-    ComboBox_baud->setEditText(baud);
-    select(ComboBox_bits, "com_bits", 3);
-    select(ComboBox_parity, "com_parity", 0);
-    select(ComboBox_stop, "com_stop", 0);
+    ComboBox_baud->setEditText(setup.com_baud);
+    select(ComboBox_bits, setup.com_bits);
+    select(ComboBox_parity, setup.com_parity);
+    select(ComboBox_stop, setup.com_stop);
 }
 
-void TForm1::loadlogwindows(const IniFile &ini)
+void TForm1::loadlogwindows(const IniFile &ini, const Setup &setup)
 {
-    for (auto [section, window] : {std::pair<const char *, TDataWindow *>{"Form_RXW", Form_rxw},
-                                   std::pair<const char *, TDataWindow *>{"Form_TXW", Form_txw}}) {
+    for (auto [section, window, choices] :
+         {std::tuple<const char *, TDataWindow *, const DataWindowSetup *>{"Form_RXW", Form_rxw,
+                                                                         &setup.received},
+          std::tuple<const char *, TDataWindow *, const DataWindowSetup *>{"Form_TXW", Form_txw,
+                                                                         &setup.sent}}) {
         loadwindow(ini, section, window, 500, 80);
-        const int format = ini.readInteger(section, "format", 0);
+        const int format = choices->format;
         window->ComboBox_format->setCurrentIndex(
             format >= 0 && format < window->ComboBox_format->count() ? format : -1);
     }
-    const char *s = "Form_RX_TX";
-    loadwindow(ini, s, Form_RX_TX, 500, 80);
-    Form_RX_TX->CheckBox_rx->setChecked(ini.readBool(s, "show_rx", false));
-    Form_RX_TX->CheckBox_tx->setChecked(ini.readBool(s, "show_tx", false));
-    Form_RX_TX->CheckBox_time->setChecked(ini.readBool(s, "show_time", false));
-    Form_RX_TX->CheckBox_adr->setChecked(ini.readBool(s, "show_adr", false));
-    Form_RX_TX->CheckBox_makro->setChecked(ini.readBool(s, "show_makro", false));
-    Form_RX_TX->CheckBox_hex->setChecked(ini.readBool(s, "show_hex", false));
-    Form_RX_TX->CheckBox_stavy->setChecked(ini.readBool(s, "show_stavy", false));
-    Form_rxw->CheckBox_time->setChecked(ini.readBool("Form_RXW", "show_time", false));
-    Form_txw->CheckBox_time->setChecked(ini.readBool("Form_TXW", "show_time", false));
+    loadwindow(ini, "Form_RX_TX", Form_RX_TX, 500, 80);
+    Form_RX_TX->CheckBox_rx->setChecked(setup.show_rx);
+    Form_RX_TX->CheckBox_tx->setChecked(setup.show_tx);
+    Form_RX_TX->CheckBox_time->setChecked(setup.show_time);
+    Form_RX_TX->CheckBox_adr->setChecked(setup.show_adr);
+    Form_RX_TX->CheckBox_makro->setChecked(setup.show_makro);
+    Form_RX_TX->CheckBox_hex->setChecked(setup.show_hex);
+    Form_RX_TX->CheckBox_stavy->setChecked(setup.show_stavy);
+    Form_rxw->CheckBox_time->setChecked(setup.received.time);
+    Form_txw->CheckBox_time->setChecked(setup.sent.time);
 }
 
-void TForm1::loadmacros(const IniFile &ini)
+void TForm1::loadmacros(const IniFile &ini, const Setup &setup)
 {
     loadwindow(ini, "Form_TX", Form_TX, 0, 80);
-    Form_TX->tx_count = rowcount(ini, "Form_TX", "TX_framecount");
+    Form_TX->tx_count = static_cast<int>(setup.macros.size());
     Form_TX->limitheight();
     for (int n = 1; n <= Form_TX->tx_count; ++n) {
         TFrame_tx *row = Form_TX->createrow(n);
-        const std::string s = key(n, "Frame_TX_");
-        row->Edit_popis->setText(text(ini, s.c_str(), "describe", "tx_" + QString::number(n)));
-        row->Edit_data->setText(text(ini, s.c_str(), "data", "data_" + QString::number(n)));
-        row->Edit_interval->setText(
-            text(ini, s.c_str(), "interval", QString::number(n * 1000)));
-        row->CheckBox_hex->setChecked(ini.readBool(s, "hex", false));
+        const MacroSetup &macro = setup.macros[static_cast<size_t>(n - 1)];
+        row->Edit_popis->setText(macro.describe);
+        row->Edit_data->setText(macro.data);
+        row->Edit_interval->setText(macro.interval);
+        row->CheckBox_hex->setChecked(macro.hex);
     }
     Form_TX->selectrow(1);
 }
 
-void TForm1::loadfilters(const IniFile &ini)
+void TForm1::loadfilters(const IniFile &ini, const Setup &setup)
 {
-    const char *s = "Form_RX_filtr";
-    loadwindow(ini, s, Form_RX_filtr, 0, 80);
-    Form_RX_filtr->filtr_count = rowcount(ini, s, "filtr_framecount");
+    loadwindow(ini, "Form_RX_filtr", Form_RX_filtr, 0, 80);
+    Form_RX_filtr->filtr_count = static_cast<int>(setup.filters.size());
     Form_RX_filtr->limitheight();
     for (int n = 1; n <= Form_RX_filtr->filtr_count; ++n) {
         TFrame_filtr *row = Form_RX_filtr->createrow(n);
-        const std::string r = key(n, "Frame_filtr_");
-        row->Edit_filtr->setText(text(ini, r.c_str(), "filter", QString()));
-        row->ComboBox_filtr_macro->setEditText(text(ini, r.c_str(), "macro", QString()));
-        row->CheckBox_filtr_active->setChecked(ini.readBool(r, "active", false));
-        row->CheckBox_filtr_hex->setChecked(ini.readBool(r, "hex", false));
+        const FilterSetup &filter = setup.filters[static_cast<size_t>(n - 1)];
+        row->Edit_filtr->setText(filter.filter);
+        row->ComboBox_filtr_macro->setEditText(filter.macro);
+        row->CheckBox_filtr_active->setChecked(filter.active);
+        row->CheckBox_filtr_hex->setChecked(filter.hex);
     }
     Form_RX_filtr->selectrow(1);
+}
+
+Setup TForm1::windowsetup() const
+{
+    Setup setup;
+    setup.connection = ComboBox_pripojeni->currentIndex();
+    setup.tx_adr = Edit_tx_adr->text();
+    setup.tx_port = Edit_tx_port->text();
+    setup.rx_port = Edit_rx_port->text();
+    setup.icmp_a = Edit_icmp_a->text();
+    setup.tcp_s_p = Edit_TCP_S_port->text();
+    setup.tcp_c_a = Edit_tcp_k_addr->text();
+    setup.tcp_c_p = Edit_tcp_k_port->text();
+    setup.com_port = ComboBox_COM_port->currentIndex();
+    setup.com_baud = ComboBox_baud->currentText();
+    setup.com_bits = ComboBox_bits->currentIndex();
+    setup.com_parity = ComboBox_parity->currentIndex();
+    setup.com_stop = ComboBox_stop->currentIndex();
+    setup.received = {Form_rxw->ComboBox_format->currentIndex(),
+                      Form_rxw->CheckBox_time->isChecked()};
+    setup.sent = {Form_txw->ComboBox_format->currentIndex(), Form_txw->CheckBox_time->isChecked()};
+    setup.show_rx = Form_RX_TX->CheckBox_rx->isChecked();
+    setup.show_tx = Form_RX_TX->CheckBox_tx->isChecked();
+    setup.show_time = Form_RX_TX->CheckBox_time->isChecked();
+    setup.show_adr = Form_RX_TX->CheckBox_adr->isChecked();
+    setup.show_makro = Form_RX_TX->CheckBox_makro->isChecked();
+    setup.show_hex = Form_RX_TX->CheckBox_hex->isChecked();
+    setup.show_stavy = Form_RX_TX->CheckBox_stavy->isChecked();
+    for (int n = 1; n <= Form_TX->tx_count; ++n) {
+        const TFrame_tx *row = Form_TX->tx_frames[n];
+        setup.macros.push_back({row->Edit_popis->text(), row->Edit_data->text(),
+                                row->CheckBox_hex->isChecked(), row->Edit_interval->text()});
+    }
+    for (int n = 1; n <= Form_RX_filtr->filtr_count; ++n) {
+        const TFrame_filtr *row = Form_RX_filtr->filtr_frames[n];
+        setup.filters.push_back({row->Edit_filtr->text(), row->CheckBox_filtr_hex->isChecked(),
+                                 row->CheckBox_filtr_active->isChecked(),
+                                 row->ComboBox_filtr_macro->currentText()});
+    }
+    return setup;
 }
 
 void TForm1::savesettings()
@@ -216,66 +235,27 @@ void TForm1::savesettings()
     } catch (const KrovanError &) {
         throw KrovanError("Unable to write to " + path(settingsfile));
     }
-    const char *s = "Form_main";
-    savewindow(ini, s, this, false);
-    const Qt::WindowStates state = windowState();
-    ini.writeInteger(s, "WindowState",
-                     state & Qt::WindowMinimized   ? 1
-                     : state & Qt::WindowMaximized ? 2
-                                                   : 0);
-    ini.writeInteger(s, "connection", ComboBox_pripojeni->currentIndex());
-    write(ini, s, "tx_adr", Edit_tx_adr->text());
-    write(ini, s, "tx_port", Edit_tx_port->text());
-    write(ini, s, "rx_port", Edit_rx_port->text());
-    write(ini, s, "icmp_a", Edit_icmp_a->text());
-    write(ini, s, "tcp_s_p", Edit_TCP_S_port->text());
-    write(ini, s, "tcp_c_a", Edit_tcp_k_addr->text());
-    write(ini, s, "tcp_c_p", Edit_tcp_k_port->text());
-    ini.writeInteger(s, "com_port", ComboBox_COM_port->currentIndex());
-    write(ini, s, "com_baud", ComboBox_baud->currentText());
-    ini.writeInteger(s, "com_bits", ComboBox_bits->currentIndex());
-    ini.writeInteger(s, "com_parity", ComboBox_parity->currentIndex());
-    ini.writeInteger(s, "com_stop", ComboBox_stop->currentIndex());
-
-    for (auto [section, window] : {std::pair<const char *, TDataWindow *>{"Form_RXW", Form_rxw},
-                                   std::pair<const char *, TDataWindow *>{"Form_TXW", Form_txw}}) {
-        savewindow(ini, section, window);
-        ini.writeInteger(section, "format", window->ComboBox_format->currentIndex());
-    }
-    const char *l = "Form_RX_TX";
-    savewindow(ini, l, Form_RX_TX);
-    ini.writeBool(l, "show_rx", Form_RX_TX->CheckBox_rx->isChecked());
-    ini.writeBool(l, "show_tx", Form_RX_TX->CheckBox_tx->isChecked());
-    ini.writeBool(l, "show_time", Form_RX_TX->CheckBox_time->isChecked());
-    ini.writeBool(l, "show_adr", Form_RX_TX->CheckBox_adr->isChecked());
-    ini.writeBool(l, "show_makro", Form_RX_TX->CheckBox_makro->isChecked());
-    ini.writeBool(l, "show_hex", Form_RX_TX->CheckBox_hex->isChecked());
-    ini.writeBool(l, "show_stavy", Form_RX_TX->CheckBox_stavy->isChecked());
-
-    savewindow(ini, "Form_TX", Form_TX);
-    ini.writeBool("Form_TXW", "show_time", Form_txw->CheckBox_time->isChecked());
-    ini.writeBool("Form_RXW", "show_time", Form_rxw->CheckBox_time->isChecked());
-    ini.writeInteger("Form_TX", "TX_framecount", Form_TX->tx_count);
-    for (int n = 1; n <= Form_TX->tx_count; ++n) {
-        const TFrame_tx *row = Form_TX->tx_frames[n];
-        const std::string r = key(n, "Frame_TX_");
-        write(ini, r, "describe", row->Edit_popis->text());
-        write(ini, r, "data", row->Edit_data->text());
-        write(ini, r, "interval", row->Edit_interval->text());
-        ini.writeBool(r, "hex", row->CheckBox_hex->isChecked());
-    }
-
-    const char *f = "Form_RX_filtr";
-    savewindow(ini, f, Form_RX_filtr);
-    ini.writeInteger(f, "filtr_framecount", Form_RX_filtr->filtr_count);
-    for (int n = 1; n <= Form_RX_filtr->filtr_count; ++n) {
-        const TFrame_filtr *row = Form_RX_filtr->filtr_frames[n];
-        const std::string r = key(n, "Frame_filtr_");
-        write(ini, r, "filter", row->Edit_filtr->text());
-        write(ini, r, "macro", row->ComboBox_filtr_macro->currentText());
-        ini.writeBool(r, "active", row->CheckBox_filtr_active->isChecked());
-        ini.writeBool(r, "hex", row->CheckBox_filtr_hex->isChecked());
-    }
+    windowsetup().write(ini, [this](IniFile &file, const char *section) {
+        const std::string_view name(section);
+        if (name == "Form_main") {
+            savewindow(file, section, this, false);
+            const Qt::WindowStates state = windowState();
+            file.writeInteger(section, "WindowState",
+                              state & Qt::WindowMinimized   ? 1
+                              : state & Qt::WindowMaximized ? 2
+                                                            : 0);
+        } else if (name == "Form_RXW") {
+            savewindow(file, section, Form_rxw);
+        } else if (name == "Form_TXW") {
+            savewindow(file, section, Form_txw);
+        } else if (name == "Form_RX_TX") {
+            savewindow(file, section, Form_RX_TX);
+        } else if (name == "Form_TX") {
+            savewindow(file, section, Form_TX);
+        } else if (name == "Form_RX_filtr") {
+            savewindow(file, section, Form_RX_filtr);
+        }
+    });
     makesettingsfolder(settingsfile);
     ini.save(path(settingsfile));
 }

@@ -1,0 +1,79 @@
+#pragma once
+
+// The set-up as a value: everything the settings file holds except where
+// the windows stand. Read from and written to the settings file with the
+// file's own keys, order and defaults, so that a file loaded and saved
+// without changes comes back byte for byte.
+
+#include <QString>
+
+#include <functional>
+#include <vector>
+
+class IniFile;
+
+// One send macro: description, data text, HEX box and repeat period text.
+struct MacroSetup {
+    QString describe;
+    QString data;
+    bool hex = false;
+    QString interval;
+};
+
+// One receive filter: its text, HEX box, active box and the macro it names.
+struct FilterSetup {
+    QString filter;
+    bool hex = false;
+    bool active = false;
+    QString macro;
+};
+
+// A data window's choices: the format's index and whether times are shown.
+struct DataWindowSetup {
+    int format = 0;
+    bool time = false;
+};
+
+struct Setup {
+    // The selector's index (0 to 4; -1 for none).
+    int connection = 0;
+    QString tx_adr = "10.0.0.7";
+    QString tx_port = "9876";
+    QString rx_port = "9876";
+    QString icmp_a = "127.0.0.1";
+    QString tcp_s_p = "666";
+    QString tcp_c_a = "127.0.0.1";
+    QString tcp_c_p = "555";
+    // Indices into the selectors of the serial panel, and the typed rate.
+    int com_port = 0;
+    QString com_baud = "115200";
+    int com_bits = 3;
+    int com_parity = 0;
+    int com_stop = 0;
+
+    // The check boxes of "Stavy a data".
+    bool show_rx = false;
+    bool show_tx = false;
+    bool show_time = false;
+    bool show_adr = false;
+    bool show_makro = false;
+    bool show_hex = false;
+    bool show_stavy = false;
+    DataWindowSetup received;
+    DataWindowSetup sent;
+
+    // At least one row each, at most maxrows.
+    std::vector<MacroSetup> macros;
+    std::vector<FilterSetup> filters;
+    static constexpr int maxrows = 100;
+
+    // A missing key gives its default; row counts are held to 1..maxrows.
+    static Setup read(const IniFile &ini);
+
+    // Writes where a window's place goes: for each of the sections
+    // "Form_main", "Form_RXW", "Form_TXW", "Form_RX_TX", "Form_TX" and
+    // "Form_RX_filtr", at the point of the file's order where its place keys
+    // stand.
+    using PlaceWriter = std::function<void(IniFile &ini, const char *section)>;
+    void write(IniFile &ini, const PlaceWriter &places) const;
+};

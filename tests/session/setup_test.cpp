@@ -1,0 +1,89 @@
+// The set-up read from and written to a settings file, without any window.
+#include "ini_file.h"
+#include "setup.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+// A file as the program writes it, with a foreign section and key, CRLF
+// line ends and texts in Windows-1250.
+const char *const saved =
+    "[Form_main]\r\nLeft=10\r\ntop=20\r\nwidth=922\r\nheight=81\r\nWindowState=0\r\n"
+    "connection=3\r\ntx_adr=\xEC\x9A\xE8.example\r\ntx_port=9876\r\nrx_port=9877\r\n"
+    "icmp_a=127.0.0.1\r\ntcp_s_p=666\r\ntcp_c_a=127.0.0.1\r\ntcp_c_p=555\r\ncom_port=-1\r\n"
+    "com_baud=115200\r\ncom_bits=3\r\ncom_parity=0\r\ncom_stop=0\r\nmine=keep\r\n"
+    "[Form_RXW]\r\nLeft=500\r\ntop=80\r\nwidth=500\r\nheight=200\r\nvisible=1\r\nformat=2\r\n"
+    "show_time=1\r\n"
+    "[Form_TXW]\r\nLeft=500\r\ntop=80\r\nwidth=500\r\nheight=200\r\nvisible=0\r\nformat=0\r\n"
+    "show_time=0\r\n"
+    "[Form_RX_TX]\r\nLeft=500\r\ntop=80\r\nwidth=500\r\nheight=200\r\nvisible=1\r\n"
+    "show_rx=1\r\nshow_tx=1\r\nshow_time=0\r\nshow_adr=1\r\nshow_makro=0\r\nshow_hex=1\r\n"
+    "show_stavy=1\r\n"
+    "[Form_TX]\r\nLeft=0\r\ntop=80\r\nwidth=592\r\nheight=123\r\nvisible=1\r\nTX_framecount=2\r\n"
+    "[Frame_TX_1]\r\ndescribe=ack\r\ndata=<ack>OK\r\ninterval=1000\r\nhex=0\r\n"
+    "[Frame_TX_2]\r\ndescribe=raw\r\ndata=02 41 0D\r\ninterval=250\r\nhex=1\r\n"
+    "[Other]\r\nkey = value \r\n"
+    "[Form_RX_filtr]\r\nLeft=0\r\ntop=80\r\nwidth=513\r\nheight=100\r\nvisible=0\r\n"
+    "filtr_framecount=1\r\n"
+    "[Frame_filtr_1]\r\nfilter=<stx>\r\nmacro=ack\r\nactive=1\r\nhex=0\r\n";
+
+void noplaces(IniFile &, const char *) {}
+
+} // namespace
+
+TEST(SetupFile, AFileReadAndWrittenWithoutChangesComesBackByteForByte) {
+    IniFile ini = IniFile::parse(saved);
+    const ::Setup setup = Setup::read(ini);
+    EXPECT_EQ(setup.connection, 3);
+    EXPECT_EQ(setup.tx_adr, QString::fromUtf8("ěšč.example"));
+    EXPECT_EQ(setup.rx_port, "9877");
+    EXPECT_EQ(setup.com_port, -1);
+    EXPECT_EQ(setup.received.format, 2);
+    EXPECT_TRUE(setup.received.time);
+    EXPECT_TRUE(setup.show_hex);
+    ASSERT_EQ(setup.macros.size(), 2u);
+    EXPECT_EQ(setup.macros[1].data, "02 41 0D");
+    EXPECT_TRUE(setup.macros[1].hex);
+    ASSERT_EQ(setup.filters.size(), 1u);
+    EXPECT_EQ(setup.filters[0].macro, "ack");
+    EXPECT_TRUE(setup.filters[0].active);
+
+    setup.write(ini, noplaces);
+    EXPECT_EQ(ini.text(), saved);
+}
+
+TEST(SetupFile, AnEmptyFileGivesTheDefaultsAndIsWrittenInTheProgramsOrder) {
+    const ::Setup setup = Setup::read(IniFile());
+    EXPECT_EQ(setup.tx_adr, "10.0.0.7");
+    EXPECT_EQ(setup.tcp_c_p, "555");
+    EXPECT_EQ(setup.com_baud, "115200");
+    ASSERT_EQ(setup.macros.size(), 1u);
+    EXPECT_EQ(setup.macros[0].describe, "tx_1");
+    EXPECT_EQ(setup.macros[0].interval, "1000");
+    EXPECT_FALSE(setup.macros[0].hex);
+    ASSERT_EQ(setup.filters.size(), 1u);
+    EXPECT_FALSE(setup.filters[0].active);
+
+    IniFile ini;
+    std::string places;
+    setup.write(ini, [&](IniFile &file, const char *section) {
+        places += std::string(section) + " ";
+        file.writeInteger(section, "Left", 1);
+    });
+    EXPECT_EQ(places, "Form_main Form_RXW Form_TXW Form_RX_TX Form_TX Form_RX_filtr ");
+    const std::string text = ini.text();
+    EXPECT_EQ(text.find("[Form_main]\r\nLeft=1\r\nconnection=0\r\n"), 0u) << text;
+    EXPECT_NE(text.find("format=0\r\nshow_time=0\r\n[Form_TXW]"), std::string::npos) << text;
+    EXPECT_NE(text.find("TX_framecount=1\r\n[Frame_TX_1]\r\ndescribe=tx_1\r\ndata=data_1\r\n"
+                        "interval=1000\r\nhex=0\r\n[Form_RX_filtr]"),
+              std::string::npos)
+        << text;
+}
+
+TEST(SetupFile, RowCountsAreHeldToTheirBounds) {
+    EXPECT_EQ(::Setup::read(IniFile::parse("[Form_TX]\nTX_framecount=0\n")).macros.size(), 1u);
+    EXPECT_EQ(::Setup::read(IniFile::parse("[Form_RX_filtr]\nfiltr_framecount=5000\n"))
+                  .filters.size(),
+              100u);
+}
