@@ -146,7 +146,7 @@ int main(int argc, char **argv) {
     // The tick as the program runs it, timed from outside.
     std::vector<Block> blocks;
     size_t handedbytes = 0;
-    QObject::disconnect(Form1->Timer_rx, &QTimer::timeout, Form1, nullptr);
+    QObject::disconnect(Form1->Timer_rx, &QTimer::timeout, &Form1->session, nullptr);
     QObject::connect(Form1->Timer_rx, &QTimer::timeout, Form1, [&] {
         const size_t before = Form1->rxbuffer.size();
         const auto start = Clock::now();

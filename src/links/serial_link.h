@@ -43,6 +43,8 @@ public:
     int number() const { return number_; }
     void setbaud(qint32 baud) { baud_ = baud; }
     void setdatabits(int bits) { databits_ = bits; }
+    qint32 baud() const { return baud_; }
+    int databits() const { return databits_; }
 
     // Opens the port with the settings given; does nothing when it is open.
     // Throws KrovanError naming the port, its device and the reason.

@@ -2,7 +2,7 @@
 
 #include "errors.h"
 #include "stream_write.h"
-#include "udp_link.h"
+#include "port_number.h"
 
 #include <QHostInfo>
 

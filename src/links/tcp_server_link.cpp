@@ -1,7 +1,7 @@
 #include "tcp_server_link.h"
 
 #include "errors.h"
-#include "udp_link.h"
+#include "port_number.h"
 
 #include <QElapsedTimer>
 #include <QTcpSocket>

@@ -1,5 +1,7 @@
 #include "udp_link.h"
 
+#include "port_number.h"
+
 #include "errors.h"
 
 #include <QElapsedTimer>
@@ -11,12 +13,6 @@ UdpLink::UdpLink(QObject *parent) : QObject(parent) {
     continuation_.setSingleShot(true);
     continuation_.setInterval(1);
     connect(&continuation_, &QTimer::timeout, this, &UdpLink::readpending);
-}
-
-quint16 portnumber(int value) {
-    if (value < 0 || value > 65535)
-        throw KrovanError("Port " + std::to_string(value) + " is out of range 0 to 65535.");
-    return static_cast<quint16>(value);
 }
 
 void UdpLink::open(int port) {

@@ -12,8 +12,9 @@
 class UdpLink : public QObject {
     Q_OBJECT
 public:
-    // Largest datagram read at all; a bigger one is discarded unseen.
-    static constexpr qint64 receiveBufferSize = 8192;
+    // Largest datagram the program processes; a bigger one is discarded
+    // unseen.
+    static constexpr qint64 receiveBufferSize = 2048;
     // How long one pass may read before the event loop gets its turn.
     static constexpr qint64 readShareMs = 5;
 
@@ -40,7 +41,3 @@ private:
     // The next share of a flood, after the event loop has had its turn.
     QTimer continuation_;
 };
-
-// Checks that a number read from a port field names a port; throws
-// KrovanError otherwise.
-quint16 portnumber(int value);

@@ -1,5 +1,7 @@
 #include "filter_list_window.h"
 
+#include "forms.h"
+#include "session.h"
 #include "tool_window.h"
 
 #include <QCheckBox>
@@ -27,7 +29,30 @@ TFrame_filtr *TForm_RX_filtr::createrow(int n) {
     TFrame_filtr *row = makerow(n, Frame_filtr_main1, "filtr_frame_");
     row->Edit_filtr->clear();
     row->ComboBox_filtr_macro->setEditText(QString());
+    connect(row->Edit_filtr, &QLineEdit::textChanged, this, &TForm_RX_filtr::rowschanged);
+    connect(row->ComboBox_filtr_macro, &QComboBox::editTextChanged, this,
+            &TForm_RX_filtr::rowschanged);
+    for (QCheckBox *box : {row->CheckBox_filtr_active, row->CheckBox_filtr_hex})
+        connect(box, &QCheckBox::toggled, this, &TForm_RX_filtr::rowschanged);
+    rowschanged();
     return row;
+}
+
+// The session converts each filter's pattern when its row changes, not at
+// every received block.
+void TForm_RX_filtr::rowschanged() {
+    if (!Session1)
+        return;
+    std::vector<FilterSetup> filters;
+    for (int n = 1; n <= filtr_count; ++n) {
+        const TFrame_filtr *row = filtr_frames[n];
+        filters.push_back(row ? FilterSetup{row->Edit_filtr->text(),
+                                            row->CheckBox_filtr_hex->isChecked(),
+                                            row->CheckBox_filtr_active->isChecked(),
+                                            row->ComboBox_filtr_macro->currentText()}
+                              : FilterSetup{});
+    }
+    Session1->setfilters(std::move(filters));
 }
 
 void TForm_RX_filtr::copyrow(TFrame_filtr *to, TFrame_filtr *from) {

@@ -30,6 +30,7 @@ public:
 
     // Row n named "filtr_frame_" + n: empty texts, both boxes unticked.
     TFrame_filtr *createrow(int n) override;
+    void rowschanged() override;
 
 protected:
     Fields fields() override { return {filtr_frames, filtr_count, filtr_selected}; }

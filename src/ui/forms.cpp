@@ -1,6 +1,8 @@
 #include "forms.h"
 
 #include "about_window.h"
+#include "guard.h"
+#include "session.h"
 #include "filter_list_window.h"
 #include "help_window.h"
 #include "macro_list_window.h"
@@ -11,6 +13,7 @@
 #include "tool_window.h"
 #include "toolkit_czech.h"
 
+Session *Session1 = nullptr;
 TForm1 *Form1 = nullptr;
 TForm_TX *Form_TX = nullptr;
 TForm_RX_TX *Form_RX_TX = nullptr;
@@ -23,6 +26,8 @@ TForm_txw *Form_txw = nullptr;
 void createforms()
 {
     loadtoolkitczech();
+    Session1 = new Session;
+    Session1->report = showfailure;
     Form1 = new TForm1;
     Form_TX = new TForm_TX;
     Form_RX_TX = new TForm_RX_TX;
@@ -56,4 +61,5 @@ void destroyforms()
     release(Form_RX_TX);
     release(Form_TX);
     release(Form1);
+    release(Session1);
 }

@@ -9,6 +9,10 @@ class TForm_about;
 class TForm_RX_filtr;
 class TForm_rxw;
 class TForm_txw;
+class Session;
+
+// The work the windows show: created first, destroyed last.
+extern Session *Session1;
 
 extern TForm1 *Form1;
 extern TForm_TX *Form_TX;

@@ -11,15 +11,20 @@ bool errorBoxOpen = false;
 
 void report(const char *what)
 {
-    if (errorBoxOpen)
-        return;
-    errorBoxOpen = true;
     // Every message is UTF-8: where one quotes typed bytes, it converted them.
-    dialogs().showError(QString::fromUtf8(what));
-    errorBoxOpen = false;
+    showfailure(QString::fromUtf8(what));
 }
 
 } // namespace
+
+void showfailure(const QString &message)
+{
+    if (errorBoxOpen)
+        return;
+    errorBoxOpen = true;
+    dialogs().showError(message);
+    errorBoxOpen = false;
+}
 
 void guarded(const std::function<void()> &handler)
 {

@@ -1,30 +1,82 @@
-// What every link kind shares: the connect buttons with their order of
-// closes, the choice of the link a send uses, the window title and the
-// state records. Each kind's own open, close and notifications live in its
-// panel file (serial_panel.cpp, tcp_client_panel.cpp, ...).
+// What every link kind shares, seen from the main window: the connect
+// buttons with their order of closes (the session's table), the choice of
+// the link a send uses, the window title and the captions and enabled
+// controls that follow the session's links. Each kind's own open and close
+// live in its panel file (serial_panel.cpp, tcp_client_panel.cpp, ...).
 #include "main_window.h"
-
-#include "errors.h"
-#include "forms.h"
-#include "states_window.h"
 
 #include <QComboBox>
 #include <QLineEdit>
+#include <QPushButton>
 
 void TForm1::settitle(const QString &suffix) {
     setWindowTitle("Krovan 0.6 - " + settingstitle + suffix);
 }
 
-void TForm1::linkstate(LinkKind kind, const QString &text) {
-    if (ComboBox_pripojeni->currentIndex() == static_cast<int>(kind))
-        Form_RX_TX->addstate(text);
+void TForm1::wiresession() {
+    connect(&session, &Session::connectionstate, this, &TForm1::settitle);
+    connect(&session, &Session::linkchanged, this, [this](LinkKind kind, bool open) {
+        switch (kind) {
+        case LinkKind::Serial:
+            Button_RS232_On->setText(open ? "Odpojit" : "Připojit");
+            break;
+        case LinkKind::TcpClient:
+            open ? IdTCPClient1Connected() : IdTCPClient1Disconnected();
+            break;
+        case LinkKind::TcpServer:
+            ComboBox_pripojeni->setEnabled(!open);
+            Edit_TCP_S_port->setEnabled(!open);
+            Button_TCP_S_On->setText(open ? "Odpojit" : "Připojit");
+            break;
+        case LinkKind::Udp:
+            enableudpfields(!open);
+            Button_UDP_On->setText(open ? "Odpojit" : "Připojit");
+            break;
+        case LinkKind::Icmp:
+            ComboBox_pripojeni->setEnabled(!open);
+            Button_ICMP_On->setText(open ? "Vypnout" : "Zapnout");
+            break;
+        default:
+            break;
+        }
+    });
+    // The serial panel follows the port itself, and only while it is shown.
+    connect(&ApdComPort1, &SerialLink::portOpened, this, [this] { ApdComPort1PortOpen(); });
+    connect(&ApdComPort1, &SerialLink::portClosed, this, [this] { ApdComPort1PortClose(); });
+    // A port whose device went away is closed; its button offers to connect.
+    connect(&session, &Session::seriallost, this,
+            [this] { Button_RS232_On->setText("Připojit"); });
+}
+
+void TForm1::bindsetup() {
+    Setup &setup = session.setup;
+    connect(ComboBox_pripojeni, &QComboBox::currentIndexChanged, this,
+            [&setup](int index) { setup.connection = index; });
+    const std::pair<QLineEdit *, QString *> fields[] = {
+        {Edit_tx_adr, &setup.tx_adr},       {Edit_tx_port, &setup.tx_port},
+        {Edit_rx_port, &setup.rx_port},     {Edit_icmp_a, &setup.icmp_a},
+        {Edit_TCP_S_port, &setup.tcp_s_p},  {Edit_tcp_k_addr, &setup.tcp_c_a},
+        {Edit_tcp_k_port, &setup.tcp_c_p}};
+    for (auto [edit, value] : fields) {
+        *value = edit->text();
+        connect(edit, &QLineEdit::textChanged, this, [value](const QString &text) { *value = text; });
+    }
+    const std::pair<QComboBox *, int *> selectors[] = {{ComboBox_COM_port, &setup.com_port},
+                                                       {ComboBox_bits, &setup.com_bits},
+                                                       {ComboBox_parity, &setup.com_parity},
+                                                       {ComboBox_stop, &setup.com_stop}};
+    for (auto [box, index] : selectors) {
+        *index = box->currentIndex();
+        connect(box, &QComboBox::currentIndexChanged, this, [index](int now) { *index = now; });
+    }
+    setup.connection = ComboBox_pripojeni->currentIndex();
+    setup.com_baud = ComboBox_baud->currentText();
+    connect(ComboBox_baud, &QComboBox::currentTextChanged, this,
+            [&setup](const QString &text) { setup.com_baud = text; });
 }
 
 void TForm1::Button_RS232_OnClick() {
-    tcpclientclose();
-    tcpserverclose();
-    icmpoff();
-    udpclose();
+    session.closeall(Session::Closing::BeforeSerial);
     if (serialisopen())
         serialclose();
     else
@@ -32,10 +84,7 @@ void TForm1::Button_RS232_OnClick() {
 }
 
 void TForm1::Button_TCP_C_OnClick() {
-    serialclose();
-    tcpserverclose();
-    icmpoff();
-    udpclose();
+    session.closeall(Session::Closing::BeforeTcpClient);
     if (tcpclientisconnected())
         tcpclientclose();
     else
@@ -43,10 +92,7 @@ void TForm1::Button_TCP_C_OnClick() {
 }
 
 void TForm1::Button_TCP_S_OnClick() {
-    serialclose();
-    tcpclientclose();
-    icmpoff();
-    udpclose();
+    session.closeall(Session::Closing::BeforeTcpServer);
     if (tcpserverislistening())
         tcpserverclose();
     else
@@ -54,10 +100,7 @@ void TForm1::Button_TCP_S_OnClick() {
 }
 
 void TForm1::Button_UDP_OnClick() {
-    serialclose();
-    tcpserverclose();
-    tcpclientclose();
-    icmpoff();
+    session.closeall(Session::Closing::BeforeUdp);
     if (IdUDPServer1.isActive())
         udpclose();
     else
@@ -65,60 +108,27 @@ void TForm1::Button_UDP_OnClick() {
 }
 
 void TForm1::Button_ICMP_OnClick() {
-    serialclose();
-    tcpserverclose();
-    tcpclientclose();
-    udpclose();
+    session.closeall(Session::Closing::BeforeIcmp);
     if (icmpactive)
         icmpoff();
     else
         icmpon();
 }
 
-LinkKind TForm1::activelink() const {
-    if (serialisopen())
-        return LinkKind::Serial;
-    if (tcpserverislistening())
-        return LinkKind::TcpServer;
-    if (tcpclientisconnected())
-        return LinkKind::TcpClient;
-    if (IdUDPServer1.isActive())
-        return LinkKind::Udp;
-    if (icmpactive)
-        return LinkKind::Icmp;
-    return LinkKind::None;
-}
+LinkKind TForm1::activelink() const { return session.activelink(); }
 
 QString TForm1::sendaddress(LinkKind link) const {
-    switch (link) {
-    case LinkKind::Serial:
-        return "na: COM" + QString::number(serialportnumber()) + " ";
-    case LinkKind::TcpServer:
-        return "na: localhost : " + Edit_TCP_S_port->text() + " ";
-    case LinkKind::TcpClient:
-        return "na: " + Edit_tcp_k_addr->text() + " : " + Edit_tcp_k_port->text() + " ";
-    case LinkKind::Udp:
-        return "na: " + Edit_tx_adr->text() + " : " + Edit_tx_port->text() + " ";
-    case LinkKind::Icmp:
-        return "na: " + Edit_icmp_a->text() + " ";
-    default:
-        return QString();
-    }
+    return link == LinkKind::None ? QString() : "na: " + session.sendaddress(link) + " ";
 }
 
-void TForm1::linksend(LinkKind link, const std::string &bytes) {
-    switch (link) {
-    case LinkKind::Serial:
-        return serialsend(bytes);
-    case LinkKind::TcpServer:
-        return tcpserversend(bytes);
-    case LinkKind::TcpClient:
-        return tcpclientsend(bytes);
-    case LinkKind::Udp:
-        return udpsend(bytes);
-    case LinkKind::Icmp:
-        return icmpsend(bytes);
-    default:
-        throw KrovanError("No link is open.");
-    }
+void TForm1::linksend(LinkKind link, const std::string &bytes) { session.linksend(link, bytes); }
+
+void TForm1::rxprocess(const std::string &block, const QString &address, bool logfailed) {
+    session.rxprocess(block, address, logfailed);
 }
+
+void TForm1::rxappend(const char *data, qsizetype size) { session.rxappend(data, size); }
+
+void TForm1::Timer_rxTimer() { session.Timer_rxTimer(); }
+
+void TForm1::rxreset() { session.rxreset(); }

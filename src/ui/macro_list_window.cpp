@@ -1,5 +1,7 @@
 #include "macro_list_window.h"
 
+#include "forms.h"
+#include "session.h"
 #include "tool_window.h"
 
 #include <QCheckBox>
@@ -26,7 +28,25 @@ TFrame_tx *TForm_TX::createrow(int n) {
     row->Edit_popis->setText(QString("tx_%1").arg(n));
     row->Edit_data->setText(QString("data_%1").arg(n));
     row->Edit_interval->setText("1000");
+    for (QLineEdit *edit : {row->Edit_popis, row->Edit_data, row->Edit_interval})
+        connect(edit, &QLineEdit::textChanged, this, &TForm_TX::rowschanged);
+    connect(row->CheckBox_hex, &QCheckBox::toggled, this, &TForm_TX::rowschanged);
+    rowschanged();
     return row;
+}
+
+void TForm_TX::rowschanged() {
+    if (!Session1)
+        return;
+    std::vector<MacroSetup> macros;
+    for (int n = 1; n <= tx_count; ++n) {
+        const TFrame_tx *row = tx_frames[n];
+        macros.push_back(row ? MacroSetup{row->Edit_popis->text(), row->Edit_data->text(),
+                                          row->CheckBox_hex->isChecked(),
+                                          row->Edit_interval->text()}
+                             : MacroSetup{});
+    }
+    Session1->setup.macros = std::move(macros);
 }
 
 // Row i takes the contents of row i + 1; its repeat follows them.

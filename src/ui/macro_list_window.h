@@ -31,6 +31,7 @@ public:
 
     // Row n named "tx_frame_" + n with "tx_" + n, "data_" + n and "1000".
     TFrame_tx *createrow(int n) override;
+    void rowschanged() override;
 
 protected:
     Fields fields() override { return {tx_frames, tx_count, tx_selected}; }

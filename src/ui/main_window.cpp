@@ -99,7 +99,12 @@ TForm1::TForm1(QWidget *parent)
     : QMainWindow(parent),
       OpenDialog1({"Soubory s nastavením|*.ini", "ini", ".", QString(), false}),
       SaveDialog1({"soubory s nastavením|*.ini", "ini", ".", QString(), false}),
-      SaveDialog_data({"Soubor RTF|*.rtf", "rtf", QString(), "nový soubor", false})
+      SaveDialog_data({"Soubor RTF|*.rtf", "rtf", QString(), "nový soubor", false}),
+      session(*Session1), lastpeer(session.lastpeer), rxbuffer(session.rxbuffer),
+      Timer_rx(&session.Timer_rx), IdTCPServer1(session.IdTCPServer1),
+      ApdComPort1(session.ApdComPort1), IdTCPClient1(session.IdTCPClient1),
+      IdUDPServer1(session.IdUDPServer1), IdIcmpClient1(session.IdIcmpClient1),
+      icmpactive(session.icmpactive)
 {
     setObjectName("Form1");
     setWindowTitle("Krovan");
@@ -137,18 +142,8 @@ TForm1::TForm1(QWidget *parent)
     connectbutton(Button_TCP_S_On, &TForm1::Button_TCP_S_OnClick);
     connectbutton(Button_UDP_On, &TForm1::Button_UDP_OnClick);
     connectbutton(Button_ICMP_On, &TForm1::Button_ICMP_OnClick);
-    wiretcpserver();
-    wireserial();
-    connect(&IdUDPServer1, &UdpLink::datagramReceived, this,
-            [this](const QByteArray &data, const QHostAddress &sender, quint16 port) {
-                guarded([&] { IdUDPServer1UDPRead(data, sender, port); });
-            });
-    wiretcpclient();
-    Timer_rx = new QTimer(this);
-    Timer_rx->setObjectName("Timer_rx");
-    Timer_rx->setInterval(100);
-    connect(Timer_rx, &QTimer::timeout, this, [this] { guarded([this] { Timer_rxTimer(); }); });
-    Timer_rx->start();
+    wiresession();
+    bindsetup();
     takewholetexts(this);
     FormCreate();
 }
@@ -295,10 +290,7 @@ void TForm1::FormActivate()
 
 void TForm1::FormClose()
 {
-    tcpclientclose();
-    icmpoff();
-    udpclose();
-    serialclose();
+    session.closeall(Session::Closing::Shutdown);
     // A window closed before it ever became active never loaded the file:
     // its start-up state must not replace the user's set-up.
     if (!settingsloaded)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "dialogs.h"
+#include "session.h"
 #include "gap_framer.h"
 #include "icmp_link.h"
 #include "link_kind.h"
@@ -97,38 +98,23 @@ public:
     // Set once a signal asked the program to end: no later activation may
     // load the settings and show the windows again.
     bool ending = false;
-    // The TCP server's client whose connected notification ran last; only
-    // an id, so a send to a client that has gone fails instead of touching
-    // a released socket.
-    TcpServerLink::ClientId lastpeer = TcpServerLink::noClient;
-
-    // The stream buffer both TCP links feed; Timer_rx cuts it into blocks
-    // at pauses of one tick.
-    GapFramer rxbuffer;
-    bool rxbusy = false;
+    // The session whose work this window shows and whose links its panels
+    // open; its parts keep the names they had here.
+    Session &session;
+    TcpServerLink::ClientId &lastpeer;
+    GapFramer &rxbuffer;
     QTimer *Timer_rx;
-    // Appends received stream bytes in arrival order, also while a tick
-    // is handing a block on. A buffer that reaches its limit hands a block
-    // on at once.
+    TcpServerLink &IdTCPServer1;
+    SerialLink &ApdComPort1;
+    TcpClientLink &IdTCPClient1;
+    UdpLink &IdUDPServer1;
+    IcmpLink &IdIcmpClient1;
+    bool &icmpactive;
+
+    // The stream buffer, forwarded to the session.
     void rxappend(const char *data, qsizetype size);
     void Timer_rxTimer();
-    // What a new TCP client connection does to the buffer: the next tick
-    // starts counting afresh; the bytes still in it stay.
     void rxreset();
-    // Hands the buffer's first n bytes on to rxprocess and drops them.
-    void rxhandon(size_t n);
-
-    // Link components; whether a kind is open is read from the kind itself.
-    TcpServerLink IdTCPServer1;
-    SerialLink ApdComPort1;
-    TcpClientLink IdTCPClient1;
-    // Raised by tcpclientclose: bytes still reported after it are dropped.
-    bool readerstop = false;
-    UdpLink IdUDPServer1;
-    IcmpLink IdIcmpClient1;
-    bool icmpactive = false;
-    // Whether the error box has told why no ICMP socket is allowed.
-    bool icmpreasonshown = false;
 
     // Connect buttons: each closes the other four kinds, then toggles its own.
     void Button_RS232_OnClick();
@@ -145,10 +131,7 @@ public:
     // Hands the bytes to the active link; throws KrovanError on failure.
     void linksend(LinkKind link, const std::string &bytes);
     // Compares one received block with the active filters, logs it and
-    // answers it; throws the conversion error of a failing filter. A block
-    // whose filters fail is still logged first (without macro calls),
-    // unless `logfailed` is off: the stream buffer keeps such a block and
-    // hands it on again later.
+    // answers it (the session's receive processing).
     void rxprocess(const std::string &block, const QString &address, bool logfailed = true);
 
     // Serial link (serial_panel.cpp).
@@ -157,44 +140,30 @@ public:
     void serialclose();
     bool serialisopen() const;
     int serialportnumber() const;
-    void serialsend(const std::string &bytes);
-    // Notifications of the serial link.
+    // The panel after the serial port opened or closed.
     void ApdComPort1PortOpen();
     void ApdComPort1PortClose();
-    void ApdComPort1TriggerAvail(qint64 count);
 
     // TCP client (tcp_client_panel.cpp).
     void tcpclientopen();
     void tcpclientclose();
+    // The panel while connected and after the connection ended.
     void IdTCPClient1Connected();
     void IdTCPClient1Disconnected();
-    // Connects the TCP client's reports to the window.
-    void wiretcpclient();
     bool tcpclientisconnected() const;
-    void tcpclientsend(const std::string &bytes);
 
     // TCP server (tcp_server_panel.cpp).
     void tcpserveropen();
     void tcpserverclose();
     bool tcpserverislistening() const;
-    void tcpserversend(const std::string &bytes);
-    // Client connected and disconnected notifications of the server.
-    void IdTCPServer1Connect(TcpServerLink::ClientId client);
-    void IdTCPServer1Disconnect(TcpServerLink::ClientId client);
 
     // UDP (udp_panel.cpp).
     void udpopen();
     void udpclose();
-    void udpsend(const std::string &bytes);
-    // Received-datagram notification of the UDP link.
-    void IdUDPServer1UDPRead(const QByteArray &data, const QHostAddress &sender, quint16 port);
 
     // ICMP echo (icmp_panel.cpp).
     void icmpon();
     void icmpoff();
-    void icmpsend(const std::string &bytes);
-    // Reply notification of the echo, run inside icmpsend.
-    void IdIcmpClient1Reply(const icmp::Reply &status);
 
     void ComboBox_pripojeniChange();
 
@@ -248,11 +217,12 @@ private:
     void choosesettingsfile(const QString &file);
     // Title "Krovan 0.6 - " + settingstitle + suffix.
     void settitle(const QString &suffix);
-    // A state record, written only while the selector shows that kind.
-    void linkstate(LinkKind kind, const QString &text);
     void enableudpfields(bool enabled);
-    void wiretcpserver();
-    void wireserial();
+    // Captions, enabled controls and titles follow the session's links.
+    void wiresession();
+    void showlink(LinkKind kind);
+    // Every edit of the panels reaches the session's set-up at once.
+    void bindsetup();
     void buildpanels(QWidget *bar);
     void buildmenus();
     void connectbutton(QPushButton *button, void (TForm1::*handler)());

@@ -54,6 +54,9 @@ protected:
     virtual void deleterow() = 0;
     // step -1 moves the selected row's contents up, +1 down.
     virtual void moverow(int step) = 0;
+    // The rows' contents changed (an edit, a new, deleted or moved row):
+    // the session's set-up takes them.
+    virtual void rowschanged() = 0;
 
     // The window may not be taller than its rows need: count x 23 + 100.
     void limitheight(int count);
@@ -85,6 +88,7 @@ public:
         for (int i = 1; i <= list.count; ++i)
             delete std::exchange(list.rows[i], nullptr);
         list.count = 0;
+        rowschanged();
     }
 
     // Applies the height rule to the current count, as a load does.
@@ -116,6 +120,7 @@ protected:
         limitheight();
         growbyrow();
         createrow(n);
+        rowschanged();
     }
 
     void deleterow() override {
@@ -132,6 +137,7 @@ protected:
         if (list.count < s)
             selectrow(list.count);
         limitheight();
+        rowschanged();
     }
 
     void moverow(int step) override {
@@ -141,6 +147,7 @@ protected:
             return;
         swaprows(list.rows[s], list.rows[t]);
         selectrow(t);
+        rowschanged();
     }
 };
 

@@ -4,7 +4,6 @@
 
 #include "bytes_text.h"
 #include "codec.h"
-#include "guard.h"
 
 #include <QComboBox>
 #include <QPushButton>
@@ -15,18 +14,6 @@ namespace {
 constexpr int lastPortNumber = 255;
 
 } // namespace
-
-void TForm1::wireserial() {
-    connect(&ApdComPort1, &SerialLink::portOpened, this,
-            [this] { guarded([this] { ApdComPort1PortOpen(); }); });
-    connect(&ApdComPort1, &SerialLink::portClosed, this,
-            [this] { guarded([this] { ApdComPort1PortClose(); }); });
-    connect(&ApdComPort1, &SerialLink::triggerAvail, this,
-            [this](qint64 count) { guarded([=, this] { ApdComPort1TriggerAvail(count); }); });
-    // A port whose device went away is closed; its button offers to connect.
-    connect(&ApdComPort1, &SerialLink::portLost, this,
-            [this] { Button_RS232_On->setText("Připojit"); });
-}
 
 bool TForm1::serialisopen() const {
     return ApdComPort1.isOpen();
@@ -60,17 +47,10 @@ void TForm1::serialopen() {
     const int number = strtoint(toBytes(ComboBox_COM_port->currentText().mid(3, 3)));
     const int baud = strtoint(toBytes(ComboBox_baud->currentText()));
     const int bits = strtoint(toBytes(ComboBox_bits->currentText()));
-    ApdComPort1.setnumber(number);
-    ApdComPort1.setbaud(baud);
-    ApdComPort1.setdatabits(bits);
-    ApdComPort1.open();
-    Button_RS232_On->setText("Odpojit");
+    session.serialopen(number, baud, bits);
 }
 
-void TForm1::serialclose() {
-    ApdComPort1.close();
-    Button_RS232_On->setText("Připojit");
-}
+void TForm1::serialclose() { session.serialclose(); }
 
 void TForm1::ApdComPort1PortOpen() {
     if (ComboBox_pripojeni->currentIndex() != static_cast<int>(LinkKind::Serial))
@@ -79,8 +59,6 @@ void TForm1::ApdComPort1PortOpen() {
              ComboBox_pripojeni, ComboBox_COM_port, Button_detect, ComboBox_baud, ComboBox_bits,
              ComboBox_parity, ComboBox_stop})
         control->setEnabled(false);
-    settitle(" RS232 připojen");
-    linkstate(LinkKind::Serial, "COM" + QString::number(ApdComPort1.number()) + " připojen...");
 }
 
 void TForm1::ApdComPort1PortClose() {
@@ -90,15 +68,4 @@ void TForm1::ApdComPort1PortClose() {
     for (QWidget *control : std::initializer_list<QWidget *>{ComboBox_pripojeni, ComboBox_COM_port,
                                                              Button_detect, ComboBox_baud})
         control->setEnabled(true);
-    settitle(" odpojen");
-    linkstate(LinkKind::Serial, "COM" + QString::number(ApdComPort1.number()) + " odpojen...");
-}
-
-void TForm1::ApdComPort1TriggerAvail(qint64 count) {
-    const std::string block = ApdComPort1.take(count);
-    rxprocess(block, "COM" + QString::number(ApdComPort1.number()));
-}
-
-void TForm1::serialsend(const std::string &bytes) {
-    ApdComPort1.send(bytes);
 }

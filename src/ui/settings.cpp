@@ -266,11 +266,7 @@ void TForm1::choosesettingsfile(const QString &file)
     // The name without its directory and its last four characters (".ini").
     const QString name = QFileInfo(file).fileName();
     settingstitle = name.left(std::max<qsizetype>(0, name.size() - 4)) + " - ";
-    serialclose();
-    tcpserverclose();
-    tcpclientclose();
-    icmpoff();
-    udpclose();
+    session.closeall(Session::Closing::SettingsFile);
 }
 
 void TForm1::Otevtnastaven1Click()

@@ -8,6 +8,7 @@
 #include "received_window.h"
 #include "save_log.h"
 #include "sent_window.h"
+#include "session.h"
 #include "tool_window.h"
 
 #include <QCheckBox>
@@ -98,6 +99,8 @@ TForm_RX_TX::TForm_RX_TX(QWidget *parent) : QWidget(parent) {
             [this] { guarded([this] { RichEdit_mixChange(); }); });
     connect(RichEdit_mix, &LogView::repainting, Label_lines,
             [this] { Label_lines->setUpdatesEnabled(true); });
+    if (Session1)
+        Session1->addsink(this);
 }
 
 QWidget *TForm_RX_TX::buildcheckboxes() {
@@ -143,6 +146,31 @@ QWidget *TForm_RX_TX::buildbuttons() {
     grid->addWidget(Button_save, 1, 0);
     grid->addWidget(Button1, 1, 1);
     return buttons;
+}
+
+TForm_RX_TX::~TForm_RX_TX() {
+    if (Session1)
+        Session1->removesink(this);
+}
+
+void TForm_RX_TX::write(const LogEntry &entry) {
+    switch (entry.kind) {
+    case LogEntry::Kind::State:
+        return addstate(entry.text);
+    case LogEntry::Kind::Error:
+        return adderror(entry.text, entry.font);
+    case LogEntry::Kind::Record:
+        break;
+    }
+    const bool received = entry.direction == Direction::Received;
+    const QString address = !CheckBox_adr->isChecked() ? QString()
+                            : received                ? "z: " + entry.address + " "
+                                                      : "na: " + entry.address + " ";
+    QString macros;
+    if (received && CheckBox_makro->isChecked())
+        for (const QString &name : entry.macros)
+            macros += "/ Volá makro: " + name + " ";
+    logdata(entry.direction, entry.bytes, address, macros);
 }
 
 void TForm_RX_TX::addstate(const QString &text) {

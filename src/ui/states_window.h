@@ -4,6 +4,8 @@
 #include <QTimer>
 #include <QWidget>
 
+#include "log_entry.h"
+
 #include <string>
 
 class LogView;
@@ -11,15 +13,17 @@ class QCheckBox;
 class QLabel;
 class QPushButton;
 
-enum class Direction { Received, Sent };
-
 // "Stavy a data": the combined log of state lines, error lines and the data
 // records of both directions, with the check boxes that choose what is
-// written.
-class TForm_RX_TX : public QWidget {
+// written. It renders the session's entries.
+class TForm_RX_TX : public QWidget, public LogSink {
     Q_OBJECT
 public:
     explicit TForm_RX_TX(QWidget *parent = nullptr);
+    ~TForm_RX_TX() override;
+
+    // One entry of the session, as the check boxes choose to show it.
+    void write(const LogEntry &entry) override;
 
     LogView *RichEdit_mix;
     QLabel *Label1;

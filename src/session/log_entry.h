@@ -1,0 +1,38 @@
+#pragma once
+
+// What the session logs, as data: sinks (the log windows, a file capture,
+// standard output) render it each in their own way.
+
+#include <QString>
+#include <QStringList>
+
+#include <string>
+
+enum class Direction { Received, Sent };
+
+struct LogEntry {
+    enum class Kind { Record, State, Error };
+
+    Kind kind = Kind::State;
+    // Milliseconds since the epoch, when the entry was made.
+    qint64 time = 0;
+    // A record: its direction, its bytes, the address it came from
+    // ("127.0.0.1:5000", "COM3", "TCP-IP :500") or went to ("127.0.0.1 :
+    // 9876", "COM3"), and for a received block the descriptions of the
+    // macro rows the filters named, in order.
+    Direction direction = Direction::Received;
+    std::string bytes;
+    QString address;
+    QStringList macros;
+    // A state or error line: its text; an error line may name its font
+    // (empty: the font the log is writing in).
+    QString text;
+    QString font;
+};
+
+// Takes every entry of a session, in order.
+class LogSink {
+public:
+    virtual ~LogSink() = default;
+    virtual void write(const LogEntry &entry) = 0;
+};

@@ -1,0 +1,148 @@
+#pragma once
+
+// The program's work without windows: the five links, the stream buffer and
+// its timer, the receive processing with its filters and automatic replies,
+// the send of a macro row, the open and close of each link kind with their
+// state records, and every log entry handed to the sinks. The windows are a
+// view of it; a run without windows drives it alone.
+
+#include "gap_framer.h"
+#include "icmp_link.h"
+#include "link_kind.h"
+#include "log_entry.h"
+#include "serial_link.h"
+#include "setup.h"
+#include "tcp_client_link.h"
+#include "tcp_server_link.h"
+#include "udp_link.h"
+
+#include <QObject>
+#include <QTimer>
+
+#include <functional>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+class Session : public QObject {
+    Q_OBJECT
+public:
+    explicit Session(QObject *parent = nullptr);
+    ~Session() override;
+
+    // The set-up the work reads. The windows keep it current as the user
+    // edits; a change of the filter rows goes through setfilters.
+    Setup setup;
+    void setfilters(std::vector<FilterSetup> filters);
+
+    // Link components; whether a kind is open is read from the kind itself.
+    SerialLink ApdComPort1;
+    TcpClientLink IdTCPClient1;
+    TcpServerLink IdTCPServer1;
+    UdpLink IdUDPServer1;
+    IcmpLink IdIcmpClient1;
+    bool icmpactive = false;
+    // Whether the ICMP permission failure has been reported once.
+    bool icmpreasonshown = false;
+    // The TCP server's client whose connected notification ran last.
+    TcpServerLink::ClientId lastpeer = TcpServerLink::noClient;
+    // Raised by tcpclientclose: bytes still reported after it are dropped.
+    bool readerstop = false;
+
+    // The stream buffer both TCP links feed; Timer_rx cuts it into blocks
+    // at pauses of one tick (100 ms).
+    GapFramer rxbuffer;
+    bool rxbusy = false;
+    QTimer Timer_rx;
+    void rxappend(const char *data, qsizetype size);
+    void rxreset();
+    void rxhandon(size_t n);
+    void Timer_rxTimer();
+
+    // Sinks take every entry in order; they must outlive their subscription.
+    void addsink(LogSink *sink);
+    void removesink(LogSink *sink);
+
+    // Runs an operation of the session's own events so that no exception
+    // crosses the event loop: a failure goes to `report`, and the session
+    // goes on. The windows show it in an error box; by default it is
+    // written to standard error.
+    std::function<void(const QString &message)> report;
+    void guard(const std::function<void()> &operation);
+
+    // The link a send uses: the first open kind in the fixed order serial,
+    // TCP server, TCP client, UDP, ICMP; None when nothing is open.
+    LinkKind activelink() const;
+    bool isopen(LinkKind kind) const;
+    // Where a send on that link goes, as its record names it.
+    QString sendaddress(LinkKind link) const;
+    // Hands the bytes to the link; throws KrovanError on failure.
+    void linksend(LinkKind link, const std::string &bytes);
+
+    // Compares one received block with the active filters, logs it and
+    // answers it; throws the conversion error of a failing filter. A block
+    // whose filters fail is still logged first (without macro calls),
+    // unless `logfailed` is off.
+    void rxprocess(const std::string &block, const QString &address, bool logfailed = true);
+    // Sends macro row n (counted from 1) once on the active link; throws
+    // the conversion error of its data text.
+    void send(int n);
+
+    // Opening and closing each kind: what opens, what is recorded, the
+    // state changes. A failed open throws and leaves the kind closed.
+    void serialopen(int number, int baud, int databits);
+    void serialclose();
+    void tcpclientopen();
+    void tcpclientclose();
+    void tcpserveropen();
+    void tcpserverclose();
+    void udpopen();
+    void udpclose();
+    void icmpon();
+    void icmpoff();
+    void open(LinkKind kind);
+    void close(LinkKind kind);
+
+    // The occasions that close links, and in which order (one table).
+    enum class Closing { BeforeSerial, BeforeTcpClient, BeforeTcpServer, BeforeUdp, BeforeIcmp,
+                         SettingsFile, Shutdown };
+    static std::span<const LinkKind> closeorder(Closing occasion);
+    void closeall(Closing occasion);
+
+    // Entries: a state record, written only while the set-up selects that
+    // kind; an error line; a data record.
+    void linkstate(LinkKind kind, const QString &text);
+    void errorline(const QString &text, const QString &font = QString());
+    void record(Direction direction, const std::string &bytes, const QString &address,
+                const QStringList &macros = {});
+
+signals:
+    // A kind was opened or closed: captions and enabled controls follow.
+    void linkchanged(LinkKind kind, bool open);
+    // What the window title says of the link now (" UDP připojen", ...).
+    void connectionstate(const QString &suffix);
+    // The serial device went away and its port was closed.
+    void seriallost();
+
+private:
+    struct Filter {
+        bool active = false;
+        QString macro;
+        // The converted pattern, or the conversion's message.
+        std::optional<std::string> pattern;
+        std::string error;
+    };
+    void wirelinks();
+    void tcpclientconnected();
+    void tcpclientdisconnected();
+    void serialopened();
+    void serialclosed();
+    void udpreceived(const QByteArray &data, const QHostAddress &sender, quint16 port);
+    void icmpsend(const std::string &bytes);
+    void icmpreply(const icmp::Reply &status);
+    void emitentry(const LogEntry &entry);
+
+    std::vector<Filter> filters_;
+    std::vector<LogSink *> sinks_;
+};
