@@ -264,6 +264,21 @@ void Session::send(int n) {
     }
 }
 
+RepeatTimer *Session::repeattimer(int n) {
+    if (n < 1)
+        return nullptr;
+    if (repeats_.size() < static_cast<size_t>(n))
+        repeats_.resize(static_cast<size_t>(n));
+    std::unique_ptr<RepeatTimer> &timer = repeats_[static_cast<size_t>(n - 1)];
+    if (!timer) {
+        timer = std::make_unique<RepeatTimer>();
+        timer->setObjectName("Timer1");
+        // A send that fails is reported and the timer keeps running.
+        connect(timer.get(), &QTimer::timeout, this, [this, n] { guard([=, this] { send(n); }); });
+    }
+    return timer.get();
+}
+
 bool Session::isopen(LinkKind kind) const {
     switch (kind) {
     case LinkKind::Serial:

@@ -10,6 +10,7 @@
 #include "icmp_link.h"
 #include "link_kind.h"
 #include "log_entry.h"
+#include "repeat_timer.h"
 #include "serial_link.h"
 #include "setup.h"
 #include "tcp_client_link.h"
@@ -20,6 +21,7 @@
 #include <QTimer>
 
 #include <functional>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -88,6 +90,8 @@ public:
     // Sends macro row n (counted from 1) once on the active link; throws
     // the conversion error of its data text.
     void send(int n);
+    // The repeat timer of macro row n: each tick sends the row.
+    RepeatTimer *repeattimer(int n);
 
     // Opening and closing each kind: what opens, what is recorded, the
     // state changes. A failed open throws and leaves the kind closed.
@@ -144,5 +148,6 @@ private:
     void emitentry(const LogEntry &entry);
 
     std::vector<Filter> filters_;
+    std::vector<std::unique_ptr<RepeatTimer>> repeats_;
     std::vector<LogSink *> sinks_;
 };

@@ -6,6 +6,7 @@
 #include "forms.h"
 #include "guard.h"
 #include "macro_list_window.h"
+#include "session.h"
 #include "whole_texts.h"
 
 #include <QCheckBox>
@@ -35,9 +36,8 @@ TFrame_tx::TFrame_tx(int n) : ListRow(n, {404, 23}) {
     settaborder({Edit_data, Edit_interval, Button_send, CheckBox1, Edit_popis, CheckBox_hex});
     takewholetexts(this);
 
-    Timer1 = new RepeatTimer(this);
-    Timer1->setObjectName("Timer1");
-    connect(Timer1, &QTimer::timeout, this, &TFrame_tx::Timer1Timer);
+    // The session's timer of this row number: it sends the row at each tick.
+    Timer1 = Session1->repeattimer(n);
     connect(Button_send, &QPushButton::clicked, this,
             [this] { guarded([this] { Button_sendClick(); }); });
     // toggled, not clicked: a change by program runs the handler too, and
@@ -50,6 +50,13 @@ void TFrame_tx::CheckBox1Click() {
     Timer1->setPeriod(periodof(Edit_interval));
     Timer1->setEnabled(CheckBox1->isChecked());
     Edit_interval->setEnabled(!CheckBox1->isChecked());
+}
+
+TFrame_tx::~TFrame_tx() {
+    // A row that goes stops repeating; its number's timer stays for the
+    // next row of that number.
+    if (Session1)
+        Timer1->setEnabled(false);
 }
 
 void TFrame_tx::Timer1Timer() {

@@ -13,6 +13,7 @@ class TFrame_tx : public ListRow {
     Q_OBJECT
 public:
     explicit TFrame_tx(int n);
+    ~TFrame_tx() override;
 
     QLineEdit *Edit_popis;
     QLineEdit *Edit_data;
