@@ -1,0 +1,178 @@
+// The program's work without any window: a session on real sockets on
+// 127.0.0.1, its entries taken by a sink of the test.
+#include "session.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QNetworkDatagram>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QUdpSocket>
+#include <gtest/gtest.h>
+
+namespace {
+
+template <class Condition> bool waitfor(Condition condition, int ms = 2000) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!condition() && clock.elapsed() < ms)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    return condition();
+}
+
+// Every entry as one line of text, as a test reads it.
+class Entries : public LogSink {
+public:
+    QStringList lines;
+    void write(const LogEntry &entry) override {
+        switch (entry.kind) {
+        case LogEntry::Kind::State:
+            lines << "state " + entry.text;
+            break;
+        case LogEntry::Kind::Error:
+            lines << "error " + entry.text;
+            break;
+        case LogEntry::Kind::Record:
+            lines << QString(entry.direction == Direction::Received ? "rx " : "tx ") +
+                         entry.address + " [" + entry.macros.join(",") + "] " +
+                         QString::fromLatin1(entry.bytes.data(),
+                                             static_cast<qsizetype>(entry.bytes.size()));
+            break;
+        }
+    }
+};
+
+class SessionTest : public ::testing::Test {
+protected:
+    Session session;
+    Entries entries;
+    QUdpSocket peer;
+
+    void SetUp() override {
+        session.addsink(&entries);
+        session.report = [this](const QString &message) { failures << message; };
+        ASSERT_TRUE(peer.bind(QHostAddress::LocalHost, 0));
+    }
+
+    QStringList failures;
+
+    // UDP on a port the system chooses, sending to the peer.
+    quint16 openudp() {
+        session.setup.connection = static_cast<int>(LinkKind::Udp);
+        session.setup.rx_port = "0";
+        session.setup.tx_adr = "127.0.0.1";
+        session.setup.tx_port = QString::number(peer.localPort());
+        session.udpopen();
+        return session.IdUDPServer1.localPort();
+    }
+
+    QList<QByteArray> peerreceives(int expected, int ms = 2000) {
+        QList<QByteArray> got;
+        waitfor(
+            [&] {
+                while (peer.hasPendingDatagrams())
+                    got << peer.receiveDatagram().data();
+                return got.size() >= expected;
+            },
+            ms);
+        return got;
+    }
+};
+
+TEST_F(SessionTest, AUdpBlockIsAnsweredThroughItsFilterWithTheRecordsInOrder) {
+    session.setup.macros = {{"ack", "<ack>OK", false, "1000"}, {"raw", "41 42", true, "1000"}};
+    session.setfilters({{"<stx>", false, true, "ack"}, {"$zz", false, false, "raw"},
+                        {"02 68", true, true, "raw"}});
+    const quint16 port = openudp();
+    peer.writeDatagram(QByteArray("\x02hi"), QHostAddress::LocalHost, port);
+
+    const QList<QByteArray> replies = peerreceives(1);
+    ASSERT_EQ(replies.size(), 1);
+    EXPECT_EQ(replies[0], "AB") << "the last match answers, in hexadecimal";
+    const QString from = QString("127.0.0.1:%1").arg(peer.localPort());
+    EXPECT_EQ(entries.lines,
+              (QStringList{"state UDP server připojen", "rx " + from + " [ack,raw] \x02hi",
+                           QString("tx 127.0.0.1 : %1 [] AB").arg(peer.localPort())}));
+    EXPECT_TRUE(failures.isEmpty());
+}
+
+TEST_F(SessionTest, AFilterThatDoesNotConvertLogsTheBlockAndFailsWhenCompared) {
+    session.setfilters({{"$zz", false, true, "none"}});
+    const quint16 port = openudp();
+    peer.writeDatagram(QByteArray("abc"), QHostAddress::LocalHost, port);
+    ASSERT_TRUE(waitfor([&] { return !failures.isEmpty(); }));
+    EXPECT_EQ(failures, QStringList{"'$zz' is not a valid integer value"});
+    EXPECT_EQ(entries.lines.value(1), QString("rx 127.0.0.1:%1 [] abc").arg(peer.localPort()));
+}
+
+TEST_F(SessionTest, ASendUsesTheFirstOpenKindInItsFixedOrder) {
+    EXPECT_EQ(session.activelink(), LinkKind::None);
+    session.setup.tcp_s_p = "0";
+    openudp();
+    session.icmpon();
+    EXPECT_EQ(session.activelink(), LinkKind::Udp);
+    session.tcpserveropen();
+    EXPECT_EQ(session.activelink(), LinkKind::TcpServer);
+    session.tcpserverclose();
+    session.udpclose();
+    EXPECT_EQ(session.activelink(), LinkKind::Icmp);
+    session.icmpoff();
+    EXPECT_EQ(session.activelink(), LinkKind::None);
+    // A connect button closes the other kinds in its own order.
+    EXPECT_EQ(std::vector<LinkKind>(session.closeorder(Session::Closing::BeforeUdp).begin(),
+                                    session.closeorder(Session::Closing::BeforeUdp).end()),
+              (std::vector<LinkKind>{LinkKind::Serial, LinkKind::TcpServer, LinkKind::TcpClient,
+                                     LinkKind::Icmp}));
+}
+
+TEST_F(SessionTest, SendsThatCannotLeaveWriteTheirErrorLines) {
+    session.setup.macros = {{"m", "x", false, "1000"}};
+    session.send(1);
+    openudp();
+    session.setup.tx_port = "abc";
+    session.send(1);
+    EXPECT_EQ(entries.lines,
+              (QStringList{"error CHYBA: Žádné aktivní připojení", "state UDP server připojen",
+                           "tx 127.0.0.1 : abc [] x", "error CHYBA: Nepovedlo se odeslat."}));
+    // A data text that does not convert fails before anything is logged.
+    session.setup.macros[0].data = "$zz";
+    EXPECT_THROW(session.send(1), std::exception);
+    EXPECT_EQ(entries.lines.size(), 4);
+}
+
+TEST_F(SessionTest, TheTcpStreamIsCutIntoBlocksAtPausesOfATick) {
+    QTcpServer server;
+    ASSERT_TRUE(server.listen(QHostAddress::LocalHost, 0));
+    session.setup.connection = static_cast<int>(LinkKind::TcpClient);
+    session.setup.tcp_c_a = "127.0.0.1";
+    session.setup.tcp_c_p = QString::number(server.serverPort());
+    session.tcpclientopen();
+    ASSERT_TRUE(waitfor([&] { return server.hasPendingConnections(); }));
+    QTcpSocket *remote = server.nextPendingConnection();
+    remote->write("AB");
+    remote->flush();
+    waitfor([] { return false; }, 20);
+    remote->write("C");
+    waitfor([] { return false; }, 400);
+    remote->write("DE");
+    ASSERT_TRUE(waitfor([&] { return entries.lines.size() >= 3; }));
+    EXPECT_EQ(entries.lines, (QStringList{"state TCP klient připojen", "rx TCP-IP :500 [] ABC",
+                                          "rx TCP-IP :500 [] DE"}));
+    remote->close();
+    ASSERT_TRUE(waitfor([&] { return !session.IdTCPClient1.isConnected(); }));
+    EXPECT_EQ(entries.lines.last(), "state TCP klient odpojen");
+}
+
+TEST_F(SessionTest, ARepeatingMacroSendsAtItsPeriodUntilStopped) {
+    session.setup.macros = {{"tick", "t", false, "50"}};
+    openudp();
+    RepeatTimer *timer = session.repeattimer(1);
+    timer->setPeriod(50);
+    timer->setEnabled(true);
+    EXPECT_GE(peerreceives(3, 3000).size(), 3);
+    timer->setEnabled(false);
+    peerreceives(100, 200);
+    EXPECT_TRUE(peerreceives(1, 300).isEmpty());
+}
+
+} // namespace
