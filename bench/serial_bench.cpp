@@ -4,7 +4,7 @@
 // reach the receive processing and the GUI thread's longest stall.
 //   serial_bench [seconds]   (10 by default)
 #include "dialogs.h"
-#include "silent_dialogs.h"
+#include "bench_windows.h"
 #include "forms.h"
 #include "log_view.h"
 #include "main_window.h"
@@ -42,12 +42,7 @@ long peakkilobytes() {
 
 int main(int argc, char **argv) {
     const int seconds = argc > 1 ? std::atoi(argv[1]) : 10;
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    SilentDialogs silent;
-    setDialogs(&silent);
-    QTemporaryDir dir;
+    BenchWindows bench(argc, argv);
 
     int master = -1, slave = -1;
     char name[256] = {};
@@ -56,27 +51,16 @@ int main(int argc, char **argv) {
     const QString device = QString::fromLocal8Bit(name);
     SerialLink::devicetable = [&](int number) { return number == 1 ? device : QString(); };
 
-    createforms();
-    Form1->settingsfile = dir.filePath("bench.ini");
-    Form1->show();
-    Form1->activateWindow();
-    QApplication::processEvents();
-    for (QWidget *window : std::initializer_list<QWidget *>{Form_RX_TX, Form_rxw, Form_txw})
-        window->show();
-    for (QCheckBox *box :
-         {Form_RX_TX->CheckBox_stavy, Form_RX_TX->CheckBox_rx, Form_RX_TX->CheckBox_tx,
-          Form_RX_TX->CheckBox_time, Form_RX_TX->CheckBox_adr, Form_RX_TX->CheckBox_makro,
-          Form_RX_TX->CheckBox_hex})
-        box->setChecked(true);
-    Form_rxw->CheckBox_time->setChecked(true);
-    Form_txw->CheckBox_time->setChecked(true);
+    bench.start();
+    BenchWindows::showlogs();
+    BenchWindows::checkeverybox();
     Form1->ComboBox_COM_port->setCurrentIndex(0);
     Form1->Button_RS232_On->click();
     if (!Form1->serialisopen())
         return 2;
 
     long long blocks = 0, delivered = 0;
-    QObject::connect(&Form1->ApdComPort1, &SerialLink::triggerAvail, &app, [&](qint64 count) {
+    QObject::connect(&Form1->ApdComPort1, &SerialLink::triggerAvail, &bench.app, [&](qint64 count) {
         ++blocks;
         delivered += count;
     });
@@ -107,7 +91,7 @@ int main(int argc, char **argv) {
     clock.start();
     sincetick.start();
     ticker.start();
-    QTimer::singleShot(seconds * 1000, &app, [&] {
+    QTimer::singleShot(seconds * 1000, &bench.app, [&] {
         stop = true;
         ::fcntl(master, F_SETFL, O_NONBLOCK);
     });
@@ -115,10 +99,10 @@ int main(int argc, char **argv) {
     finish.setInterval(20);
     QObject::connect(&finish, &QTimer::timeout, [&] {
         if (stop && (delivered >= written || clock.elapsed() > (seconds + 10) * 1000))
-            app.quit();
+            bench.app.quit();
     });
     finish.start();
-    app.exec();
+    bench.app.exec();
     const double elapsed = clock.elapsed() / 1000.0;
     writer.join();
 
@@ -129,8 +113,7 @@ int main(int argc, char **argv) {
     std::printf("longest GUI stall: %lld ms; log rows %d; peak memory %ld MB\n", longest,
                 Form_RX_TX->RichEdit_mix->displayedRows(), peakkilobytes() / 1024);
     Form1->serialclose();
-    destroyforms();
     ::close(master);
     ::close(slave);
-    return silent.errors == 0 && delivered == written ? 0 : 1;
+    return bench.silent.errors == 0 && delivered == written ? 0 : 1;
 }

@@ -4,7 +4,7 @@
 // blocks the gap framing cut, how long after its last byte each block was
 // handed on, and the GUI thread's longest stall.
 #include "dialogs.h"
-#include "silent_dialogs.h"
+#include "bench_windows.h"
 #include "forms.h"
 #include "guard.h"
 #include "main_window.h"
@@ -107,16 +107,6 @@ private:
     std::vector<Clock::time_point> lastbytes_;
 };
 
-void checkeverybox() {
-    Form_RX_TX->CheckBox_stavy->setChecked(true);
-    for (QCheckBox *box :
-         {Form_RX_TX->CheckBox_rx, Form_RX_TX->CheckBox_tx, Form_RX_TX->CheckBox_time,
-          Form_RX_TX->CheckBox_adr, Form_RX_TX->CheckBox_makro, Form_RX_TX->CheckBox_hex})
-        box->setChecked(true);
-    Form_rxw->CheckBox_time->setChecked(true);
-    Form_txw->CheckBox_time->setChecked(true);
-}
-
 struct Block {
     Clock::time_point handed;
     size_t size;
@@ -128,20 +118,10 @@ struct Block {
 int main(int argc, char **argv) {
     if (argc > 1)
         groupPause = std::chrono::milliseconds(std::atoi(argv[1]));
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    SilentDialogs silent;
-    setDialogs(&silent);
-    QTemporaryDir dir;
-    createforms();
-    Form1->settingsfile = dir.filePath("bench.ini");
-    Form1->show();
-    Form1->activateWindow();
-    QApplication::processEvents();
-    for (QWidget *window : std::initializer_list<QWidget *>{Form_RX_TX, Form_rxw, Form_txw})
-        window->show();
-    checkeverybox();
+    BenchWindows bench(argc, argv);
+    bench.start();
+    BenchWindows::showlogs();
+    BenchWindows::checkeverybox();
 
     // The tick as the program runs it, timed from outside.
     std::vector<Block> blocks;
@@ -188,10 +168,10 @@ int main(int argc, char **argv) {
     watch.setInterval(20);
     QObject::connect(&watch, &QTimer::timeout, [&] {
         if (handedbytes >= totalSize || Clock::now() - started > std::chrono::seconds(90))
-            app.quit();
+            bench.app.quit();
     });
     watch.start();
-    app.exec();
+    bench.app.exec();
     beat.stop();
     const auto finished = blocks.empty() ? Clock::now() : blocks.back().handed;
 
@@ -228,6 +208,5 @@ int main(int argc, char **argv) {
     std::printf("longest GUI stall: %.1f ms\n", longeststall);
 
     Form1->tcpclientclose();
-    destroyforms();
-    return silent.errors == 0 && blocks.size() == 100 ? 0 : 1;
+    return bench.silent.errors == 0 && blocks.size() == 100 ? 0 : 1;
 }

@@ -4,7 +4,7 @@
 // delivered, the rate, the number of blocks and the GUI thread's longest
 // stall, while receiving and while the last block is processed.
 #include "dialogs.h"
-#include "silent_dialogs.h"
+#include "bench_windows.h"
 #include "forms.h"
 #include "main_window.h"
 #include "received_window.h"
@@ -82,24 +82,10 @@ void clients(int port, int count, int seconds, std::atomic<long long> &sent,
 int main(int argc, char **argv) {
     const int count = argc > 1 ? std::atoi(argv[1]) : 100;
     const int seconds = argc > 2 ? std::atoi(argv[2]) : 10;
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    SilentDialogs silent;
-    setDialogs(&silent);
-    QTemporaryDir dir;
-    createforms();
-    Form1->settingsfile = dir.filePath("bench.ini");
-    Form1->show();
-    Form1->activateWindow();
-    QApplication::processEvents();
-    for (QWidget *window : std::initializer_list<QWidget *>{Form_RX_TX, Form_rxw, Form_txw})
-        window->show();
-    for (QCheckBox *box :
-         {Form_RX_TX->CheckBox_stavy, Form_RX_TX->CheckBox_rx, Form_RX_TX->CheckBox_tx,
-          Form_RX_TX->CheckBox_time, Form_RX_TX->CheckBox_adr, Form_RX_TX->CheckBox_makro,
-          Form_RX_TX->CheckBox_hex, Form_rxw->CheckBox_time, Form_txw->CheckBox_time})
-        box->setChecked(true);
+    BenchWindows bench(argc, argv);
+    bench.start();
+    BenchWindows::showlogs();
+    BenchWindows::checkeverybox();
 
     Form1->ComboBox_pripojeni->setCurrentIndex(2);
     Form1->ComboBox_pripojeniChange();
@@ -139,17 +125,17 @@ int main(int argc, char **argv) {
             receivedms = run.elapsed();
         if (receivedms != 0 && handed == arrived) {
             lastblockms = run.elapsed();
-            app.quit();
+            bench.app.quit();
         }
         if (run.elapsed() > (seconds + 120) * 1000LL) {
             std::fprintf(stderr, "gave up waiting\n");
-            app.quit();
+            bench.app.quit();
         }
     });
     meter.start(5);
 
     std::thread feeder(clients, port, count, seconds, std::ref(sent), std::ref(done));
-    app.exec();
+    bench.app.exec();
     feeder.join();
 
     const double mb = static_cast<double>(arrived) / 1e6;
@@ -163,6 +149,5 @@ int main(int argc, char **argv) {
                 "processing and logging)\n",
                 static_cast<long long>(receivestall), static_cast<long long>(laterstall));
     Form1->tcpserverclose();
-    destroyforms();
-    return silent.errors == 0 && arrived == sent ? 0 : 1;
+    return bench.silent.errors == 0 && arrived == sent ? 0 : 1;
 }

@@ -4,7 +4,7 @@
 //   udp_bench [FILTERS]   FILTERS active filters of which only the last
 //                         matches (default 1)
 #include "dialogs.h"
-#include "silent_dialogs.h"
+#include "bench_windows.h"
 #include "filter_list_window.h"
 #include "filter_row.h"
 #include "forms.h"
@@ -111,11 +111,10 @@ void roundtrips(Peer &peer, int count)
         }
         micros.push_back(std::chrono::duration<double, std::micro>(Clock::now() - start).count());
     }
-    std::sort(micros.begin(), micros.end());
-    auto at = [&](double q) { return micros.empty() ? 0.0 : micros[size_t(q * (micros.size() - 1))]; };
+    const auto at = [&](double q) { return quantile(micros, q); };
     std::printf("round trip over %d requests: p50 %.1f us, p90 %.1f us, p99 %.1f us, max %.1f us, "
                 "lost %d\n",
-                count, at(0.5), at(0.9), at(0.99), micros.empty() ? 0.0 : micros.back(), lost);
+                count, at(0.5), at(0.9), at(0.99), at(1), lost);
 }
 
 // Sends `rate` datagrams a second for `seconds`, paced evenly, and counts
@@ -166,12 +165,7 @@ int prepare(int peerport, int filters)
     Form_RX_TX->CheckBox_stavy->setChecked(true);
     for (int i = 0; i < 100000; ++i)
         Form_RX_TX->addstate("filler line " + QString::number(i));
-    for (QCheckBox *box : {Form_RX_TX->CheckBox_rx, Form_RX_TX->CheckBox_tx,
-                           Form_RX_TX->CheckBox_time, Form_RX_TX->CheckBox_adr,
-                           Form_RX_TX->CheckBox_makro, Form_RX_TX->CheckBox_hex})
-        box->setChecked(true);
-    Form_rxw->CheckBox_time->setChecked(true);
-    Form_txw->CheckBox_time->setChecked(true);
+    BenchWindows::checkeverybox();
 
     TFrame_tx *macro = Form_TX->tx_frames[1];
     macro->Edit_popis->setText("ack");
@@ -198,19 +192,9 @@ int prepare(int peerport, int filters)
 
 int main(int argc, char **argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    SilentDialogs silent;
-    setDialogs(&silent);
-    QTemporaryDir dir;
-    createforms();
-    Form1->settingsfile = dir.filePath("bench.ini");
-    Form1->show();
-    Form1->activateWindow();
-    QApplication::processEvents();
-    for (QWidget *window : std::initializer_list<QWidget *>{Form_RX_TX, Form_rxw, Form_txw})
-        window->show();
+    BenchWindows bench(argc, argv);
+    bench.start();
+    BenchWindows::showlogs();
 
     const int filters = argc > 1 ? std::max(1, std::atoi(argv[1])) : 1;
     Peer peer;
@@ -228,11 +212,10 @@ int main(int argc, char **argv)
                         answered == rate * seconds ? "no loss" : "loss");
         }
         std::printf("sustained with 32 in flight: %.0f answers/s\n", sustained(peer, 32, 3));
-        QMetaObject::invokeMethod(&app, &QApplication::quit, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(&bench.app, &QApplication::quit, Qt::QueuedConnection);
     });
-    app.exec();
+    bench.app.exec();
     client.join();
     Form1->udpclose();
-    destroyforms();
-    return silent.errors == 0 ? 0 : 1;
+    return bench.silent.errors == 0 ? 0 : 1;
 }
