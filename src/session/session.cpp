@@ -7,6 +7,7 @@
 #include <QDateTime>
 
 #include <array>
+#include <cstring>
 #include <cstdio>
 
 namespace {
@@ -53,6 +54,7 @@ Session::Session(QObject *parent) : QObject(parent), report(writetostderr) {
 }
 
 Session::~Session() {
+    stopcapture();
     // The links may still report while they go; nothing of this object may
     // run then.
     for (QObject *link : std::initializer_list<QObject *>{&ApdComPort1, &IdTCPClient1,
@@ -108,16 +110,42 @@ void Session::setfilters(std::vector<FilterSetup> filters) {
     setup.filters = std::move(filters);
     filters_.clear();
     for (const FilterSetup &row : setup.filters) {
-        Filter filter{row.active, row.macro, std::nullopt, {}};
+        if (!row.active)
+            continue;
+        Filter filter{row.macro, false, {}, {}};
         try {
             const std::string text = toBytes(row.filter);
             filter.pattern = row.hex ? hextostr(text) : wildtostr(text);
+            filter.converted = true;
         } catch (const std::exception &e) {
             // Raised when a block is compared, as an unconverted text would be.
             filter.error = e.what();
         }
         filters_.push_back(std::move(filter));
     }
+}
+
+void Session::startcapture(const QString &path, qint64 limit) {
+    stopcapture();
+    capture_ = std::make_unique<CaptureFile>(path, limit);
+    addsink(capture_.get());
+    connect(capture_.get(), &CaptureFile::failed, this, [this](const QString &message) {
+        // The file reporting is gone only once its report has returned.
+        CaptureFile *broken = capture_.release();
+        removesink(broken);
+        broken->deleteLater();
+        emit capturestopped();
+        errorline("CHYBA: " + message);
+        report(message);
+    });
+}
+
+void Session::stopcapture() {
+    if (!capture_)
+        return;
+    removesink(capture_.get());
+    // Whatever waits reaches the file before it is closed.
+    capture_.reset();
 }
 
 void Session::addsink(LogSink *sink) { sinks_.push_back(sink); }
@@ -216,15 +244,15 @@ void Session::rxprocess(const std::string &block, const QString &address, bool l
     int replyrow = 0;
     QStringList macros;
     for (const Filter &filter : filters_) {
-        if (!filter.active)
-            continue;
-        if (!filter.pattern) {
+        if (!filter.converted) {
             // The block itself is not lost for a filter's malformed text.
             if (logfailed)
                 record(Direction::Received, block, address);
             throw KrovanError(filter.error);
         }
-        if (block.compare(0, filter.pattern->size(), *filter.pattern) != 0)
+        const std::string &pattern = filter.pattern;
+        if (pattern.size() > block.size() ||
+            std::memcmp(block.data(), pattern.data(), pattern.size()) != 0)
             continue;
         for (size_t m = 0; m < setup.macros.size(); ++m) {
             if (setup.macros[m].describe != filter.macro)

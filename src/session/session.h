@@ -6,6 +6,7 @@
 // state records, and every log entry handed to the sinks. The windows are a
 // view of it; a run without windows drives it alone.
 
+#include "capture_file.h"
 #include "gap_framer.h"
 #include "icmp_link.h"
 #include "link_kind.h"
@@ -22,7 +23,6 @@
 
 #include <functional>
 #include <memory>
-#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -121,7 +121,16 @@ public:
     void record(Direction direction, const std::string &bytes, const QString &address,
                 const QStringList &macros = {});
 
+    // The capture of every entry to a file (appending); a failure to open
+    // throws. A file that stops taking entries stops the capture with an
+    // error line and a report.
+    void startcapture(const QString &path, qint64 limit);
+    void stopcapture();
+    bool capturing() const { return capture_ != nullptr; }
+
 signals:
+    // The capture stopped by itself.
+    void capturestopped();
     // A kind was opened or closed: captions and enabled controls follow.
     void linkchanged(LinkKind kind, bool open);
     // What the window title says of the link now (" UDP připojen", ...).
@@ -130,11 +139,11 @@ signals:
     void seriallost();
 
 private:
+    // An active filter: its converted pattern, or the conversion's message.
     struct Filter {
-        bool active = false;
         QString macro;
-        // The converted pattern, or the conversion's message.
-        std::optional<std::string> pattern;
+        bool converted = false;
+        std::string pattern;
         std::string error;
     };
     void wirelinks();
@@ -147,7 +156,9 @@ private:
     void icmpreply(const icmp::Reply &status);
     void emitentry(const LogEntry &entry);
 
+    // The active filters in their order; inactive ones are never read.
     std::vector<Filter> filters_;
     std::vector<std::unique_ptr<RepeatTimer>> repeats_;
+    std::unique_ptr<CaptureFile> capture_;
     std::vector<LogSink *> sinks_;
 };

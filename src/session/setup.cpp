@@ -21,6 +21,12 @@ void writetext(IniFile &ini, const std::string &section, const char *name, const
     ini.writeString(section, name, toBytes(value));
 }
 
+bool haskey(const IniFile &ini, const char *section, const char *name)
+{
+    // No value of the file can hold a line end: this default is never read.
+    return ini.readString(section, name, "\n") != "\n";
+}
+
 int rowcount(const IniFile &ini, const char *section, const char *name)
 {
     return std::clamp(ini.readInteger(section, name, 1), 1, Setup::maxrows);
@@ -59,6 +65,12 @@ Setup Setup::read(const IniFile &ini)
     setup.show_makro = ini.readBool(l, "show_makro", false);
     setup.show_hex = ini.readBool(l, "show_hex", false);
     setup.show_stavy = ini.readBool(l, "show_stavy", false);
+    setup.show_ms = ini.readBool(l, "show_ms", false);
+    setup.capturefile = text(ini, "Capture", "file", QString());
+    setup.captureactive = ini.readBool("Capture", "active", false);
+    setup.capturelimitmb = ini.readInteger("Capture", "limit_mb", 1024);
+    if (setup.capturelimitmb < 1)
+        setup.capturelimitmb = 1024;
 
     const int macros = rowcount(ini, "Form_TX", "TX_framecount");
     for (int n = 1; n <= macros; ++n) {
@@ -110,6 +122,10 @@ void Setup::write(IniFile &ini, const PlaceWriter &places) const
     ini.writeBool(l, "show_makro", show_makro);
     ini.writeBool(l, "show_hex", show_hex);
     ini.writeBool(l, "show_stavy", show_stavy);
+    // Keys added later are written where they are used or already stand,
+    // so that an older file saved unchanged stays as it was.
+    if (show_ms || haskey(ini, l, "show_ms"))
+        ini.writeBool(l, "show_ms", show_ms);
 
     places(ini, "Form_TX");
     ini.writeBool("Form_TXW", "show_time", sent.time);
@@ -132,5 +148,11 @@ void Setup::write(IniFile &ini, const PlaceWriter &places) const
         writetext(ini, r, "macro", filters[i].macro);
         ini.writeBool(r, "active", filters[i].active);
         ini.writeBool(r, "hex", filters[i].hex);
+    }
+
+    if (!capturefile.isEmpty() || haskey(ini, "Capture", "file")) {
+        writetext(ini, "Capture", "file", capturefile);
+        ini.writeBool("Capture", "active", captureactive);
+        ini.writeInteger("Capture", "limit_mb", capturelimitmb);
     }
 }

@@ -61,6 +61,14 @@ struct Setup {
     bool show_stavy = false;
     DataWindowSetup received;
     DataWindowSetup sent;
+    // Every time of the three logs with milliseconds.
+    bool show_ms = false;
+
+    // The capture of every entry to a file: where, whether it runs, and the
+    // size in MiB past which the file is rotated.
+    QString capturefile;
+    bool captureactive = false;
+    int capturelimitmb = 1024;
 
     // At least one row each, at most maxrows.
     std::vector<MacroSetup> macros;

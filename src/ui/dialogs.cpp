@@ -31,6 +31,8 @@ void prepare(QFileDialog &dialog, const FileDialogSetup &setup)
         dialog.setDirectory(setup.initialDir);
     if (!setup.fileName.isEmpty())
         dialog.selectFile(setup.fileName);
+    if (!setup.title.isEmpty())
+        dialog.setWindowTitle(setup.title);
 }
 
 class QtDialogs : public Dialogs {

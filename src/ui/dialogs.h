@@ -10,6 +10,7 @@ struct FileDialogSetup {
     QString initialDir;    // "." for the current directory, empty for none
     QString fileName;      // initial name; updated with the last name chosen
     bool mustExist = false; // an open dialog may accept a missing file
+    QString title;          // the dialog's own title when empty
 };
 
 enum class Answer { Yes, No, Cancel };

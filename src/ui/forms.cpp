@@ -1,17 +1,20 @@
 #include "forms.h"
 
 #include "about_window.h"
-#include "guard.h"
-#include "session.h"
 #include "filter_list_window.h"
+#include "guard.h"
 #include "help_window.h"
 #include "macro_list_window.h"
 #include "main_window.h"
 #include "received_window.h"
 #include "sent_window.h"
+#include "session.h"
 #include "states_window.h"
 #include "tool_window.h"
 #include "toolkit_czech.h"
+
+#include <QCheckBox>
+#include <QComboBox>
 
 Session *Session1 = nullptr;
 TForm1 *Form1 = nullptr;
@@ -23,8 +26,9 @@ TForm_RX_filtr *Form_RX_filtr = nullptr;
 TForm_rxw *Form_rxw = nullptr;
 TForm_txw *Form_txw = nullptr;
 
-void createforms()
-{
+static void bindlogsetup();
+
+void createforms() {
     loadtoolkitczech();
     Session1 = new Session;
     Session1->report = showfailure;
@@ -37,22 +41,46 @@ void createforms()
     Form_rxw = new TForm_rxw;
     Form_txw = new TForm_txw;
     for (QWidget *window : std::initializer_list<QWidget *>{Form1, Form_TX, Form_RX_TX,
-                                                           Form_RX_filtr, Form_rxw, Form_txw})
+                                                            Form_RX_filtr, Form_rxw, Form_txw})
         letsizefree(window);
     // Closing the main window ends the program, whatever else is open.
     for (QWidget *window : std::initializer_list<QWidget *>{
              Form_TX, Form_RX_TX, Form_help, Form_about, Form_RX_filtr, Form_rxw, Form_txw})
         window->setAttribute(Qt::WA_QuitOnClose, false);
+    bindlogsetup();
 }
 
-template <class Window> static void release(Window *&window)
-{
+// The log windows' boxes and formats reach the session's set-up at once.
+static void bindlogsetup() {
+    Setup &setup = Session1->setup;
+    const std::pair<QCheckBox *, bool *> boxes[] = {{Form_RX_TX->CheckBox_rx, &setup.show_rx},
+                                                    {Form_RX_TX->CheckBox_tx, &setup.show_tx},
+                                                    {Form_RX_TX->CheckBox_time, &setup.show_time},
+                                                    {Form_RX_TX->CheckBox_adr, &setup.show_adr},
+                                                    {Form_RX_TX->CheckBox_makro, &setup.show_makro},
+                                                    {Form_RX_TX->CheckBox_hex, &setup.show_hex},
+                                                    {Form_RX_TX->CheckBox_stavy, &setup.show_stavy},
+                                                    {Form_rxw->CheckBox_time, &setup.received.time},
+                                                    {Form_txw->CheckBox_time, &setup.sent.time}};
+    for (auto [box, value] : boxes) {
+        *value = box->isChecked();
+        QObject::connect(box, &QCheckBox::toggled, Session1, [value](bool on) { *value = on; });
+    }
+    for (auto [window, choices] :
+         {std::pair<TDataWindow *, DataWindowSetup *>{Form_rxw, &setup.received},
+          std::pair<TDataWindow *, DataWindowSetup *>{Form_txw, &setup.sent}}) {
+        choices->format = window->ComboBox_format->currentIndex();
+        QObject::connect(window->ComboBox_format, &QComboBox::currentIndexChanged, Session1,
+                         [choices](int index) { choices->format = index; });
+    }
+}
+
+template <class Window> static void release(Window *&window) {
     delete window;
     window = nullptr;
 }
 
-void destroyforms()
-{
+void destroyforms() {
     release(Form_txw);
     release(Form_rxw);
     release(Form_RX_filtr);

@@ -129,7 +129,11 @@ private:
 
 // The local time is looked up (time zone and all) once a second only: a
 // record costs no more than reading the clock.
+bool showmilliseconds = false;
+
 QString timetext() {
+    if (showmilliseconds)
+        return QTime::currentTime().toString("h:mm:ss.zzz");
     static std::int64_t second = -1;
     static QString text;
     const std::int64_t now = QDateTime::currentSecsSinceEpoch();

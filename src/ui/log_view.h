@@ -184,3 +184,5 @@ private:
 
 // The local time as a log writes it, hours without a leading zero: 9:05:07.
 QString timetext();
+// Whether timetext gives the milliseconds too ("14:03:07.125").
+extern bool showmilliseconds;

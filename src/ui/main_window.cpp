@@ -5,6 +5,7 @@
 #include "forms.h"
 #include "guard.h"
 #include "help_window.h"
+#include "log_view.h"
 #include "macro_list_window.h"
 #include "received_window.h"
 #include "save_log.h"
@@ -100,6 +101,8 @@ TForm1::TForm1(QWidget *parent)
       OpenDialog1({"Soubory s nastavením|*.ini", "ini", ".", QString(), false}),
       SaveDialog1({"soubory s nastavením|*.ini", "ini", ".", QString(), false}),
       SaveDialog_data({"Soubor RTF|*.rtf", "rtf", QString(), "nový soubor", false}),
+      SaveDialog_capture({"Záznam (TSV)|*.tsv", "tsv", QString(), "zaznam.tsv", false,
+                          "Záznam do souboru (do existujícího souboru se připisuje)"}),
       session(*Session1), lastpeer(session.lastpeer), rxbuffer(session.rxbuffer),
       Timer_rx(&session.Timer_rx), IdTCPServer1(session.IdTCPServer1),
       ApdComPort1(session.ApdComPort1), IdTCPClient1(session.IdTCPClient1),
@@ -137,6 +140,9 @@ TForm1::TForm1(QWidget *parent)
     grid->setColumnStretch(1, 1);
 
     buildmenus();
+    // A capture that stopped by itself leaves its item unchecked.
+    connect(&session, &Session::capturestopped, this,
+            [this] { Zaznamdosouboru1->setChecked(false); });
     connectbutton(Button_RS232_On, &TForm1::Button_RS232_OnClick);
     connectbutton(Button_TCP_C_On, &TForm1::Button_TCP_C_OnClick);
     connectbutton(Button_TCP_S_On, &TForm1::Button_TCP_S_OnClick);
@@ -226,6 +232,9 @@ void TForm1::buildmenus()
     Uloitstavy1 = addmenuitem(soubor, "Uložit stavy", "Uloitstavy1", &TForm1::Uloitstavy1Click);
     Uloitodeslandata1 = addmenuitem(soubor, "Uložit odeslaná data", "Uloitodeslandata1",
                                     &TForm1::Uloitodeslandata1Click);
+    Zaznamdosouboru1 = addmenuitem(soubor, "Záznam do souboru…", "Zaznamdosouboru1",
+                                   &TForm1::Zaznamdosouboru1Click);
+    Zaznamdosouboru1->setCheckable(true);
     soubor->addSeparator();
     Otevtnastaven1 = addmenuitem(soubor, "Otevřít nastavení", "Otevtnastaven1",
                                  &TForm1::Otevtnastaven1Click);
@@ -243,6 +252,9 @@ void TForm1::buildmenus()
     Pijatdata1 = addmenuitem(okna, "Přijatá data", "Pijatdata1", &TForm1::Pijatdata1Click);
     Odeslandata1 = addmenuitem(okna, "Odeslaná data", "Odeslandata1",
                                &TForm1::Odeslandata1Click);
+    Casmilisekundy1 = addmenuitem(okna, "Čas s milisekundami", "Casmilisekundy1",
+                                  &TForm1::Casmilisekundy1Click);
+    Casmilisekundy1->setCheckable(true);
     okna->addSeparator();
     Okna = addmenuitem(okna, "Okna sem!", "Okna", &TForm1::OknaClick);
 
@@ -253,6 +265,7 @@ void TForm1::buildmenus()
 
 void TForm1::FormCreate()
 {
+    showmilliseconds = false;
     ComboBox_pripojeniChange();
     settingsfile = defaultsettingsfile();
     settingstitle.clear();
@@ -357,6 +370,40 @@ void TForm1::closeEvent(QCloseEvent *event)
 void TForm1::Uloitpijatdata1Click() { savelog(Form_rxw->RichEdit_rx); }
 void TForm1::Uloitstavy1Click() { savelog(Form_RX_TX->RichEdit_mix); }
 void TForm1::Uloitodeslandata1Click() { savelog(Form_txw->RichEdit_tx); }
+
+void TForm1::Zaznamdosouboru1Click()
+{
+    Setup &setup = session.setup;
+    if (!Zaznamdosouboru1->isChecked()) {
+        session.stopcapture();
+        setup.captureactive = false;
+        return;
+    }
+    Zaznamdosouboru1->setChecked(false);
+    const QString file = SaveDialog_capture.executeSave();
+    if (file.isEmpty())
+        return;
+    setup.capturefile = file;
+    setup.captureactive = true;
+    applycapture();
+}
+
+void TForm1::applycapture()
+{
+    const Setup &setup = session.setup;
+    session.stopcapture();
+    Zaznamdosouboru1->setChecked(false);
+    if (!setup.captureactive || setup.capturefile.isEmpty())
+        return;
+    session.startcapture(setup.capturefile, qint64(setup.capturelimitmb) << 20);
+    Zaznamdosouboru1->setChecked(true);
+}
+
+void TForm1::Casmilisekundy1Click()
+{
+    session.setup.show_ms = Casmilisekundy1->isChecked();
+    showmilliseconds = session.setup.show_ms;
+}
 
 void TForm1::Konec1Click() { close(); }
 

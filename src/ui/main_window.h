@@ -74,6 +74,8 @@ public:
     QAction *Uloitpijatdata1;
     QAction *Uloitstavy1;
     QAction *Uloitodeslandata1;
+    // Checkable: every log entry captured to a file as it happens.
+    QAction *Zaznamdosouboru1;
     QAction *Otevtnastaven1;
     QAction *Ulozitnastaven1;
     QAction *Konec1;
@@ -82,6 +84,8 @@ public:
     QAction *Stavyadata1;
     QAction *Pijatdata1;
     QAction *Odeslandata1;
+    // Checkable: the logs' times with milliseconds.
+    QAction *Casmilisekundy1;
     QAction *Okna;
     QAction *Npovda3;
     QAction *Oprogramu2;
@@ -90,6 +94,7 @@ public:
     FileDialog OpenDialog1;
     FileDialog SaveDialog1;
     FileDialog SaveDialog_data;
+    FileDialog SaveDialog_capture;
 
     // The current settings file and the label the window title carries for it.
     QString settingsfile;
@@ -181,6 +186,13 @@ public:
     void Uloitpijatdata1Click();
     void Uloitstavy1Click();
     void Uloitodeslandata1Click();
+    // Checked: asks for a file (an existing one is appended to) and starts
+    // the capture; unchecked: stops it.
+    void Zaznamdosouboru1Click();
+    void Casmilisekundy1Click();
+    // Starts or stops the capture as the set-up says; a file that cannot
+    // be opened is reported and leaves the capture off.
+    void applycapture();
     void Otevtnastaven1Click();
     void Ulozitnastaven1Click();
     void Konec1Click();

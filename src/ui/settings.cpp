@@ -6,6 +6,7 @@
 #include "errors.h"
 #include "filter_list_window.h"
 #include "filter_row.h"
+#include "guard.h"
 #include "forms.h"
 #include "ini_file.h"
 #include "macro_list_window.h"
@@ -85,6 +86,13 @@ void TForm1::loadsettings()
     loadlogwindows(ini, setup);
     loadmacros(ini, setup);
     loadfilters(ini, setup);
+    Casmilisekundy1->setChecked(setup.show_ms);
+    Casmilisekundy1Click();
+    session.setup.capturefile = setup.capturefile;
+    session.setup.captureactive = setup.captureactive;
+    session.setup.capturelimitmb = setup.capturelimitmb;
+    // The capture goes on appending where the last run left it.
+    guarded([this] { applycapture(); });
 }
 
 void TForm1::loadmainwindow(const IniFile &ini, const Setup &setup)
@@ -210,6 +218,10 @@ Setup TForm1::windowsetup() const
     setup.show_makro = Form_RX_TX->CheckBox_makro->isChecked();
     setup.show_hex = Form_RX_TX->CheckBox_hex->isChecked();
     setup.show_stavy = Form_RX_TX->CheckBox_stavy->isChecked();
+    setup.show_ms = Casmilisekundy1->isChecked();
+    setup.capturefile = session.setup.capturefile;
+    setup.captureactive = session.setup.captureactive;
+    setup.capturelimitmb = session.setup.capturelimitmb;
     for (int n = 1; n <= Form_TX->tx_count; ++n) {
         const TFrame_tx *row = Form_TX->tx_frames[n];
         setup.macros.push_back({row->Edit_popis->text(), row->Edit_data->text(),

@@ -1,0 +1,139 @@
+#include "capture_file.h"
+
+#include "capture_line.h"
+#include "errors.h"
+
+#include <QDateTime>
+#include <QFile>
+
+#include <cerrno>
+#include <cstring>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+std::string reason(int error) { return std::strerror(error); }
+
+// Opens for appending without blocking on a FIFO nobody reads.
+int openforappend(const std::string &file) {
+    return ::open(file.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NONBLOCK, 0666);
+}
+
+} // namespace
+
+CaptureFile::CaptureFile(const QString &path, qint64 limit)
+    : path_(path), file_(QFile::encodeName(path).toStdString()),
+      limit_(limit > 0 ? limit : defaultlimit) {
+    fd_ = openforappend(file_);
+    if (fd_ < 0)
+        throw KrovanError("Unable to write to " + file_ + ": " + reason(errno));
+    struct stat info;
+    size_ = ::fstat(fd_, &info) == 0 ? info.st_size : 0;
+    writer_ = std::thread([this] { run(); });
+}
+
+CaptureFile::~CaptureFile() {
+    {
+        const std::lock_guard<std::mutex> held(lock_);
+        stopping_ = true;
+    }
+    wake_.notify_one();
+    writer_.join();
+    if (fd_ >= 0)
+        ::close(fd_);
+}
+
+void CaptureFile::write(const LogEntry &entry) {
+    std::string line = captureline(entry);
+    const std::lock_guard<std::mutex> held(lock_);
+    if (broken_)
+        return;
+    if (pending_.size() + line.size() > maxpending) {
+        ++dropped_;
+        return;
+    }
+    pending_ += line;
+}
+
+void CaptureFile::run() {
+    std::string chunk;
+    for (;;) {
+        std::size_t dropped = 0;
+        bool stopping = false;
+        {
+            std::unique_lock<std::mutex> held(lock_);
+            wake_.wait_for(held, std::chrono::milliseconds(flushms), [this] { return stopping_; });
+            chunk.clear();
+            chunk.swap(pending_);
+            std::swap(dropped, dropped_);
+            stopping = stopping_;
+        }
+        if (dropped > 0) {
+            LogEntry note;
+            note.kind = LogEntry::Kind::Error;
+            note.time = QDateTime::currentMSecsSinceEpoch();
+            note.text = QString("The capture left out %1 entries: the file did not take them in time.")
+                            .arg(dropped);
+            chunk += captureline(note);
+        }
+        if (!chunk.empty() && !writechunk(chunk)) {
+            const std::string message = "Unable to write to " + file_ + ": " + reason(errno);
+            {
+                const std::lock_guard<std::mutex> held(lock_);
+                broken_ = true;
+                pending_.clear();
+            }
+            QMetaObject::invokeMethod(
+                this, [this, message] { emit failed(QString::fromStdString(message)); },
+                Qt::QueuedConnection);
+            return;
+        }
+        if (stopping)
+            return;
+    }
+}
+
+bool CaptureFile::writechunk(const std::string &chunk) {
+    if (size_ > 0 && size_ + static_cast<qint64>(chunk.size()) > limit_ && !rotate())
+        return false;
+    std::size_t done = 0;
+    while (done < chunk.size()) {
+        const ssize_t put = ::write(fd_, chunk.data() + done, chunk.size() - done);
+        if (put >= 0) {
+            done += static_cast<std::size_t>(put);
+            size_ += put;
+            continue;
+        }
+        if (errno == EINTR)
+            continue;
+        if (errno != EAGAIN)
+            return false;
+        // A FIFO whose reader is slow: wait for room, but not past a stop.
+        pollfd room{fd_, POLLOUT, 0};
+        ::poll(&room, 1, 100);
+        const std::lock_guard<std::mutex> held(lock_);
+        if (stopping_ && ::poll(&room, 1, 0) == 0) {
+            errno = EAGAIN;
+            return false;
+        }
+    }
+    return true;
+}
+
+bool CaptureFile::rotate() {
+    ::close(fd_);
+    fd_ = -1;
+    const auto numbered = [this](int n) { return file_ + "." + std::to_string(n); };
+    ::unlink(numbered(9).c_str());
+    for (int n = 8; n >= 1; --n)
+        ::rename(numbered(n).c_str(), numbered(n + 1).c_str());
+    if (::rename(file_.c_str(), numbered(1).c_str()) != 0 && errno != ENOENT)
+        return false;
+    fd_ = openforappend(file_);
+    size_ = 0;
+    return fd_ >= 0;
+}

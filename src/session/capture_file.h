@@ -1,0 +1,66 @@
+#pragma once
+
+// Captures every log entry to a file as it happens, one line each (see
+// capture_line.h), appending to what the file holds. A thread of its own
+// writes: the entries reach the operating system within a tenth of a
+// second, and the GUI thread never waits for the disk. What waits in
+// memory is bounded; entries beyond the bound are counted and the count is
+// written once the file takes entries again. Past `limit` bytes the file
+// becomes FILE.1 (FILE.1 becomes FILE.2, and so on up to FILE.9, the oldest
+// dropped) and a new FILE starts.
+
+#include "log_entry.h"
+
+#include <QObject>
+#include <QString>
+
+#include <condition_variable>
+#include <mutex>
+#include <string>
+#include <thread>
+
+class CaptureFile : public QObject, public LogSink {
+    Q_OBJECT
+public:
+    static constexpr qint64 defaultlimit = qint64{1024} << 20;
+    // Bytes waiting for the file at most.
+    static constexpr std::size_t maxpending = std::size_t{16} << 20;
+    // The longest an entry waits before it is written.
+    static constexpr int flushms = 50;
+
+    // Opens the file for appending; throws KrovanError with the system's
+    // reason when it cannot be opened.
+    CaptureFile(const QString &path, qint64 limit = defaultlimit);
+    // Writes what waits, then ends the thread.
+    ~CaptureFile() override;
+
+    void write(const LogEntry &entry) override;
+    const QString &path() const { return path_; }
+
+signals:
+    // The file stopped taking entries (disk full, removed folder, no
+    // permission): the message names the file and the reason. Sent once,
+    // on the thread that owns the object.
+    void failed(const QString &message);
+
+private:
+    void run();
+    // Writes a chunk of whole lines, rotating first when the file is full;
+    // false with errno set on failure.
+    bool writechunk(const std::string &chunk);
+    bool rotate();
+
+    const QString path_;
+    const std::string file_;
+    const qint64 limit_;
+    int fd_ = -1;
+    qint64 size_ = 0;
+
+    std::mutex lock_;
+    std::condition_variable wake_;
+    std::string pending_;
+    std::size_t dropped_ = 0;
+    bool stopping_ = false;
+    bool broken_ = false;
+    std::thread writer_;
+};

@@ -1,0 +1,19 @@
+#pragma once
+
+// One log entry as one line of the capture file: UTF-8, six fields
+// separated by one TAB, ended by "\n":
+//
+//   TIME  KIND  ADDRESS  MACROS  TEXT  HEX
+//
+// TIME is local time in ISO 8601 with milliseconds and the UTC offset; KIND
+// is RX, TX, STATE or ERROR; ADDRESS, MACROS (joined by " / ") and HEX
+// ("41 42 0D") belong to records and are empty otherwise; TEXT is a
+// record's printable text as the logs write it, or the line's text.
+
+#include "log_entry.h"
+
+#include <string>
+
+// "2026-12-08T14:03:07.125+01:00" for milliseconds since the epoch.
+std::string capturetime(qint64 msecs);
+std::string captureline(const LogEntry &entry);
