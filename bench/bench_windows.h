@@ -7,6 +7,7 @@
 #include "dialogs.h"
 #include "forms.h"
 #include "main_window.h"
+#include "session.h"
 #include "received_window.h"
 #include "sent_window.h"
 #include "states_window.h"
@@ -39,13 +40,18 @@ public:
     ~BenchWindows() { destroyforms(); }
 
     // Creates the windows and shows the main one, whose first activation
-    // reads the (missing) settings: every box starts unchecked.
+    // reads the (missing) settings: every box starts unchecked. With
+    // BENCH_CAPTURE set, every entry is captured to that file as well.
     void start() {
         createforms();
         Form1->settingsfile = dir.filePath("bench.ini");
         Form1->show();
         Form1->activateWindow();
         QApplication::processEvents();
+        if (!qEnvironmentVariableIsEmpty("BENCH_CAPTURE")) {
+            Session1->startcapture(qEnvironmentVariable("BENCH_CAPTURE"), qint64(1) << 40);
+            std::printf("capturing to %s\n", qPrintable(qEnvironmentVariable("BENCH_CAPTURE")));
+        }
     }
 
     // The three logs shown, every box of them checked.

@@ -93,9 +93,9 @@ void showwindows() {
 long recordcount = 0;
 void record() {
     if (recordcount++ % 2 == 0)
-        Form_RX_TX->logdata(Direction::Received, block, "z: 10.0.0.5:5000 ", "/ Volá makro: ack ");
+        Session1->record(Direction::Received, block, "10.0.0.5:5000", {"ack"});
     else
-        Form_RX_TX->logdata(Direction::Sent, block, "na: 10.0.0.5:5000 ", QString());
+        Session1->record(Direction::Sent, block, "10.0.0.5:5000");
     if (recordcount % 10 == 0)
         QApplication::processEvents();
 }

@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <limits>
 
 #include <fcntl.h>
 #include <poll.h>
@@ -36,6 +37,15 @@ CaptureFile::CaptureFile(const QString &path, qint64 limit)
     writer_ = std::thread([this] { run(); });
 }
 
+CaptureFile::CaptureFile(StandardOutput)
+    : path_("standard output"), file_("standard output"),
+      limit_(std::numeric_limits<qint64>::max()) {
+    fd_ = ::fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 0);
+    if (fd_ < 0)
+        throw KrovanError("Unable to write to standard output: " + reason(errno));
+    writer_ = std::thread([this] { run(); });
+}
+
 CaptureFile::~CaptureFile() {
     {
         const std::lock_guard<std::mutex> held(lock_);
@@ -48,30 +58,37 @@ CaptureFile::~CaptureFile() {
 }
 
 void CaptureFile::write(const LogEntry &entry) {
-    std::string line = captureline(entry);
+    // What a waiting entry holds, near enough: its bytes and its texts.
+    const std::size_t cost = entry.bytes.size() + 256;
     const std::lock_guard<std::mutex> held(lock_);
     if (broken_)
         return;
-    if (pending_.size() + line.size() > maxpending) {
+    if (pendingbytes_ + cost > maxpending) {
         ++dropped_;
         return;
     }
-    pending_ += line;
+    pending_.push_back(entry);
+    pendingbytes_ += cost;
 }
 
 void CaptureFile::run() {
     std::string chunk;
+    std::vector<LogEntry> entries;
     for (;;) {
         std::size_t dropped = 0;
         bool stopping = false;
         {
             std::unique_lock<std::mutex> held(lock_);
             wake_.wait_for(held, std::chrono::milliseconds(flushms), [this] { return stopping_; });
-            chunk.clear();
-            chunk.swap(pending_);
+            entries.clear();
+            entries.swap(pending_);
+            pendingbytes_ = 0;
             std::swap(dropped, dropped_);
             stopping = stopping_;
         }
+        chunk.clear();
+        for (const LogEntry &entry : entries)
+            chunk += captureline(entry);
         if (dropped > 0) {
             LogEntry note;
             note.kind = LogEntry::Kind::Error;

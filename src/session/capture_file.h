@@ -2,10 +2,11 @@
 
 // Captures every log entry to a file as it happens, one line each (see
 // capture_line.h), appending to what the file holds. A thread of its own
-// writes: the entries reach the operating system within a tenth of a
-// second, and the GUI thread never waits for the disk. What waits in
-// memory is bounded; entries beyond the bound are counted and the count is
-// written once the file takes entries again. Past `limit` bytes the file
+// makes the lines and writes them: the entries reach the operating system
+// within a tenth of a second, and the GUI thread only queues them and never
+// waits for the disk. What waits in memory is bounded; entries beyond the
+// bound are counted and the count is written once the file takes entries
+// again. Past `limit` bytes the file
 // becomes FILE.1 (FILE.1 becomes FILE.2, and so on up to FILE.9, the oldest
 // dropped) and a new FILE starts.
 
@@ -18,6 +19,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 class CaptureFile : public QObject, public LogSink {
     Q_OBJECT
@@ -31,6 +33,9 @@ public:
     // Opens the file for appending; throws KrovanError with the system's
     // reason when it cannot be opened.
     CaptureFile(const QString &path, qint64 limit = defaultlimit);
+    // Writes to standard output instead; never rotated.
+    enum StandardOutput { Standard };
+    explicit CaptureFile(StandardOutput);
     // Writes what waits, then ends the thread.
     ~CaptureFile() override;
 
@@ -58,7 +63,8 @@ private:
 
     std::mutex lock_;
     std::condition_variable wake_;
-    std::string pending_;
+    std::vector<LogEntry> pending_;
+    std::size_t pendingbytes_ = 0;
     std::size_t dropped_ = 0;
     bool stopping_ = false;
     bool broken_ = false;
