@@ -88,7 +88,7 @@ void CaptureFile::run() {
         }
         chunk.clear();
         for (const LogEntry &entry : entries)
-            chunk += captureline(entry);
+            appendcaptureline(chunk, entry);
         if (dropped > 0) {
             LogEntry note;
             note.kind = LogEntry::Kind::Error;

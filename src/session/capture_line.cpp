@@ -1,9 +1,14 @@
 #include "capture_line.h"
 
 #include "block_text.h"
-#include "bytes_text.h"
+#include "codec.h"
+#include "cp1250.h"
 
+#include <QChar>
+
+#include <array>
 #include <cstdio>
+#include <limits>
 #include <ctime>
 
 namespace {
@@ -29,11 +34,28 @@ const char *kindname(const LogEntry &entry) {
     return "";
 }
 
-} // namespace
+// The printable text of every byte in UTF-8, as the logs write it: control
+// bytes by their names, the others through Windows-1250.
+const std::array<std::string, 256> &printablebytes() {
+    static const std::array<std::string, 256> table = [] {
+        std::array<std::string, 256> texts;
+        for (int value = 0; value < 256; ++value) {
+            const auto byte = static_cast<unsigned char>(value);
+            texts[byte] = value < static_cast<int>(ctrlnames.size())
+                              ? "<" + std::string(ctrlnames[byte]) + ">"
+                              : QString(QChar(cp1250ToUnicode(byte))).toStdString();
+            for (char &c : texts[byte])
+                if (c == '\t' || c == '\n' || c == '\r')
+                    c = ' ';
+        }
+        return texts;
+    }();
+    return table;
+}
 
-std::string capturetime(qint64 msecs) {
+void appendtime(std::string &line, qint64 msecs) {
     // The text of the second is made once a second; the milliseconds change.
-    static thread_local qint64 second = -1;
+    static thread_local qint64 second = std::numeric_limits<qint64>::min();
     static thread_local std::string prefix, offset;
     const qint64 now = msecs >= 0 ? msecs / 1000 : (msecs - 999) / 1000;
     if (now != second) {
@@ -50,31 +72,53 @@ std::string capturetime(qint64 msecs) {
                       minutes % 60);
         offset = text;
     }
-    char millis[8];
-    std::snprintf(millis, sizeof millis, ".%03d", static_cast<int>(msecs - now * 1000));
-    return prefix + millis + offset;
+    const int millis = static_cast<int>(msecs - now * 1000);
+    line += prefix;
+    line += '.';
+    line += static_cast<char>('0' + millis / 100);
+    line += static_cast<char>('0' + millis / 10 % 10);
+    line += static_cast<char>('0' + millis % 10);
+    line += offset;
 }
 
-std::string captureline(const LogEntry &entry) {
-    std::string line = capturetime(entry.time);
+} // namespace
+
+std::string capturetime(qint64 msecs) {
+    std::string time;
+    appendtime(time, msecs);
+    return time;
+}
+
+void appendcaptureline(std::string &line, const LogEntry &entry) {
+    appendtime(line, entry.time);
     line += '\t';
     line += kindname(entry);
     line += '\t';
-    if (entry.kind == LogEntry::Kind::Record) {
-        line += field(entry.address);
-        line += '\t';
-        line += field(entry.macros.join(" / "));
-        line += '\t';
-        line += field(fromBytes(printabletext(entry.bytes)));
-        line += '\t';
-        const std::string hex = hextext(entry.bytes);
-        if (!hex.empty())
-            line.append(hex, 1); // without the leading blank
-    } else {
+    if (entry.kind != LogEntry::Kind::Record) {
         line += "\t\t";
         line += field(entry.text);
-        line += '\t';
+        line += "\t\n";
+        return;
+    }
+    line += field(entry.address);
+    line += '\t';
+    line += field(entry.macros.join(" / "));
+    line += '\t';
+    const std::array<std::string, 256> &texts = printablebytes();
+    for (const char byte : entry.bytes)
+        line += texts[static_cast<unsigned char>(byte)];
+    line += '\t';
+    if (!entry.bytes.empty()) {
+        const std::size_t at = line.size();
+        line.resize(at + entry.bytes.size() * 3);
+        writehex(entry.bytes, line.data() + at);
+        line.erase(at, 1); // without the leading blank
     }
     line += '\n';
+}
+
+std::string captureline(const LogEntry &entry) {
+    std::string line;
+    appendcaptureline(line, entry);
     return line;
 }

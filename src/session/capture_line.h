@@ -17,3 +17,5 @@
 // "2026-12-08T14:03:07.125+01:00" for milliseconds since the epoch.
 std::string capturetime(qint64 msecs);
 std::string captureline(const LogEntry &entry);
+// The same, appended to `line`.
+void appendcaptureline(std::string &line, const LogEntry &entry);

@@ -98,9 +98,9 @@ void endpanel(QWidget *panel) { static_cast<QHBoxLayout *>(panel->layout())->add
 
 TForm1::TForm1(QWidget *parent)
     : QMainWindow(parent),
-      OpenDialog1({"Soubory s nastavením|*.ini", "ini", ".", QString(), false}),
-      SaveDialog1({"soubory s nastavením|*.ini", "ini", ".", QString(), false}),
-      SaveDialog_data({"Soubor RTF|*.rtf", "rtf", QString(), "nový soubor", false}),
+      OpenDialog1({"Soubory s nastavením|*.ini", "ini", ".", QString(), false, QString()}),
+      SaveDialog1({"soubory s nastavením|*.ini", "ini", ".", QString(), false, QString()}),
+      SaveDialog_data({"Soubor RTF|*.rtf", "rtf", QString(), "nový soubor", false, QString()}),
       SaveDialog_capture({"Záznam (TSV)|*.tsv", "tsv", QString(), "zaznam.tsv", false,
                           "Záznam do souboru (do existujícího souboru se připisuje)"}),
       session(*Session1), lastpeer(session.lastpeer), rxbuffer(session.rxbuffer),
