@@ -7,6 +7,7 @@
 #include <QFile>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <limits>
 
@@ -18,6 +19,60 @@
 namespace {
 
 std::string reason(int error) { return std::strerror(error); }
+
+template <class Value> void put(std::string &out, Value value) {
+    out.append(reinterpret_cast<const char *>(&value), sizeof value);
+}
+
+template <class Value> Value take(std::string_view in, std::size_t &at) {
+    Value value;
+    std::memcpy(&value, in.data() + at, sizeof value);
+    at += sizeof value;
+    return value;
+}
+
+void puttext(std::string &out, const QString &text) {
+    put(out, static_cast<std::uint32_t>(text.size()));
+    out.append(reinterpret_cast<const char *>(text.utf16()),
+               static_cast<std::size_t>(text.size()) * 2);
+}
+
+QString taketext(std::string_view in, std::size_t &at) {
+    const auto size = take<std::uint32_t>(in, at);
+    QString text(static_cast<qsizetype>(size), Qt::Uninitialized);
+    std::memcpy(text.data(), in.data() + at, std::size_t{size} * 2);
+    at += std::size_t{size} * 2;
+    return text;
+}
+
+// An entry as the capture needs it, appended to `out`.
+void pack(std::string &out, const LogEntry &entry) {
+    put(out, static_cast<std::uint8_t>(entry.kind));
+    put(out, static_cast<std::uint8_t>(entry.direction));
+    put(out, entry.time);
+    put(out, static_cast<std::uint32_t>(entry.bytes.size()));
+    out += entry.bytes;
+    puttext(out, entry.address);
+    put(out, static_cast<std::uint32_t>(entry.macros.size()));
+    for (const QString &macro : entry.macros)
+        puttext(out, macro);
+    puttext(out, entry.text);
+}
+
+LogEntry unpack(std::string_view in, std::size_t &at) {
+    LogEntry entry;
+    entry.kind = static_cast<LogEntry::Kind>(take<std::uint8_t>(in, at));
+    entry.direction = static_cast<Direction>(take<std::uint8_t>(in, at));
+    entry.time = take<qint64>(in, at);
+    const auto size = take<std::uint32_t>(in, at);
+    entry.bytes.assign(in.data() + at, size);
+    at += size;
+    entry.address = taketext(in, at);
+    for (auto macros = take<std::uint32_t>(in, at); macros > 0; --macros)
+        entry.macros << taketext(in, at);
+    entry.text = taketext(in, at);
+    return entry;
+}
 
 // Opens for appending without blocking on a FIFO nobody reads.
 int openforappend(const std::string &file) {
@@ -58,22 +113,18 @@ CaptureFile::~CaptureFile() {
 }
 
 void CaptureFile::write(const LogEntry &entry) {
-    // What a waiting entry holds, near enough: its bytes and its texts.
-    const std::size_t cost = entry.bytes.size() + 256;
     const std::lock_guard<std::mutex> held(lock_);
     if (broken_)
         return;
-    if (pendingbytes_ + cost > maxpending) {
+    if (pending_.size() + entry.bytes.size() > maxpending) {
         ++dropped_;
         return;
     }
-    pending_.push_back(entry);
-    pendingbytes_ += cost;
+    pack(pending_, entry);
 }
 
 void CaptureFile::run() {
-    std::string chunk;
-    std::vector<LogEntry> entries;
+    std::string chunk, entries;
     for (;;) {
         std::size_t dropped = 0;
         bool stopping = false;
@@ -82,13 +133,12 @@ void CaptureFile::run() {
             wake_.wait_for(held, std::chrono::milliseconds(flushms), [this] { return stopping_; });
             entries.clear();
             entries.swap(pending_);
-            pendingbytes_ = 0;
             std::swap(dropped, dropped_);
             stopping = stopping_;
         }
         chunk.clear();
-        for (const LogEntry &entry : entries)
-            appendcaptureline(chunk, entry);
+        for (std::size_t at = 0; at < entries.size();)
+            appendcaptureline(chunk, unpack(entries, at));
         if (dropped > 0) {
             LogEntry note;
             note.kind = LogEntry::Kind::Error;

@@ -63,8 +63,9 @@ private:
 
     std::mutex lock_;
     std::condition_variable wake_;
-    std::vector<LogEntry> pending_;
-    std::size_t pendingbytes_ = 0;
+    // The entries waiting, packed one after the other: the GUI thread
+    // copies their bytes and texts and allocates nothing per entry.
+    std::string pending_;
     std::size_t dropped_ = 0;
     bool stopping_ = false;
     bool broken_ = false;

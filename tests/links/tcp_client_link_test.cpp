@@ -9,15 +9,9 @@
 #include <QTcpSocket>
 #include <gtest/gtest.h>
 
-namespace {
+#include "wait_for.h"
 
-template <class Condition> bool waitfor(Condition condition, int ms = 2000) {
-    QElapsedTimer clock;
-    clock.start();
-    while (!condition() && clock.elapsed() < ms)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    return condition();
-}
+namespace {
 
 TEST(TcpClientLinkTest, BytesGoBothWaysInOrderAndTheServersCloseComesLast) {
     QTcpServer server;

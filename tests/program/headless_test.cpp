@@ -13,18 +13,12 @@
 #include <QUdpSocket>
 #include <gtest/gtest.h>
 
+#include "wait_for.h"
+
 #include <csignal>
 #include <unistd.h>
 
 namespace {
-
-template <class Condition> bool waitfor(Condition condition, int ms = 5000) {
-    QElapsedTimer clock;
-    clock.start();
-    while (!condition() && clock.elapsed() < ms)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    return condition();
-}
 
 // A port that was free a moment ago.
 quint16 freeport(bool tcp) {
@@ -74,8 +68,9 @@ protected:
 
     // Runs to its end, within the time.
     int finish(int ms = 10000) {
-        if (program.state() != QProcess::NotRunning)
+        if (program.state() != QProcess::NotRunning) {
             EXPECT_TRUE(program.waitForFinished(ms)) << "still running";
+        }
         out += program.readAllStandardOutput();
         return program.exitCode();
     }
@@ -90,7 +85,7 @@ protected:
                     return true;
             }
             return false;
-        });
+        }, 5000);
     }
     void stop() { ::kill(static_cast<pid_t>(program.processId()), SIGTERM); }
 };
@@ -104,7 +99,7 @@ TEST_F(Headless, AnswersUdpAndEndsOnSigtermWithStatusZero) {
                              QByteArray::number(peer.localPort()))});
     ASSERT_TRUE(captured("STATE", "UDP server připojen")) << errors().toStdString();
     peer.writeDatagram("\x02hi", QHostAddress::LocalHost, port);
-    ASSERT_TRUE(waitfor([&] { return peer.hasPendingDatagrams(); }));
+    ASSERT_TRUE(waitfor([&] { return peer.hasPendingDatagrams(); }, 5000));
     EXPECT_EQ(peer.receiveDatagram().data(), "\x06OK");
     EXPECT_TRUE(captured("RX", "<stx>hi"));
     EXPECT_TRUE(captured("TX", "<ack>OK"));
@@ -122,10 +117,10 @@ TEST_F(Headless, AnswersAsATcpServerAndSendsWhatItIsAskedTo) {
         peer.abort();
         peer.connectToHost(QHostAddress::LocalHost, port);
         return peer.waitForConnected(200);
-    })) << errors().toStdString();
+    }, 5000)) << errors().toStdString();
     ASSERT_TRUE(captured("STATE", "TCP server připojen..."));
     peer.write("\x02" "abc");
-    ASSERT_TRUE(waitfor([&] { return peer.bytesAvailable() >= 3; }));
+    ASSERT_TRUE(waitfor([&] { return peer.bytesAvailable() >= 3; }, 5000));
     EXPECT_EQ(peer.readAll(), "\x06OK");
     EXPECT_TRUE(captured("RX", "<stx>abc"));
     EXPECT_EQ(finish(), 0) << "--duration ends it";
@@ -138,12 +133,12 @@ TEST_F(Headless, ATcpClientEndsWithStatusOneWhenTheServerCloses) {
          setup("connection=1\r\ntcp_c_a=127.0.0.1\r\ntcp_c_p=" +
                QByteArray::number(server.serverPort())),
          "--send", "1", "--capture", dir.filePath("cap.tsv")});
-    ASSERT_TRUE(waitfor([&] { return server.hasPendingConnections(); })) << errors().toStdString();
+    ASSERT_TRUE(waitfor([&] { return server.hasPendingConnections(); }, 5000)) << errors().toStdString();
     QTcpSocket *peer = server.nextPendingConnection();
-    ASSERT_TRUE(waitfor([&] { return peer->bytesAvailable() >= 3; }));
+    ASSERT_TRUE(waitfor([&] { return peer->bytesAvailable() >= 3; }, 5000));
     EXPECT_EQ(peer->readAll(), "\x06OK") << "--send 1";
     peer->write("\x02x");
-    ASSERT_TRUE(waitfor([&] { return peer->bytesAvailable() >= 3; }));
+    ASSERT_TRUE(waitfor([&] { return peer->bytesAvailable() >= 3; }, 5000));
     peer->close();
     EXPECT_EQ(finish(), 1);
     QFile capture(dir.filePath("cap.tsv"));

@@ -107,8 +107,9 @@ TEST_P(Program, EndsOnASignalAtAnyMomentOfItsStart) {
         EXPECT_EQ(program.exitCode(), 0) << program.readAllStandardError().toStdString();
         // Saved only when it had loaded, then whole.
         const QByteArray saved = readini();
-        if (!saved.isEmpty())
+        if (!saved.isEmpty()) {
             EXPECT_TRUE(saved.contains("[Frame_filtr_1]")) << saved.toStdString();
+        }
     }
 }
 

@@ -10,15 +10,9 @@
 #include <QUdpSocket>
 #include <gtest/gtest.h>
 
-namespace {
+#include "wait_for.h"
 
-template <class Condition> bool waitfor(Condition condition, int ms = 2000) {
-    QElapsedTimer clock;
-    clock.start();
-    while (!condition() && clock.elapsed() < ms)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    return condition();
-}
+namespace {
 
 // Every entry as one line of text, as a test reads it.
 class Entries : public LogSink {

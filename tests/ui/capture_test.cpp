@@ -1,6 +1,7 @@
 // The capture of every log entry to a file, through the real windows and a
 // real UDP peer on 127.0.0.1.
 #include "forms_fixture.h"
+#include "wait_for.h"
 
 #include "filter_list_window.h"
 #include "filter_row.h"
@@ -21,15 +22,6 @@
 #include <QUdpSocket>
 
 namespace {
-
-template <class Condition> bool waitfor(Condition condition, int ms = 2000)
-{
-    QElapsedTimer clock;
-    clock.start();
-    while (!condition() && clock.elapsed() < ms)
-        QApplication::processEvents(QEventLoop::AllEvents, 10);
-    return condition();
-}
 
 class Capture : public FormsTest {
 protected:

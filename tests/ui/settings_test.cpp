@@ -302,8 +302,9 @@ TEST_F(Settings, HostileFilesNeverStopTheProgram)
         start();
         EXPECT_TRUE(Form1->settingsloaded);
         EXPECT_GE(Form_TX->tx_count, 1);
-        if (content.contains("tx_adr"))
+        if (content.contains("tx_adr")) {
             EXPECT_EQ(Form1->Edit_tx_adr->text().size(), 10 << 20) << "read whole";
+        }
     }
     EXPECT_EQ(Form_TX->tx_count, 50);
     EXPECT_EQ(macro(7)->Edit_popis->text(), "d");
