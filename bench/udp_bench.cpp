@@ -1,8 +1,9 @@
 // Round trip, burst and sustained figures of the whole receive-filter-reply
 // loop over UDP on 127.0.0.1, through the real windows with every log box
 // checked and the logs already holding 100 000 lines.
-//   udp_bench [FILTERS]   FILTERS active filters of which only the last
-//                         matches (default 1)
+//   udp_bench [FILTERS [regex]]  FILTERS active filters of which only the
+//                                last matches (default 1); with "regex",
+//                                all of them regular expressions
 #include "dialogs.h"
 #include "bench_windows.h"
 #include "filter_list_window.h"
@@ -27,6 +28,7 @@
 #include <arpa/inet.h>
 #include <chrono>
 #include <cstdlib>
+#include <string>
 #include <cstdio>
 #include <netinet/in.h>
 #include <poll.h>
@@ -160,7 +162,7 @@ double sustained(Peer &peer, int inflight, int seconds)
 }
 
 // Opens UDP on a port the system chooses and returns it.
-int prepare(int peerport, int filters)
+int prepare(int peerport, int filters, bool regex)
 {
     Form_RX_TX->CheckBox_stavy->setChecked(true);
     for (int i = 0; i < 100000; ++i)
@@ -174,7 +176,13 @@ int prepare(int peerport, int filters)
         Form_RX_filtr->Button_filtr_new->click();
     for (int n = 1; n <= filters; ++n) {
         TFrame_filtr *filter = Form_RX_filtr->filtr_frames[n];
-        filter->Edit_filtr->setText(n == filters ? "<stx>" : "<etx>no " + QString::number(n));
+        if (regex) {
+            filter->ComboBox_filtr_mode->setCurrentIndex(static_cast<int>(MatchMode::Expression));
+            filter->Edit_filtr->setText(n == filters ? R"(\x02req)"
+                                                     : R"(\x03no )" + QString::number(n) + "$");
+        } else {
+            filter->Edit_filtr->setText(n == filters ? "<stx>" : "<etx>no " + QString::number(n));
+        }
         filter->ComboBox_filtr_macro->setEditText("ack");
         filter->CheckBox_filtr_active->setChecked(true);
     }
@@ -197,9 +205,11 @@ int main(int argc, char **argv)
     BenchWindows::showlogs();
 
     const int filters = argc > 1 ? std::max(1, std::atoi(argv[1])) : 1;
+    const bool regex = argc > 2 && std::string(argv[2]) == "regex";
     Peer peer;
-    peer.target(prepare(peer.port(), filters));
-    std::printf("logs hold %d lines before the run; %d active filters\n", 100000, filters);
+    peer.target(prepare(peer.port(), filters, regex));
+    std::printf("logs hold %d lines before the run; %d active %s\n", 100000, filters,
+                regex ? "regular expressions" : "filters");
 
     std::thread client([&] {
         roundtrips(peer, 200); // warm-up

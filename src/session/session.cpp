@@ -109,20 +109,67 @@ void Session::wirelinks() {
 void Session::setfilters(std::vector<FilterSetup> filters) {
     setup.filters = std::move(filters);
     filters_.clear();
+    filterproblems_.clear();
     for (const FilterSetup &row : setup.filters) {
-        if (!row.active)
-            continue;
-        Filter filter{row.macro, false, {}, {}};
-        try {
+        Filter filter{row.macro, row.mode, false, {}, {}, {}};
+        QString problem;
+        if (row.mode == MatchMode::Expression) {
+            // A block is read as Latin-1, one character a byte; the typed
+            // text becomes bytes the way every typed text does.
             const std::string text = toBytes(row.filter);
-            filter.pattern = row.hex ? hextostr(text) : wildtostr(text);
-            filter.converted = true;
-        } catch (const std::exception &e) {
-            // Raised when a block is compared, as an unconverted text would be.
-            filter.error = e.what();
+            filter.expression.setPattern(QString::fromLatin1(text.data(), qsizetype(text.size())));
+            filter.expression.setPatternOptions(QRegularExpression::DotMatchesEverythingOption);
+            if (text.empty())
+                problem = "An empty expression matches nothing.";
+            else if (!filter.expression.isValid())
+                problem = filter.expression.errorString() +
+                          QString(" (at %1)").arg(filter.expression.patternErrorOffset());
+            filter.converted = problem.isEmpty();
+            if (filter.converted)
+                filter.expression.optimize();
+        } else {
+            try {
+                const std::string text = toBytes(row.filter);
+                filter.pattern = row.hex ? hextostr(text) : wildtostr(text);
+                filter.converted = true;
+            } catch (const std::exception &e) {
+                // Raised when a block is compared, as an unconverted text is.
+                filter.error = e.what();
+                problem = QString::fromUtf8(e.what());
+            }
         }
-        filters_.push_back(std::move(filter));
+        filterproblems_.push_back(problem);
+        // An expression that cannot be used takes no part in matching.
+        if (row.active && (filter.converted || row.mode != MatchMode::Expression))
+            filters_.push_back(std::move(filter));
     }
+}
+
+QString Session::filterproblem(int n) const {
+    return n >= 1 && n <= static_cast<int>(filterproblems_.size())
+               ? filterproblems_[static_cast<size_t>(n - 1)]
+               : QString();
+}
+
+bool Session::Filter::matches(const std::string &block, QString &latin1) const {
+    const std::size_t size = pattern.size();
+    switch (mode) {
+    case MatchMode::Begins:
+        return size <= block.size() && std::memcmp(block.data(), pattern.data(), size) == 0;
+    case MatchMode::Contains:
+        return block.find(pattern) != std::string::npos;
+    case MatchMode::Ends:
+        return size <= block.size() &&
+               std::memcmp(block.data() + block.size() - size, pattern.data(), size) == 0;
+    case MatchMode::Equals:
+        return block == pattern;
+    case MatchMode::Expression:
+        // Made once a block, for the first expression that needs it.
+        if (latin1.isNull())
+            latin1 = QString::fromLatin1(block.data(), static_cast<qsizetype>(block.size()));
+        return expression.match(latin1).hasMatch();
+    }
+    return false;
 }
 
 void Session::startcapture(const QString &path, qint64 limit) {
@@ -243,6 +290,7 @@ void Session::Timer_rxTimer() {
 void Session::rxprocess(const std::string &block, const QString &address, bool logfailed) {
     int replyrow = 0;
     QStringList macros;
+    QString latin1;
     for (const Filter &filter : filters_) {
         if (!filter.converted) {
             // The block itself is not lost for a filter's malformed text.
@@ -250,9 +298,7 @@ void Session::rxprocess(const std::string &block, const QString &address, bool l
                 record(Direction::Received, block, address);
             throw KrovanError(filter.error);
         }
-        const std::string &pattern = filter.pattern;
-        if (pattern.size() > block.size() ||
-            std::memcmp(block.data(), pattern.data(), pattern.size()) != 0)
+        if (!filter.matches(block, latin1))
             continue;
         for (size_t m = 0; m < setup.macros.size(); ++m) {
             if (setup.macros[m].describe != filter.macro)

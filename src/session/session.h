@@ -19,6 +19,7 @@
 #include "udp_link.h"
 
 #include <QObject>
+#include <QRegularExpression>
 #include <QTimer>
 
 #include <functional>
@@ -37,6 +38,10 @@ public:
     // edits; a change of the filter rows goes through setfilters.
     Setup setup;
     void setfilters(std::vector<FilterSetup> filters);
+    // Why filter row n (counted from 1) cannot be used as it stands (an
+    // escape that does not convert, an expression that does not compile);
+    // empty when it can.
+    QString filterproblem(int n) const;
 
     // Link components; whether a kind is open is read from the kind itself.
     SerialLink ApdComPort1;
@@ -142,9 +147,12 @@ private:
     // An active filter: its converted pattern, or the conversion's message.
     struct Filter {
         QString macro;
+        MatchMode mode = MatchMode::Begins;
         bool converted = false;
         std::string pattern;
+        QRegularExpression expression;
         std::string error;
+        bool matches(const std::string &block, QString &latin1) const;
     };
     void wirelinks();
     void tcpclientconnected();
@@ -158,6 +166,7 @@ private:
 
     // The active filters in their order; inactive ones are never read.
     std::vector<Filter> filters_;
+    std::vector<QString> filterproblems_;
     std::vector<std::unique_ptr<RepeatTimer>> repeats_;
     std::unique_ptr<CaptureFile> capture_;
     std::vector<LogSink *> sinks_;

@@ -83,9 +83,12 @@ Setup Setup::read(const IniFile &ini)
     const int filters = rowcount(ini, "Form_RX_filtr", "filtr_framecount");
     for (int n = 1; n <= filters; ++n) {
         const std::string r = key(n, "Frame_filtr_");
+        const int mode = ini.readInteger(r, "mode", 0);
         setup.filters.push_back({text(ini, r, "filter", QString()), ini.readBool(r, "hex", false),
                                  ini.readBool(r, "active", false),
-                                 text(ini, r, "macro", QString())});
+                                 text(ini, r, "macro", QString()),
+                                 mode >= 0 && mode <= 4 ? static_cast<MatchMode>(mode)
+                                                        : MatchMode::Begins});
     }
     return setup;
 }
@@ -148,6 +151,7 @@ void Setup::write(IniFile &ini, const PlaceWriter &places) const
         writetext(ini, r, "macro", filters[i].macro);
         ini.writeBool(r, "active", filters[i].active);
         ini.writeBool(r, "hex", filters[i].hex);
+        ini.writeInteger(r, "mode", static_cast<int>(filters[i].mode));
     }
 
     if (!capturefile.isEmpty() || haskey(ini, "Capture", "file")) {

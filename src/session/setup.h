@@ -20,12 +20,17 @@ struct MacroSetup {
     QString interval;
 };
 
-// One receive filter: its text, HEX box, active box and the macro it names.
+// How a filter's pattern is matched against a received block.
+enum class MatchMode { Begins = 0, Contains = 1, Ends = 2, Equals = 3, Expression = 4 };
+
+// One receive filter: its text, HEX box, active box, the macro it names and
+// how it matches (a file without the key: begins with).
 struct FilterSetup {
     QString filter;
     bool hex = false;
     bool active = false;
     QString macro;
+    MatchMode mode = MatchMode::Begins;
 };
 
 // A data window's choices: the format's index and whether times are shown.

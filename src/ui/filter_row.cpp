@@ -9,7 +9,7 @@
 #include <QComboBox>
 #include <QLineEdit>
 
-TFrame_filtr::TFrame_filtr(int n) : ListRow(n, {344, 23}) {
+TFrame_filtr::TFrame_filtr(int n) : ListRow(n, {440, 23}) {
     constexpr Qt::Edges topright = Qt::TopEdge | Qt::RightEdge;
     CheckBox_filtr_active = addcontrol(new QCheckBox, "CheckBox_filtr_active", {8, 3, 12, 17},
                                        Qt::LeftEdge | Qt::TopEdge);
@@ -24,8 +24,28 @@ TFrame_filtr::TFrame_filtr(int n) : ListRow(n, {344, 23}) {
     ComboBox_filtr_macro->setInsertPolicy(QComboBox::NoInsert);
     ComboBox_filtr_macro->setMaxVisibleItems(30);
     ComboBox_filtr_macro->setEditText("ComboBox_filtr_macro");
-    settaborder({Edit_filtr, CheckBox_filtr_active, ComboBox_filtr_macro, CheckBox_filtr_hex});
+    ComboBox_filtr_mode =
+        addcontrol(new QComboBox, "ComboBox_filtr_mode", {344, 1, 89, 21}, topright);
+    ComboBox_filtr_mode->addItems({"začíná", "obsahuje", "končí", "je rovno", "výraz"});
+    connect(ComboBox_filtr_mode, &QComboBox::currentIndexChanged, this, [this] {
+        CheckBox_filtr_hex->setEnabled(mode() != MatchMode::Expression);
+    });
+    settaborder({Edit_filtr, CheckBox_filtr_active, ComboBox_filtr_macro, CheckBox_filtr_hex,
+                 ComboBox_filtr_mode});
     takewholetexts(this);
+}
+
+MatchMode TFrame_filtr::mode() const {
+    const int index = ComboBox_filtr_mode->currentIndex();
+    return index >= 0 && index <= 4 ? static_cast<MatchMode>(index) : MatchMode::Begins;
+}
+
+void TFrame_filtr::showproblem(const QString &problem) {
+    QPalette colours = Edit_filtr->palette();
+    colours.setColor(QPalette::Text, problem.isEmpty() ? palette().color(QPalette::Text)
+                                                       : QColor(255, 0, 0));
+    Edit_filtr->setPalette(colours);
+    Edit_filtr->setToolTip(problem);
 }
 
 void TFrame_filtr::CheckBox_filtr_activeEnter() {

@@ -11,6 +11,7 @@
 #include <stdexcept>
 #include <tuple>
 #include <utility>
+#include <vector>
 
 class QCheckBox;
 class QComboBox;
@@ -39,7 +40,7 @@ protected:
         // In the order "Nový", "Smazat", "Nahoru", "Dolu".
         std::array<const char *, 4> buttonNames;
         std::array<int, 4> buttonLefts;
-        std::array<Heading, 4> headings;
+        std::vector<Heading> headings;
         QRect rows; // the rows area; follows all four edges
     };
 

@@ -188,6 +188,7 @@ void TForm1::loadfilters(const IniFile &ini, const Setup &setup)
         row->ComboBox_filtr_macro->setEditText(filter.macro);
         row->CheckBox_filtr_active->setChecked(filter.active);
         row->CheckBox_filtr_hex->setChecked(filter.hex);
+        row->ComboBox_filtr_mode->setCurrentIndex(static_cast<int>(filter.mode));
     }
     Form_RX_filtr->selectrow(1);
 }
@@ -231,7 +232,7 @@ Setup TForm1::windowsetup() const
         const TFrame_filtr *row = Form_RX_filtr->filtr_frames[n];
         setup.filters.push_back({row->Edit_filtr->text(), row->CheckBox_filtr_hex->isChecked(),
                                  row->CheckBox_filtr_active->isChecked(),
-                                 row->ComboBox_filtr_macro->currentText()});
+                                 row->ComboBox_filtr_macro->currentText(), row->mode()});
     }
     return setup;
 }

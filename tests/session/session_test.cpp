@@ -90,6 +90,67 @@ TEST_F(SessionTest, AUdpBlockIsAnsweredThroughItsFilterWithTheRecordsInOrder) {
     EXPECT_TRUE(failures.isEmpty());
 }
 
+TEST_F(SessionTest, EveryMatchModeAnswersTheBlocksItMatches) {
+    using enum MatchMode;
+    struct Case {
+        MatchMode mode;
+        const char *pattern;
+        bool hex;
+        QByteArray block;
+        bool answered;
+    };
+    const Case cases[] = {
+        {Begins, "<stx>", false, "\x02" "ab", true},
+        {Begins, "<stx>", false, "a\x02", false},
+        {Begins, "", false, "", true},
+        {Contains, "<nul>b", false, QByteArray("a\0bc", 4), true},
+        {Contains, "00 FF", true, QByteArray("a\0\xFF", 3), true},
+        {Contains, "zz", false, "abc", false},
+        {Contains, "", false, "x", true},
+        {Ends, "#255", false, "a\xFF", true},
+        {Ends, "a", false, "ab", false},
+        {Ends, "", false, "", true},
+        {Equals, "ab", false, "ab", true},
+        {Equals, "ab", false, "abc", false},
+        {Equals, "", false, "", true},
+        {Equals, "", false, "a", false},
+        {Expression, R"(^\x02[0-9]{4}\x03$)", false, "\x02" "1234\x03", true},
+        {Expression, R"(^\x02[0-9]{4}\x03$)", false, "\x02" "12a4\x03", false},
+        {Expression, R"([\x80-\xFF])", false, "ab\x85", true},
+        {Expression, R"([\x80-\xFF])", false, "abc", false},
+        {Expression, "a.c", false, "a\nc", true},
+        {Expression, R"(\x00)", false, QByteArray("a\0", 2), true},
+        {Expression, "", false, "", false},
+        {Expression, "ř", true, "\xF8", true}, // typed text becomes bytes; HEX does not apply
+    };
+    session.setup.macros = {{"ack", "A", false, "1000"}};
+    const quint16 port = openudp();
+    for (const Case &c : cases) {
+        session.setfilters({{c.pattern, c.hex, true, "ack", c.mode}});
+        entries.lines.clear();
+        peer.writeDatagram(c.block, QHostAddress::LocalHost, port);
+        ASSERT_TRUE(waitfor([&] { return !entries.lines.isEmpty(); })) << c.pattern;
+        EXPECT_EQ(entries.lines[0].contains("[ack]"), c.answered)
+            << int(c.mode) << " " << c.pattern << " on " << c.block.toHex().toStdString();
+        if (c.answered) {
+            EXPECT_EQ(peerreceives(1).value(0), "A") << c.pattern;
+        }
+    }
+    EXPECT_TRUE(failures.isEmpty()) << failures.join("|").toStdString();
+}
+
+TEST_F(SessionTest, AnExpressionThatDoesNotCompileIsReportedAndTakesNoPart) {
+    session.setup.macros = {{"ack", "A", false, "1000"}};
+    session.setfilters({{"(", false, true, "ack", MatchMode::Expression},
+                        {"", false, true, "ack", MatchMode::Contains}});
+    EXPECT_FALSE(session.filterproblem(1).isEmpty());
+    EXPECT_TRUE(session.filterproblem(2).isEmpty());
+    const quint16 port = openudp();
+    peer.writeDatagram("x", QHostAddress::LocalHost, port);
+    EXPECT_EQ(peerreceives(1).value(0), "A") << "the other filter still answers";
+    EXPECT_TRUE(failures.isEmpty()) << "no error at every block";
+}
+
 TEST_F(SessionTest, AFilterThatDoesNotConvertLogsTheBlockAndFailsWhenCompared) {
     session.setfilters({{"$zz", false, true, "none"}});
     const quint16 port = openudp();

@@ -26,7 +26,7 @@ const char *const saved =
     "[Other]\r\nkey = value \r\n"
     "[Form_RX_filtr]\r\nLeft=0\r\ntop=80\r\nwidth=513\r\nheight=100\r\nvisible=0\r\n"
     "filtr_framecount=1\r\n"
-    "[Frame_filtr_1]\r\nfilter=<stx>\r\nmacro=ack\r\nactive=1\r\nhex=0\r\n";
+    "[Frame_filtr_1]\r\nfilter=<stx>\r\nmacro=ack\r\nactive=1\r\nhex=0\r\nmode=4\r\n";
 
 void noplaces(IniFile &, const char *) {}
 
@@ -48,6 +48,7 @@ TEST(SetupFile, AFileReadAndWrittenWithoutChangesComesBackByteForByte) {
     ASSERT_EQ(setup.filters.size(), 1u);
     EXPECT_EQ(setup.filters[0].macro, "ack");
     EXPECT_TRUE(setup.filters[0].active);
+    EXPECT_EQ(setup.filters[0].mode, MatchMode::Expression);
 
     setup.write(ini, noplaces);
     EXPECT_EQ(ini.text(), saved);
@@ -79,6 +80,19 @@ TEST(SetupFile, AnEmptyFileGivesTheDefaultsAndIsWrittenInTheProgramsOrder) {
                         "interval=1000\r\nhex=0\r\n[Form_RX_filtr]"),
               std::string::npos)
         << text;
+}
+
+TEST(SetupFile, AFilterWithoutAModeBeginsWithItsPatternAndIsWrittenWithOne) {
+    IniFile older = IniFile::parse("[Frame_filtr_1]\r\nfilter=a\r\nmode=9\r\n"
+                                   "[Form_RX_filtr]\r\nfiltr_framecount=2\r\n");
+    const ::Setup setup = ::Setup::read(older);
+    EXPECT_EQ(setup.filters[0].mode, MatchMode::Begins) << "an unknown mode";
+    EXPECT_EQ(setup.filters[1].mode, MatchMode::Begins) << "no key";
+    setup.write(older, noplaces);
+    EXPECT_NE(older.text().find("[Frame_filtr_2]\r\nfilter=\r\nmacro=\r\nactive=0\r\nhex=0\r\n"
+                                "mode=0\r\n"),
+              std::string::npos)
+        << older.text();
 }
 
 TEST(SetupFile, RowCountsAreHeldToTheirBounds) {

@@ -1,4 +1,5 @@
 #include "lists_fixture.h"
+#include <QLabel>
 
 namespace {
 
@@ -60,11 +61,61 @@ TEST_F(FilterList, StartsWithOneEmptyInactiveRowSelected) {
 TEST_F(FilterList, RowLayoutWidensOnlyTheFilterText) {
     TFrame_filtr *row = filtr(1);
     EXPECT_EQ(row->geometry(), QRect(0, 0, row->parentWidget()->width(), 23));
-    const int grown = row->width() - 344;
+    const int grown = row->width() - 440;
     EXPECT_EQ(row->CheckBox_filtr_active->geometry(), QRect(8, 3, 12, 17));
     EXPECT_EQ(row->Edit_filtr->geometry(), QRect(24, 1, 169 + grown, 21));
     EXPECT_EQ(row->CheckBox_filtr_hex->geometry(), QRect(200 + grown, 3, 12, 17));
     EXPECT_EQ(row->ComboBox_filtr_macro->geometry(), QRect(216 + grown, 1, 121, 21));
+    EXPECT_EQ(row->ComboBox_filtr_mode->geometry(), QRect(344 + grown, 1, 89, 21));
+    EXPECT_EQ(Form_RX_filtr->findChild<QLabel *>("Label5")->text(), "Shoda");
+}
+
+TEST_F(FilterList, TheMatchModeTravelsWithItsRowAndIsStored) {
+    three();
+    const auto modes = [] {
+        QList<int> found;
+        for (int n = 1; n <= Form_RX_filtr->filtr_count; ++n)
+            found << filtr(n)->ComboBox_filtr_mode->currentIndex();
+        return found;
+    };
+    EXPECT_EQ(modes(), (QList<int>{0, 0, 0})) << "begins with, at first";
+    filtr(1)->ComboBox_filtr_mode->setCurrentIndex(4);
+    filtr(2)->ComboBox_filtr_mode->setCurrentIndex(1);
+    filtr(3)->ComboBox_filtr_mode->setCurrentIndex(3);
+    EXPECT_FALSE(filtr(1)->CheckBox_filtr_hex->isEnabled()) << "no HEX for an expression";
+    Form_RX_filtr->selectrow(1);
+    click(Form_RX_filtr->Button_filtr_down);
+    EXPECT_EQ(modes(), (QList<int>{1, 4, 3}));
+    EXPECT_TRUE(filtr(1)->CheckBox_filtr_hex->isEnabled());
+    EXPECT_FALSE(filtr(2)->CheckBox_filtr_hex->isEnabled());
+    Form_RX_filtr->selectrow(1);
+    click(Form_RX_filtr->Button_filtr_del);
+    EXPECT_EQ(modes(), (QList<int>{4, 3}));
+    click(Form_RX_filtr->Button_filtr_new);
+    EXPECT_EQ(modes(), (QList<int>{4, 3, 0}));
+
+    Form1->savesettings();
+    destroyforms();
+    createforms();
+    Form1->settingsfile = dir.filePath("default.ini");
+    start();
+    EXPECT_EQ(modes(), (QList<int>{4, 3, 0}));
+}
+
+TEST_F(FilterList, APatternThatCannotBeUsedTurnsRedWithItsReason) {
+    TFrame_filtr *row = filtr(1);
+    const QColor usual = row->Edit_filtr->palette().color(QPalette::Text);
+    row->ComboBox_filtr_mode->setCurrentIndex(4);
+    row->Edit_filtr->setText("([0-9]");
+    EXPECT_EQ(row->Edit_filtr->palette().color(QPalette::Text), QColor(255, 0, 0));
+    EXPECT_TRUE(row->Edit_filtr->toolTip().contains("missing")) << row->Edit_filtr->toolTip().toStdString();
+    row->Edit_filtr->setText("([0-9])");
+    EXPECT_EQ(row->Edit_filtr->palette().color(QPalette::Text), usual);
+    EXPECT_TRUE(row->Edit_filtr->toolTip().isEmpty());
+    row->ComboBox_filtr_mode->setCurrentIndex(0);
+    row->Edit_filtr->setText("$zz");
+    EXPECT_EQ(row->Edit_filtr->toolTip(), "'$zz' is not a valid integer value");
+    EXPECT_TRUE(fakeDialogs().errors.isEmpty()) << "shown in the row, not in a box";
 }
 
 TEST_F(FilterList, NewRowsStartEmptyAndFreedNumbersAreReused) {
