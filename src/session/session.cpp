@@ -114,19 +114,9 @@ void Session::setfilters(std::vector<FilterSetup> filters) {
         Filter filter{row.macro, row.mode, false, {}, {}, {}};
         QString problem;
         if (row.mode == MatchMode::Expression) {
-            // A block is read as Latin-1, one character a byte; the typed
-            // text becomes bytes the way every typed text does.
-            const std::string text = toBytes(row.filter);
-            filter.expression.setPattern(QString::fromLatin1(text.data(), qsizetype(text.size())));
-            filter.expression.setPatternOptions(QRegularExpression::DotMatchesEverythingOption);
-            if (text.empty())
-                problem = "An empty expression matches nothing.";
-            else if (!filter.expression.isValid())
-                problem = filter.expression.errorString() +
-                          QString(" (at %1)").arg(filter.expression.patternErrorOffset());
+            // The typed text becomes bytes the way every typed text does.
+            problem = QString::fromStdString(filter.expression.compile(toBytes(row.filter)));
             filter.converted = problem.isEmpty();
-            if (filter.converted)
-                filter.expression.optimize();
         } else {
             try {
                 const std::string text = toBytes(row.filter);
@@ -145,15 +135,10 @@ void Session::setfilters(std::vector<FilterSetup> filters) {
     }
 }
 
-QString Session::filterproblem(int n) const {
-    return n >= 1 && n <= static_cast<int>(filterproblems_.size())
-               ? filterproblems_[static_cast<size_t>(n - 1)]
-               : QString();
-}
-
-bool Session::Filter::matches(const std::string &block, QString &latin1) const {
+bool Session::matches(const Filter &filter, const std::string &block, BlockBytes &bytes) {
+    const std::string &pattern = filter.pattern;
     const std::size_t size = pattern.size();
-    switch (mode) {
+    switch (filter.mode) {
     case MatchMode::Begins:
         return size <= block.size() && std::memcmp(block.data(), pattern.data(), size) == 0;
     case MatchMode::Contains:
@@ -164,13 +149,22 @@ bool Session::Filter::matches(const std::string &block, QString &latin1) const {
     case MatchMode::Equals:
         return block == pattern;
     case MatchMode::Expression:
-        // Made once a block, for the first expression that needs it.
-        if (latin1.isNull())
-            latin1 = QString::fromLatin1(block.data(), static_cast<qsizetype>(block.size()));
-        return expression.match(latin1).hasMatch();
+        break;
     }
-    return false;
+    // Made once a block, for the first expression that needs it.
+    if (!bytes.made) {
+        bytes.made = true;
+        bytes.present = bytespresent(block);
+    }
+    return filter.expression.matches(block, bytes.present);
 }
+
+QString Session::filterproblem(int n) const {
+    return n >= 1 && n <= static_cast<int>(filterproblems_.size())
+               ? filterproblems_[static_cast<size_t>(n - 1)]
+               : QString();
+}
+
 
 void Session::startcapture(const QString &path, qint64 limit) {
     stopcapture();
@@ -290,7 +284,7 @@ void Session::Timer_rxTimer() {
 void Session::rxprocess(const std::string &block, const QString &address, bool logfailed) {
     int replyrow = 0;
     QStringList macros;
-    QString latin1;
+    BlockBytes bytes;
     for (const Filter &filter : filters_) {
         if (!filter.converted) {
             // The block itself is not lost for a filter's malformed text.
@@ -298,7 +292,7 @@ void Session::rxprocess(const std::string &block, const QString &address, bool l
                 record(Direction::Received, block, address);
             throw KrovanError(filter.error);
         }
-        if (!filter.matches(block, latin1))
+        if (!matches(filter, block, bytes))
             continue;
         for (size_t m = 0; m < setup.macros.size(); ++m) {
             if (setup.macros[m].describe != filter.macro)

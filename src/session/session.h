@@ -6,6 +6,7 @@
 // state records, and every log entry handed to the sinks. The windows are a
 // view of it; a run without windows drives it alone.
 
+#include "byte_expression.h"
 #include "capture_file.h"
 #include "gap_framer.h"
 #include "icmp_link.h"
@@ -19,7 +20,6 @@
 #include "udp_link.h"
 
 #include <QObject>
-#include <QRegularExpression>
 #include <QTimer>
 
 #include <functional>
@@ -150,10 +150,15 @@ private:
         MatchMode mode = MatchMode::Begins;
         bool converted = false;
         std::string pattern;
-        QRegularExpression expression;
+        ByteExpression expression;
         std::string error;
-        bool matches(const std::string &block, QString &latin1) const;
     };
+    // The bytes a block holds, made once a block for the expressions.
+    struct BlockBytes {
+        BytesPresent present;
+        bool made = false;
+    };
+    static bool matches(const Filter &filter, const std::string &block, BlockBytes &bytes);
     void wirelinks();
     void tcpclientconnected();
     void tcpclientdisconnected();

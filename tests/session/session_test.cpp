@@ -139,6 +139,37 @@ TEST_F(SessionTest, EveryMatchModeAnswersTheBlocksItMatches) {
     EXPECT_TRUE(failures.isEmpty()) << failures.join("|").toStdString();
 }
 
+TEST_F(SessionTest, ManyExpressionsNameEveryMacroTheirsMatchInOrder) {
+    using enum MatchMode;
+    session.setup.macros = {{"a", "A", false, "1000"}, {"b", "B", false, "1000"},
+                            {"c", "C", false, "1000"}, {"d", "D", false, "1000"}};
+    const quint16 port = openudp();
+    // Searched as one, and alone where a back reference must keep its group.
+    for (const char *fourth : {"(x)y", R"((x)\1)"}) {
+        session.setfilters({{"^(ab|cd)", false, true, "a", Expression},
+                            {"z$", false, true, "b", Expression},
+                            {"(?i)B[0-9]+", false, true, "c", Expression},
+                            {fourth, false, true, "d", Expression}});
+        for (const auto &[block, named] :
+             {std::pair<QByteArray, QString>{"ab12z", "[a,b,c]"}, {"xab", "[]"},
+              {"cdxx", "[a,d]"}, {"xy b7", "[c,d]"}}) {
+            entries.lines.clear();
+            peer.writeDatagram(block, QHostAddress::LocalHost, port);
+            ASSERT_TRUE(waitfor([&] { return !entries.lines.isEmpty(); }));
+            const bool xx = QByteArray(fourth).contains('1');
+            QString expected = named;
+            if (block == "cdxx" && !xx)
+                expected = "[a]";
+            if (block == "xy b7" && xx)
+                expected = "[c]";
+            EXPECT_TRUE(entries.lines[0].contains(" " + expected + " "))
+                << fourth << " " << entries.lines[0].toStdString();
+            if (expected != "[]")
+                peerreceives(1);
+        }
+    }
+}
+
 TEST_F(SessionTest, AnExpressionThatDoesNotCompileIsReportedAndTakesNoPart) {
     session.setup.macros = {{"ack", "A", false, "1000"}};
     session.setfilters({{"(", false, true, "ack", MatchMode::Expression},

@@ -1,0 +1,79 @@
+#define PCRE2_CODE_UNIT_WIDTH 8
+#include "byte_expression.h"
+
+#include <pcre2.h>
+
+BytesPresent bytespresent(std::string_view block) {
+    BytesPresent present{};
+    for (const char byte : block)
+        present[static_cast<unsigned char>(byte)] = true;
+    return present;
+}
+
+struct ByteExpression::Compiled {
+    pcre2_code *code = nullptr;
+    pcre2_match_data *data = nullptr;
+    bool jit = false;
+    // A byte every match begins with, or one every match holds (-1: none).
+    int first = -1;
+    int required = -1;
+
+    ~Compiled() {
+        pcre2_match_data_free(data);
+        pcre2_code_free(code);
+    }
+};
+
+ByteExpression::ByteExpression() = default;
+ByteExpression::~ByteExpression() = default;
+ByteExpression::ByteExpression(ByteExpression &&) noexcept = default;
+ByteExpression &ByteExpression::operator=(ByteExpression &&) noexcept = default;
+
+std::string ByteExpression::compile(std::string_view pattern) {
+    compiled_.reset();
+    if (pattern.empty())
+        return "An empty expression matches nothing.";
+    int error = 0;
+    PCRE2_SIZE offset = 0;
+    pcre2_code *code =
+        pcre2_compile(reinterpret_cast<PCRE2_SPTR>(pattern.data()), pattern.size(), PCRE2_DOTALL,
+                      &error, &offset, nullptr);
+    if (code == nullptr) {
+        PCRE2_UCHAR message[256];
+        pcre2_get_error_message(error, message, sizeof message);
+        return reinterpret_cast<const char *>(message) + std::string(" (at ") +
+               std::to_string(offset) + ")";
+    }
+    auto compiled = std::make_unique<Compiled>();
+    compiled->code = code;
+    compiled->data = pcre2_match_data_create_from_pattern(code, nullptr);
+    compiled->jit = pcre2_jit_compile(code, PCRE2_JIT_COMPLETE) == 0;
+    uint32_t value = 0;
+    if (pcre2_pattern_info(code, PCRE2_INFO_FIRSTCODETYPE, &value) == 0 && value == 1 &&
+        pcre2_pattern_info(code, PCRE2_INFO_FIRSTCODEUNIT, &value) == 0)
+        compiled->first = static_cast<int>(value);
+    if (pcre2_pattern_info(code, PCRE2_INFO_LASTCODETYPE, &value) == 0 && value == 1 &&
+        pcre2_pattern_info(code, PCRE2_INFO_LASTCODEUNIT, &value) == 0)
+        compiled->required = static_cast<int>(value);
+    // A caseless byte has two spellings, which the table lookup would miss:
+    // an expression that may set options keeps no shortcut.
+    if (pattern.find("(?") != std::string_view::npos || pattern.find("(*") != std::string_view::npos)
+        compiled->first = compiled->required = -1;
+    compiled_ = std::move(compiled);
+    return {};
+}
+
+bool ByteExpression::valid() const { return compiled_ != nullptr; }
+
+bool ByteExpression::matches(std::string_view block, const BytesPresent &present) const {
+    if (!compiled_)
+        return false;
+    const Compiled &c = *compiled_;
+    if ((c.first >= 0 && !present[static_cast<unsigned>(c.first)]) ||
+        (c.required >= 0 && !present[static_cast<unsigned>(c.required)]))
+        return false;
+    const auto subject = reinterpret_cast<PCRE2_SPTR>(block.data());
+    const int found = c.jit ? pcre2_jit_match(c.code, subject, block.size(), 0, 0, c.data, nullptr)
+                            : pcre2_match(c.code, subject, block.size(), 0, 0, c.data, nullptr);
+    return found >= 0;
+}

@@ -1,0 +1,36 @@
+#pragma once
+
+// A Perl-compatible regular expression over bytes: each byte of a block is
+// one character (the block read as Latin-1), `.` is any byte, and a match is
+// looked for anywhere in the block. Compiled once (with the JIT where the
+// platform has it); a block is tested without allocating. Before running
+// the matcher, the first and the required byte the pattern names, where it
+// names them, are looked up in the block's table of present bytes, so that
+// most expressions that cannot match a block cost a few lookups.
+
+#include <array>
+#include <memory>
+#include <string>
+#include <string_view>
+
+// Which of the 256 byte values a block holds, made once a block.
+using BytesPresent = std::array<bool, 256>;
+BytesPresent bytespresent(std::string_view block);
+
+class ByteExpression {
+public:
+    ByteExpression();
+    ~ByteExpression();
+    ByteExpression(ByteExpression &&) noexcept;
+    ByteExpression &operator=(ByteExpression &&) noexcept;
+
+    // Compiles the pattern's bytes; returns why it cannot be used, or an
+    // empty text.
+    std::string compile(std::string_view pattern);
+    bool valid() const;
+    bool matches(std::string_view block, const BytesPresent &present) const;
+
+private:
+    struct Compiled;
+    std::unique_ptr<Compiled> compiled_;
+};
