@@ -8,6 +8,7 @@
 
 #include <array>
 #include <cstring>
+#include <utility>
 #include <cstdio>
 
 namespace {
@@ -107,32 +108,49 @@ void Session::wirelinks() {
 }
 
 void Session::setfilters(std::vector<FilterSetup> filters) {
-    setup.filters = std::move(filters);
-    filters_.clear();
-    filterproblems_.clear();
-    for (const FilterSetup &row : setup.filters) {
-        Filter filter{row.macro, row.mode, false, {}, {}, {}};
+    const std::vector<FilterSetup> before = std::exchange(setup.filters, std::move(filters));
+    std::vector<Filter> compiled;
+    std::vector<QString> problems;
+    for (size_t i = 0; i < setup.filters.size(); ++i) {
+        const FilterSetup &row = setup.filters[i];
+        const bool same = i < before.size() && i < compiled_.size() &&
+                          before[i].filter == row.filter && before[i].hex == row.hex &&
+                          before[i].mode == row.mode;
         QString problem;
-        if (row.mode == MatchMode::Expression) {
-            // The typed text becomes bytes the way every typed text does.
-            problem = QString::fromStdString(filter.expression.compile(toBytes(row.filter)));
-            filter.converted = problem.isEmpty();
-        } else {
-            try {
-                const std::string text = toBytes(row.filter);
-                filter.pattern = row.hex ? hextostr(text) : wildtostr(text);
-                filter.converted = true;
-            } catch (const std::exception &e) {
-                // Raised when a block is compared, as an unconverted text is.
-                filter.error = e.what();
-                problem = QString::fromUtf8(e.what());
-            }
-        }
-        filterproblems_.push_back(problem);
-        // An expression that cannot be used takes no part in matching.
-        if (row.active && (filter.converted || row.mode != MatchMode::Expression))
-            filters_.push_back(std::move(filter));
+        compiled.push_back(same ? std::move(compiled_[i]) : compilefilter(row, problem));
+        problems.push_back(same ? filterproblems_[i] : problem);
+        compiled.back().macro = row.macro;
     }
+    compiled_ = std::move(compiled);
+    filterproblems_ = std::move(problems);
+    filters_.clear();
+    for (size_t i = 0; i < compiled_.size(); ++i) {
+        const Filter &filter = compiled_[i];
+        // An expression that cannot be used takes no part in matching.
+        if (setup.filters[i].active &&
+            (filter.converted || filter.mode != MatchMode::Expression))
+            filters_.push_back(&filter);
+    }
+}
+
+Session::Filter Session::compilefilter(const FilterSetup &row, QString &problem) const {
+    Filter filter{row.macro, row.mode, false, {}, {}, {}};
+    if (row.mode == MatchMode::Expression) {
+        // The typed text becomes bytes the way every typed text does.
+        problem = QString::fromStdString(filter.expression.compile(toBytes(row.filter)));
+        filter.converted = problem.isEmpty();
+        return filter;
+    }
+    try {
+        const std::string text = toBytes(row.filter);
+        filter.pattern = row.hex ? hextostr(text) : wildtostr(text);
+        filter.converted = true;
+    } catch (const std::exception &e) {
+        // Raised when a block is compared, as an unconverted text is.
+        filter.error = e.what();
+        problem = QString::fromUtf8(e.what());
+    }
+    return filter;
 }
 
 bool Session::matches(const Filter &filter, const std::string &block, BlockBytes &bytes) {
@@ -285,7 +303,8 @@ void Session::rxprocess(const std::string &block, const QString &address, bool l
     int replyrow = 0;
     QStringList macros;
     BlockBytes bytes;
-    for (const Filter &filter : filters_) {
+    for (const Filter *active : filters_) {
+        const Filter &filter = *active;
         if (!filter.converted) {
             // The block itself is not lost for a filter's malformed text.
             if (logfailed)

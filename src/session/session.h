@@ -169,9 +169,14 @@ private:
     void icmpreply(const icmp::Reply &status);
     void emitentry(const LogEntry &entry);
 
-    // The active filters in their order; inactive ones are never read.
-    std::vector<Filter> filters_;
+    // The active filters in their order (in filters_); inactive ones are
+    // never read.
+    // Every row's compiled pattern and why it cannot be used; a row whose
+    // text, HEX box and mode did not change keeps its own.
+    std::vector<Filter> compiled_;
     std::vector<QString> filterproblems_;
+    std::vector<const Filter *> filters_;
+    Filter compilefilter(const FilterSetup &row, QString &problem) const;
     std::vector<std::unique_ptr<RepeatTimer>> repeats_;
     std::unique_ptr<CaptureFile> capture_;
     std::vector<LogSink *> sinks_;
