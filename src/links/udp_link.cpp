@@ -70,9 +70,14 @@ void UdpLink::readpending() {
 }
 
 QHostAddress UdpLink::resolve(const QString &host) {
+    if (!literaltext_.isNull() && host == literaltext_)
+        return literal_;
     QHostAddress address;
-    if (address.setAddress(host.trimmed()) && address.protocol() == QAbstractSocket::IPv4Protocol)
+    if (address.setAddress(host.trimmed()) && address.protocol() == QAbstractSocket::IPv4Protocol) {
+        literaltext_ = host;
+        literal_ = address;
         return address;
+    }
     const QHostInfo info = QHostInfo::fromName(host.trimmed());
     for (const QHostAddress &found : info.addresses())
         if (found.protocol() == QAbstractSocket::IPv4Protocol)

@@ -27,7 +27,8 @@ public:
     // The port bound, the one the system chose when opened on port 0.
     quint16 localPort() const { return socket_.localPort(); }
     // Sends one datagram (an empty block gives an empty datagram). Resolves
-    // the host at every call; throws KrovanError on any failure.
+    // a host name at every call (a literal address is parsed once while it
+    // stays the same); throws KrovanError on any failure.
     void send(const std::string &bytes, const QString &host, int port);
 
 signals:
@@ -35,7 +36,12 @@ signals:
 
 private:
     void readpending();
-    static QHostAddress resolve(const QString &host);
+    QHostAddress resolve(const QString &host);
+
+    // The last destination text that was a literal IPv4 address, parsed:
+    // a literal needs no look-up, so it is not parsed again at every send.
+    QString literaltext_;
+    QHostAddress literal_;
 
     QUdpSocket socket_;
     // The next share of a flood, after the event loop has had its turn.

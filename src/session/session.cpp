@@ -428,7 +428,12 @@ void Session::linksend(LinkKind link, const std::string &bytes) {
 
 void Session::udpreceived(const QByteArray &data, const QHostAddress &sender, quint16 port) {
     const std::string block(data.constData(), static_cast<size_t>(data.size()));
-    rxprocess(block, sender.toString() + ":" + QString::number(port));
+    if (lastsendertext_.isNull() || port != lastsenderport_ || sender != lastsender_) {
+        lastsender_ = sender;
+        lastsenderport_ = port;
+        lastsendertext_ = sender.toString() + ":" + QString::number(port);
+    }
+    rxprocess(block, lastsendertext_);
 }
 
 void Session::icmpsend(const std::string &bytes) {

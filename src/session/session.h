@@ -180,4 +180,8 @@ private:
     std::vector<std::unique_ptr<RepeatTimer>> repeats_;
     std::unique_ptr<CaptureFile> capture_;
     std::vector<LogSink *> sinks_;
+    // The text of the last datagram's sender, kept while it sends again.
+    QHostAddress lastsender_;
+    quint16 lastsenderport_ = 0;
+    QString lastsendertext_;
 };

@@ -65,6 +65,24 @@ TEST_F(UdpLinkTest, DiscardsDatagramsBeyondTheReceiveBuffer)
     EXPECT_EQ(received[0][0].toByteArray().size(), 2048);
 }
 
+TEST_F(UdpLinkTest, EachSendGoesWhereItsHostTextSaysNow)
+{
+    QUdpSocket other;
+    ASSERT_TRUE(other.bind(QHostAddress("127.0.0.2"), peer.localPort()));
+    for (const char *host : {"127.0.0.1", "127.0.0.2", "127.0.0.2", "127.0.0.1"})
+        link.send(host, host, peer.localPort());
+    QStringList first, second;
+    for (int i = 0; i < 50 && first.size() + second.size() < 4; ++i) {
+        peer.waitForReadyRead(20);
+        while (peer.hasPendingDatagrams())
+            first << QString(peer.receiveDatagram().data());
+        while (other.hasPendingDatagrams())
+            second << QString(other.receiveDatagram().data());
+    }
+    EXPECT_EQ(first, (QStringList{"127.0.0.1", "127.0.0.1"}));
+    EXPECT_EQ(second, (QStringList{"127.0.0.2", "127.0.0.2"}));
+}
+
 TEST_F(UdpLinkTest, SendsOneDatagramFromTheLocalPort)
 {
     link.send(std::string("A\0B", 3), "127.0.0.1", peer.localPort());
