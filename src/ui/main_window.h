@@ -223,8 +223,6 @@ private:
     void loadlogwindows(const IniFile &ini, const Setup &setup);
     void loadmacros(const IniFile &ini, const Setup &setup);
     void loadfilters(const IniFile &ini, const Setup &setup);
-    // The set-up as the windows show it.
-    Setup windowsetup() const;
     // Makes a file chosen from the menu the current one and closes every link.
     void choosesettingsfile(const QString &file);
     // Title "Krovan 0.6 - " + settingstitle + suffix.

@@ -193,50 +193,6 @@ void TForm1::loadfilters(const IniFile &ini, const Setup &setup)
     Form_RX_filtr->selectrow(1);
 }
 
-Setup TForm1::windowsetup() const
-{
-    Setup setup;
-    setup.connection = ComboBox_pripojeni->currentIndex();
-    setup.tx_adr = Edit_tx_adr->text();
-    setup.tx_port = Edit_tx_port->text();
-    setup.rx_port = Edit_rx_port->text();
-    setup.icmp_a = Edit_icmp_a->text();
-    setup.tcp_s_p = Edit_TCP_S_port->text();
-    setup.tcp_c_a = Edit_tcp_k_addr->text();
-    setup.tcp_c_p = Edit_tcp_k_port->text();
-    setup.com_port = ComboBox_COM_port->currentIndex();
-    setup.com_baud = ComboBox_baud->currentText();
-    setup.com_bits = ComboBox_bits->currentIndex();
-    setup.com_parity = ComboBox_parity->currentIndex();
-    setup.com_stop = ComboBox_stop->currentIndex();
-    setup.received = {Form_rxw->ComboBox_format->currentIndex(),
-                      Form_rxw->CheckBox_time->isChecked()};
-    setup.sent = {Form_txw->ComboBox_format->currentIndex(), Form_txw->CheckBox_time->isChecked()};
-    setup.show_rx = Form_RX_TX->CheckBox_rx->isChecked();
-    setup.show_tx = Form_RX_TX->CheckBox_tx->isChecked();
-    setup.show_time = Form_RX_TX->CheckBox_time->isChecked();
-    setup.show_adr = Form_RX_TX->CheckBox_adr->isChecked();
-    setup.show_makro = Form_RX_TX->CheckBox_makro->isChecked();
-    setup.show_hex = Form_RX_TX->CheckBox_hex->isChecked();
-    setup.show_stavy = Form_RX_TX->CheckBox_stavy->isChecked();
-    setup.show_ms = Casmilisekundy1->isChecked();
-    setup.capturefile = session.setup.capturefile;
-    setup.captureactive = session.setup.captureactive;
-    setup.capturelimitmb = session.setup.capturelimitmb;
-    for (int n = 1; n <= Form_TX->tx_count; ++n) {
-        const TFrame_tx *row = Form_TX->tx_frames[n];
-        setup.macros.push_back({row->Edit_popis->text(), row->Edit_data->text(),
-                                row->CheckBox_hex->isChecked(), row->Edit_interval->text()});
-    }
-    for (int n = 1; n <= Form_RX_filtr->filtr_count; ++n) {
-        const TFrame_filtr *row = Form_RX_filtr->filtr_frames[n];
-        setup.filters.push_back({row->Edit_filtr->text(), row->CheckBox_filtr_hex->isChecked(),
-                                 row->CheckBox_filtr_active->isChecked(),
-                                 row->ComboBox_filtr_macro->currentText(), row->mode()});
-    }
-    return setup;
-}
-
 void TForm1::savesettings()
 {
     // Foreign sections and keys of the file stay as they are. A file that
@@ -248,7 +204,9 @@ void TForm1::savesettings()
     } catch (const KrovanError &) {
         throw KrovanError("Unable to write to " + path(settingsfile));
     }
-    windowsetup().write(ini, [this](IniFile &file, const char *section) {
+    // The set-up the windows keep current in the session, with the places
+    // of the windows themselves.
+    session.setup.write(ini, [this](IniFile &file, const char *section) {
         const std::string_view name(section);
         if (name == "Form_main") {
             savewindow(file, section, this, false);
