@@ -6,67 +6,132 @@
 
 #include <QElapsedTimer>
 #include <QHostInfo>
-#include <QNetworkDatagram>
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <cstring>
+#include <unistd.h>
+
+namespace {
+
+std::string bindreason(int error) {
+    switch (error) {
+    case EADDRINUSE:
+        return "Address and port are already in use.";
+    case EACCES:
+        return "The address is protected";
+    case EADDRNOTAVAIL:
+        return "The address is not available";
+    default:
+        return std::strerror(error);
+    }
+}
+
+} // namespace
 
 UdpLink::UdpLink(QObject *parent) : QObject(parent) {
-    connect(&socket_, &QUdpSocket::readyRead, this, &UdpLink::readpending);
+    for (int i = 0; i < batchSize; ++i) {
+        vectors_[i] = {buffers_[i].data(), buffers_[i].size()};
+        messages_[i].msg_hdr.msg_iov = &vectors_[i];
+        messages_[i].msg_hdr.msg_iovlen = 1;
+    }
+    notifier_.setEnabled(false);
+    connect(&notifier_, &QSocketNotifier::activated, this, &UdpLink::readpending);
     continuation_.setSingleShot(true);
     continuation_.setInterval(1);
-    connect(&continuation_, &QTimer::timeout, this, &UdpLink::readpending);
+    connect(&continuation_, &QTimer::timeout, this, [this] {
+        notifier_.setEnabled(true);
+        readpending();
+    });
 }
+
+UdpLink::~UdpLink() { close(); }
 
 void UdpLink::open(int port) {
     close();
     const quint16 local = portnumber(port);
+    // A blocking socket: a send waits for room in the send buffer rather
+    // than losing an answer; every receive asks not to wait.
+    const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        throw KrovanError("Could not bind socket. " + bindreason(errno));
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(local);
+    address.sin_addr.s_addr = htonl(INADDR_ANY);
     // No address sharing: a port another socket holds must fail to bind.
-    if (socket_.bind(QHostAddress::AnyIPv4, local, QAbstractSocket::DontShareAddress))
-        return;
-    const auto error = socket_.error();
-    const std::string reason = socket_.errorString().toStdString();
-    socket_.close();
-    if (error == QAbstractSocket::AddressInUseError)
-        throw KrovanError("Could not bind socket. Address and port are already in use.");
-    throw KrovanError("Could not bind socket. " + reason);
+    if (::bind(fd, reinterpret_cast<const sockaddr *>(&address), sizeof address) < 0) {
+        const int error = errno;
+        ::close(fd);
+        throw KrovanError("Could not bind socket. " + bindreason(error));
+    }
+    socklen_t length = sizeof address;
+    ::getsockname(fd, reinterpret_cast<sockaddr *>(&address), &length);
+    fd_ = fd;
+    localport_ = ntohs(address.sin_port);
+    ++generation_;
+    notifier_.setSocket(fd_);
+    notifier_.setEnabled(true);
 }
 
 void UdpLink::close() {
     continuation_.stop();
-    socket_.close();
-}
-
-bool UdpLink::isActive() const {
-    return socket_.state() == QAbstractSocket::BoundState;
+    if (fd_ < 0)
+        return;
+    notifier_.setEnabled(false);
+    ::close(fd_);
+    fd_ = -1;
+    localport_ = 0;
 }
 
 void UdpLink::readpending() {
-    // While a continuation waits, the socket's own notice is left alone:
-    // the notifier stays off until the next read, so the event loop goes
-    // idle and its timers, paints and clicks get their turn.
-    if (continuation_.isActive())
+    // While a continuation waits, the notifier is off, so the event loop
+    // goes idle and its timers, paints and clicks get their turn.
+    if (continuation_.isActive() || fd_ < 0)
         return;
     // A bounded share per pass: under a flood the event loop still runs
     // between shares, so the window repaints and takes clicks.
     QElapsedTimer share;
     share.start();
-    while (socket_.hasPendingDatagrams()) {
+    const unsigned generation = generation_;
+    for (;;) {
+        const int count = receivebatch();
+        for (int i = 0; i < count; ++i)
+            if (!deliver(i, generation))
+                return;
+        // A batch that was not full emptied the socket: asking again would
+        // only hear that nothing waits. The notifier tells when more comes.
+        if (count < batchSize)
+            return;
         if (share.elapsed() >= readShareMs) {
+            notifier_.setEnabled(false);
             continuation_.start();
             return;
         }
-        // One byte more than the buffer tells an oversized datagram, which
-        // is discarded, without asking the size first: a system call less
-        // for every datagram.
-        const QNetworkDatagram datagram = socket_.receiveDatagram(receiveBufferSize + 1);
-        if (!datagram.isValid())
-            break; // a failed receive is dropped; the level-triggered notifier brings the rest
-        if (datagram.data().size() > receiveBufferSize)
-            continue;
-        emit datagramReceived(datagram.data(), datagram.senderAddress(),
-                              static_cast<quint16>(datagram.senderPort()));
-        // The handler may have closed the link.
-        if (!isActive())
-            return;
     }
+}
+
+int UdpLink::receivebatch() {
+    for (int i = 0; i < batchSize; ++i) {
+        messages_[i].msg_hdr.msg_name = &senders_[i];
+        messages_[i].msg_hdr.msg_namelen = sizeof senders_[i];
+    }
+    const int count = ::recvmmsg(fd_, messages_.data(), batchSize, MSG_DONTWAIT, nullptr);
+    // Nothing waiting, or a failed receive: the level-triggered notifier
+    // brings whatever comes next.
+    return count > 0 ? count : 0;
+}
+
+bool UdpLink::deliver(int i, unsigned generation) {
+    const mmsghdr &message = messages_[i];
+    // Longer than the buffer: discarded.
+    if (message.msg_hdr.msg_flags & MSG_TRUNC)
+        return true;
+    received_.assign(buffers_[i].data(), message.msg_len);
+    const sockaddr_in &sender = senders_[i];
+    emit datagramReceived(received_, ntohl(sender.sin_addr.s_addr), ntohs(sender.sin_port));
+    // The handler may have closed the link, or opened it anew.
+    return fd_ >= 0 && generation == generation_;
 }
 
 QHostAddress UdpLink::resolve(const QString &host) {
@@ -88,12 +153,21 @@ QHostAddress UdpLink::resolve(const QString &host) {
 void UdpLink::send(const std::string &bytes, const QString &host, int port) {
     const quint16 destination = portnumber(port);
     const QHostAddress address = resolve(host);
-    const QByteArray data(bytes.data(), static_cast<qsizetype>(bytes.size()));
-    const qint64 sent = socket_.writeDatagram(data, address, destination);
-    if (sent < 0 && socket_.error() == QAbstractSocket::DatagramTooLargeError)
+    if (fd_ < 0)
+        throw KrovanError("No link is open.");
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(destination);
+    to.sin_addr.s_addr = htonl(address.toIPv4Address());
+    ssize_t sent;
+    do
+        sent = ::sendto(fd_, bytes.data(), bytes.size(), 0, reinterpret_cast<const sockaddr *>(&to),
+                        sizeof to);
+    while (sent < 0 && errno == EINTR);
+    if (sent < 0 && errno == EMSGSIZE)
         throw KrovanError("Package Size Too Big.");
     if (sent < 0)
-        throw KrovanError(socket_.errorString().toStdString());
-    if (sent < data.size())
+        throw KrovanError(std::strerror(errno));
+    if (static_cast<size_t>(sent) < bytes.size())
         throw KrovanError("Not all bytes sent.");
 }

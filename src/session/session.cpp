@@ -102,7 +102,7 @@ void Session::wirelinks() {
     });
 
     connect(&IdUDPServer1, &UdpLink::datagramReceived, this,
-            [this](const QByteArray &data, const QHostAddress &sender, quint16 port) {
+            [this](const std::string &data, quint32 sender, quint16 port) {
                 guard([&] { udpreceived(data, sender, port); });
             });
 }
@@ -211,15 +211,6 @@ void Session::addsink(LogSink *sink) { sinks_.push_back(sink); }
 
 void Session::removesink(LogSink *sink) { std::erase(sinks_, sink); }
 
-void Session::guard(const std::function<void()> &operation) {
-    try {
-        operation();
-    } catch (const std::exception &e) {
-        report(QString::fromUtf8(e.what()));
-    } catch (...) {
-        report("Unknown error");
-    }
-}
 
 void Session::emitentry(const LogEntry &entry) {
     for (LogSink *sink : sinks_)
@@ -329,9 +320,12 @@ void Session::send(int n) {
     if (n < 1 || n > static_cast<int>(setup.macros.size()))
         return;
     // A text that does not convert ends the send before anything is logged.
-    const MacroSetup macro = setup.macros[static_cast<size_t>(n - 1)];
-    const std::string text = toBytes(macro.data);
-    const std::string bytes = macro.hex ? hextostr(text) : wildtostr(text);
+    const MacroSetup &macro = setup.macros[static_cast<size_t>(n - 1)];
+    const bool hex = macro.hex;
+    const std::string bytes = macrobytes_.get(macro.data, hex ? QStringLiteral("hex") : QString(), [&] {
+        const std::string text = toBytes(macro.data);
+        return hex ? hextostr(text) : wildtostr(text);
+    });
 
     const LinkKind link = activelink();
     if (link == LinkKind::None)
@@ -396,11 +390,13 @@ QString Session::sendaddress(LinkKind link) const {
     case LinkKind::Serial:
         return "COM" + QString::number(ApdComPort1.number());
     case LinkKind::TcpServer:
-        return "localhost : " + setup.tcp_s_p;
+        return tcpserveraddress_.get(setup.tcp_s_p, {}, [&] { return "localhost : " + setup.tcp_s_p; });
     case LinkKind::TcpClient:
-        return setup.tcp_c_a + " : " + setup.tcp_c_p;
+        return tcpclientaddress_.get(setup.tcp_c_a, setup.tcp_c_p,
+                                     [&] { return setup.tcp_c_a + " : " + setup.tcp_c_p; });
     case LinkKind::Udp:
-        return setup.tx_adr + " : " + setup.tx_port;
+        return udpaddress_.get(setup.tx_adr, setup.tx_port,
+                               [&] { return setup.tx_adr + " : " + setup.tx_port; });
     case LinkKind::Icmp:
         return setup.icmp_a;
     default:
@@ -418,7 +414,9 @@ void Session::linksend(LinkKind link, const std::string &bytes) {
     case LinkKind::TcpClient:
         return IdTCPClient1.send(bytes);
     case LinkKind::Udp:
-        return IdUDPServer1.send(bytes, setup.tx_adr, strtoint(toBytes(setup.tx_port)));
+        return IdUDPServer1.send(
+            bytes, setup.tx_adr,
+            udpport_.get(setup.tx_port, {}, [&] { return strtoint(toBytes(setup.tx_port)); }));
     case LinkKind::Icmp:
         return icmpsend(bytes);
     default:
@@ -426,14 +424,13 @@ void Session::linksend(LinkKind link, const std::string &bytes) {
     }
 }
 
-void Session::udpreceived(const QByteArray &data, const QHostAddress &sender, quint16 port) {
-    const std::string block(data.constData(), static_cast<size_t>(data.size()));
+void Session::udpreceived(const std::string &data, quint32 sender, quint16 port) {
     if (lastsendertext_.isNull() || port != lastsenderport_ || sender != lastsender_) {
         lastsender_ = sender;
         lastsenderport_ = port;
-        lastsendertext_ = sender.toString() + ":" + QString::number(port);
+        lastsendertext_ = QHostAddress(sender).toString() + ":" + QString::number(port);
     }
-    rxprocess(block, lastsendertext_);
+    rxprocess(data, lastsendertext_);
 }
 
 void Session::icmpsend(const std::string &bytes) {

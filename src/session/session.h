@@ -17,6 +17,7 @@
 #include "setup.h"
 #include "tcp_client_link.h"
 #include "tcp_server_link.h"
+#include "text_memo.h"
 #include "udp_link.h"
 
 #include <QObject>
@@ -76,7 +77,15 @@ public:
     // goes on. The windows show it in an error box; by default it is
     // written to standard error.
     std::function<void(const QString &message)> report;
-    void guard(const std::function<void()> &operation);
+    template <class Operation> void guard(Operation &&operation) {
+        try {
+            operation();
+        } catch (const std::exception &e) {
+            report(QString::fromUtf8(e.what()));
+        } catch (...) {
+            report("Unknown error");
+        }
+    }
 
     // The link a send uses: the first open kind in the fixed order serial,
     // TCP server, TCP client, UDP, ICMP; None when nothing is open.
@@ -164,7 +173,7 @@ private:
     void tcpclientdisconnected();
     void serialopened();
     void serialclosed();
-    void udpreceived(const QByteArray &data, const QHostAddress &sender, quint16 port);
+    void udpreceived(const std::string &data, quint32 sender, quint16 port);
     void icmpsend(const std::string &bytes);
     void icmpreply(const icmp::Reply &status);
     void emitentry(const LogEntry &entry);
@@ -180,8 +189,12 @@ private:
     std::vector<std::unique_ptr<RepeatTimer>> repeats_;
     std::unique_ptr<CaptureFile> capture_;
     std::vector<LogSink *> sinks_;
+    // What a send converts from the set-up's texts, kept while they stay.
+    TextMemo<std::string> macrobytes_;
+    mutable TextMemo<QString> tcpserveraddress_, tcpclientaddress_, udpaddress_;
+    TextMemo<int> udpport_;
     // The text of the last datagram's sender, kept while it sends again.
-    QHostAddress lastsender_;
+    quint32 lastsender_ = 0;
     quint16 lastsenderport_ = 0;
     QString lastsendertext_;
 };
