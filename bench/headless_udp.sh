@@ -56,7 +56,7 @@ for run in $(seq "$runs"); do
     echo "resident after 100000 answers: $(rss $program) kB"
     "$work/udp_client" -p $programport -b $clientport -t 500 window 900000 | grep -i "repl\|lost" || true
     echo "resident after 1000000 answers: $(rss $program) kB"
-    echo "capture lines: $(wc -l <"$work/capture.tsv")"
     kill -TERM $program $responder
     wait $program || true
+    echo "capture lines: $(wc -l <"$work/capture.tsv"), entries left out: $(grep -c 'left out' "$work/capture.tsv" || true)"
 done

@@ -31,18 +31,45 @@ template <class Value> Value take(std::string_view in, std::size_t &at) {
     return value;
 }
 
-void puttext(std::string &out, const QString &text) {
-    put(out, static_cast<std::uint32_t>(text.size()));
+// A text's UTF-16 units start at an even offset, so the capture's thread
+// reads them in place.
+void align(std::string &out) {
+    if (out.size() % 2)
+        out += '\0';
+}
+
+void putunits(std::string &out, const QString &text) {
     out.append(reinterpret_cast<const char *>(text.utf16()),
                static_cast<std::size_t>(text.size()) * 2);
 }
 
-QString taketext(std::string_view in, std::size_t &at) {
+void puttext(std::string &out, const QString &text) {
+    put(out, static_cast<std::uint32_t>(text.size()));
+    align(out);
+    putunits(out, text);
+}
+
+// The macros as their field writes them, joined by " / ".
+void putmacros(std::string &out, const QStringList &macros) {
+    static const QString separator = " / ";
+    qsizetype size = macros.isEmpty() ? 0 : separator.size() * (macros.size() - 1);
+    for (const QString &macro : macros)
+        size += macro.size();
+    put(out, static_cast<std::uint32_t>(size));
+    align(out);
+    for (qsizetype i = 0; i < macros.size(); ++i) {
+        if (i > 0)
+            putunits(out, separator);
+        putunits(out, macros[i]);
+    }
+}
+
+std::u16string_view taketext(std::string_view in, std::size_t &at) {
     const auto size = take<std::uint32_t>(in, at);
-    QString text(static_cast<qsizetype>(size), Qt::Uninitialized);
-    std::memcpy(text.data(), in.data() + at, std::size_t{size} * 2);
+    at += at % 2;
+    const auto *units = reinterpret_cast<const char16_t *>(in.data() + at);
     at += std::size_t{size} * 2;
-    return text;
+    return {units, size};
 }
 
 // An entry as the capture needs it, appended to `out`.
@@ -53,23 +80,21 @@ void pack(std::string &out, const LogEntry &entry) {
     put(out, static_cast<std::uint32_t>(entry.bytes.size()));
     out += entry.bytes;
     puttext(out, entry.address);
-    put(out, static_cast<std::uint32_t>(entry.macros.size()));
-    for (const QString &macro : entry.macros)
-        puttext(out, macro);
+    putmacros(out, entry.macros);
     puttext(out, entry.text);
 }
 
-LogEntry unpack(std::string_view in, std::size_t &at) {
-    LogEntry entry;
+// The entry packed at `at`, its texts read in place.
+CaptureEntry unpack(std::string_view in, std::size_t &at) {
+    CaptureEntry entry;
     entry.kind = static_cast<LogEntry::Kind>(take<std::uint8_t>(in, at));
     entry.direction = static_cast<Direction>(take<std::uint8_t>(in, at));
     entry.time = take<qint64>(in, at);
     const auto size = take<std::uint32_t>(in, at);
-    entry.bytes.assign(in.data() + at, size);
+    entry.bytes = in.substr(at, size);
     at += size;
     entry.address = taketext(in, at);
-    for (auto macros = take<std::uint32_t>(in, at); macros > 0; --macros)
-        entry.macros << taketext(in, at);
+    entry.macros = taketext(in, at);
     entry.text = taketext(in, at);
     return entry;
 }
@@ -136,18 +161,24 @@ void CaptureFile::run() {
             std::swap(dropped, dropped_);
             stopping = stopping_;
         }
-        chunk.clear();
-        for (std::size_t at = 0; at < entries.size();)
-            appendcaptureline(chunk, unpack(entries, at));
-        if (dropped > 0) {
+        // Written in slices, so the text made at once stays small whatever
+        // waited.
+        bool written = true;
+        for (std::size_t at = 0; written && at < entries.size();) {
+            chunk.clear();
+            while (at < entries.size() && chunk.size() < chunkbytes)
+                appendcaptureline(chunk, unpack(entries, at));
+            written = writechunk(chunk);
+        }
+        if (written && dropped > 0) {
             LogEntry note;
             note.kind = LogEntry::Kind::Error;
             note.time = QDateTime::currentMSecsSinceEpoch();
             note.text = QString("The capture left out %1 entries: the file did not take them in time.")
                             .arg(dropped);
-            chunk += captureline(note);
+            written = writechunk(captureline(note));
         }
-        if (!chunk.empty() && !writechunk(chunk)) {
+        if (!written) {
             const std::string message = "Unable to write to " + file_ + ": " + reason(errno);
             {
                 const std::lock_guard<std::mutex> held(lock_);

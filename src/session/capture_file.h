@@ -29,6 +29,8 @@ public:
     static constexpr std::size_t maxpending = std::size_t{16} << 20;
     // The longest an entry waits before it is written.
     static constexpr int flushms = 50;
+    // Lines are made and written this many bytes at a time.
+    static constexpr std::size_t chunkbytes = std::size_t{256} << 10;
 
     // Opens the file for appending; throws KrovanError with the system's
     // reason when it cannot be opened.

@@ -6,23 +6,56 @@
 
 #include <QChar>
 
+#include <algorithm>
 #include <array>
+#include <cstring>
 #include <cstdio>
 #include <limits>
 #include <ctime>
 
 namespace {
 
-// A tab or a line end inside a field would split the line.
-std::string field(const QString &text) {
-    std::string utf8 = text.toStdString();
-    for (char &c : utf8)
-        if (c == '\t' || c == '\n' || c == '\r')
-            c = ' ';
-    return utf8;
+// Appends a text as UTF-8 (a lone surrogate becomes U+FFFD). A tab or a
+// line end inside a field would split the line: each becomes a blank.
+void appendfield(std::string &line, std::u16string_view text) {
+    const std::size_t at = line.size();
+    line.resize(at + text.size() * 3);
+    char *out = line.data() + at;
+    const auto put = [&out](unsigned value) { *out++ = static_cast<char>(value); };
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        char32_t c = text[i];
+        if (c < 0x80) {
+            put(c == '\t' || c == '\n' || c == '\r' ? ' ' : c);
+            continue;
+        }
+        if (c < 0x800) {
+            put(0xC0 | c >> 6);
+            put(0x80 | (c & 0x3F));
+            continue;
+        }
+        const bool high = c >= 0xD800 && c < 0xDC00;
+        if (high && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] < 0xE000) {
+            c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00);
+            put(0xF0 | c >> 18);
+            put(0x80 | (c >> 12 & 0x3F));
+            put(0x80 | (c >> 6 & 0x3F));
+            put(0x80 | (c & 0x3F));
+            continue;
+        }
+        if (c >= 0xD800 && c < 0xE000)
+            c = 0xFFFD;
+        put(0xE0 | c >> 12);
+        put(0x80 | (c >> 6 & 0x3F));
+        put(0x80 | (c & 0x3F));
+    }
+    line.resize(static_cast<std::size_t>(out - line.data()));
 }
 
-const char *kindname(const LogEntry &entry) {
+std::u16string_view view(const QString &text) {
+    return {reinterpret_cast<const char16_t *>(text.utf16()), static_cast<std::size_t>(text.size())};
+}
+
+const char *kindname(const CaptureEntry &entry) {
     switch (entry.kind) {
     case LogEntry::Kind::Record:
         return entry.direction == Direction::Received ? "RX" : "TX";
@@ -35,22 +68,43 @@ const char *kindname(const LogEntry &entry) {
 }
 
 // The printable text of every byte in UTF-8, as the logs write it: control
-// bytes by their names, the others through Windows-1250.
-const std::array<std::string, 256> &printablebytes() {
-    static const std::array<std::string, 256> table = [] {
-        std::array<std::string, 256> texts;
+// bytes by their names, the others through Windows-1250. Each fits eight
+// chars, so a block's text is made with fixed-size copies.
+struct Printable {
+    std::array<char, 8> text{};
+    std::size_t size = 0;
+};
+
+const std::array<Printable, 256> &printablebytes() {
+    static const std::array<Printable, 256> table = [] {
+        std::array<Printable, 256> texts;
         for (int value = 0; value < 256; ++value) {
             const auto byte = static_cast<unsigned char>(value);
-            texts[byte] = value < static_cast<int>(ctrlnames.size())
-                              ? "<" + std::string(ctrlnames[byte]) + ">"
-                              : QString(QChar(cp1250ToUnicode(byte))).toStdString();
-            for (char &c : texts[byte])
+            std::string text = value < static_cast<int>(ctrlnames.size())
+                                   ? "<" + std::string(ctrlnames[byte]) + ">"
+                                   : QString(QChar(cp1250ToUnicode(byte))).toStdString();
+            for (char &c : text)
                 if (c == '\t' || c == '\n' || c == '\r')
                     c = ' ';
+            texts[byte].size = std::min(text.size(), texts[byte].text.size());
+            std::copy_n(text.begin(), texts[byte].size, texts[byte].text.begin());
         }
         return texts;
     }();
     return table;
+}
+
+void appendprintable(std::string &line, std::string_view bytes) {
+    const std::array<Printable, 256> &texts = printablebytes();
+    const std::size_t at = line.size();
+    line.resize(at + bytes.size() * sizeof(Printable::text));
+    char *out = line.data() + at;
+    for (const char byte : bytes) {
+        const Printable &text = texts[static_cast<unsigned char>(byte)];
+        std::memcpy(out, text.text.data(), sizeof text.text);
+        out += text.size;
+    }
+    line.resize(static_cast<std::size_t>(out - line.data()));
 }
 
 void appendtime(std::string &line, qint64 msecs) {
@@ -89,24 +143,22 @@ std::string capturetime(qint64 msecs) {
     return time;
 }
 
-void appendcaptureline(std::string &line, const LogEntry &entry) {
+void appendcaptureline(std::string &line, const CaptureEntry &entry) {
     appendtime(line, entry.time);
     line += '\t';
     line += kindname(entry);
     line += '\t';
     if (entry.kind != LogEntry::Kind::Record) {
         line += "\t\t";
-        line += field(entry.text);
+        appendfield(line, entry.text);
         line += "\t\n";
         return;
     }
-    line += field(entry.address);
+    appendfield(line, entry.address);
     line += '\t';
-    line += field(entry.macros.join(" / "));
+    appendfield(line, entry.macros);
     line += '\t';
-    const std::array<std::string, 256> &texts = printablebytes();
-    for (const char byte : entry.bytes)
-        line += texts[static_cast<unsigned char>(byte)];
+    appendprintable(line, entry.bytes);
     line += '\t';
     if (!entry.bytes.empty()) {
         const std::size_t at = line.size();
@@ -115,6 +167,12 @@ void appendcaptureline(std::string &line, const LogEntry &entry) {
         line.erase(at, 1); // without the leading blank
     }
     line += '\n';
+}
+
+void appendcaptureline(std::string &line, const LogEntry &entry) {
+    const QString macros = entry.macros.join(" / ");
+    appendcaptureline(line, CaptureEntry{entry.kind, entry.direction, entry.time, entry.bytes,
+                                         view(entry.address), view(macros), view(entry.text)});
 }
 
 std::string captureline(const LogEntry &entry) {

@@ -13,9 +13,24 @@
 #include "log_entry.h"
 
 #include <string>
+#include <string_view>
 
 // "2026-12-08T14:03:07.125+01:00" for milliseconds since the epoch.
 std::string capturetime(qint64 msecs);
 std::string captureline(const LogEntry &entry);
 // The same, appended to `line`.
 void appendcaptureline(std::string &line, const LogEntry &entry);
+
+// An entry as its line reads it, its texts as UTF-16 views (the macros
+// already joined): the capture's thread makes lines from entries packed
+// in a buffer without making objects of them.
+struct CaptureEntry {
+    LogEntry::Kind kind = LogEntry::Kind::State;
+    Direction direction = Direction::Received;
+    qint64 time = 0;
+    std::string_view bytes;
+    std::u16string_view address;
+    std::u16string_view macros;
+    std::u16string_view text;
+};
+void appendcaptureline(std::string &line, const CaptureEntry &entry);

@@ -57,6 +57,10 @@ TEST(CaptureLine, ARecordsSixFieldsAndALineOfText) {
     empty.macros.clear();
     EXPECT_TRUE(captureline(empty).ends_with("\tTX\t10.0.0.5:5000\t\t\t\n"));
     EXPECT_TRUE(captureline(state("line\tone\ntwo")).ends_with("\tSTATE\t\t\tline one two\t\n"));
+    // Any text in UTF-8: accents, a character beyond 16 bits, a lone half
+    // of a pair (written as U+FFFD).
+    EXPECT_TRUE(captureline(state("Připojeno ✓ 😀")).ends_with("\tPřipojeno ✓ 😀\t\n"));
+    EXPECT_TRUE(captureline(state(QString(QChar(0xD800)) + "x")).ends_with("\t\xEF\xBF\xBDx\t\n"));
 }
 
 TEST(CaptureFileTest, AppendsAndRotatesUpToNineOlderFiles) {
@@ -91,6 +95,35 @@ TEST(CaptureFileTest, AppendsAndRotatesUpToNineOlderFiles) {
     EXPECT_LT(lines, 41) << "the oldest files were dropped";
     EXPECT_GE(lines, 3 * 9);
     EXPECT_FALSE(readall(path + ".9").contains("kept")) << "the oldest file is gone";
+}
+
+TEST(CaptureFileTest, WritesEachEntryAsItsLine) {
+    // Records with no, one and two macros, texts and blocks of odd and even
+    // lengths one after another, and a line of text.
+    std::vector<LogEntry> entries;
+    for (int i = 0; i < 6; ++i) {
+        LogEntry entry;
+        entry.kind = LogEntry::Kind::Record;
+        entry.direction = i % 2 ? Direction::Sent : Direction::Received;
+        entry.time = 1765198987125 + i;
+        entry.bytes = std::string(static_cast<size_t>(i), static_cast<char>(0x7E + i));
+        entry.address = QString("COM%1").arg(i * 11) + (i == 3 ? "ř" : "");
+        for (int m = 0; m < i % 3; ++m)
+            entry.macros << QString("m").repeated(m + i);
+        entries.push_back(entry);
+    }
+    entries.push_back(state("Připojeno"));
+    QTemporaryDir dir;
+    const QString path = dir.filePath("cap.tsv");
+    std::string expected;
+    {
+        CaptureFile capture(path);
+        for (const LogEntry &entry : entries) {
+            capture.write(entry);
+            expected += captureline(entry);
+        }
+    }
+    EXPECT_EQ(readall(path).toStdString(), expected);
 }
 
 TEST(CaptureFileTest, AFullDeviceStopsTheCaptureWithTheSystemsReason) {
