@@ -4,8 +4,10 @@
 #   bench/headless_udp.sh BUILD TOOLS [RUNS]
 # BUILD is an optimised build folder, TOOLS the folder with udp_client.c and
 # udp_responder.c. Each run measures the round trip (rtt 3000) and the
-# sustained rate with 32 in flight (window 20000) of both, then the
-# program's resident memory after 100 000 and after 1 000 000 answers.
+# sustained rate with 32 in flight (window 100000) of the program and of the
+# responder, one after the other, then the program's resident memory after
+# 100 000 and after 1 000 000 answers. The end gives the medians and the
+# program's figures as ratios to the responder's.
 set -euo pipefail
 build=$(cd "$1" && pwd)
 tools=$(cd "$2" && pwd)
@@ -35,7 +37,12 @@ macro=ACK
 active=1
 INI
 rss() { awk '/^VmRSS/ {print $2}' "/proc/$1/status"; }
+# The figure a CSV line of the client gives: rtt p50 (7), p99 (9), window
+# replies per second (7) and lost (6).
+csv() { grep "^CSV,$1," | cut -d, -f"$2"; }
+median() { sort -g | awk '{v[NR] = $1} END {print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2}'; }
 
+: >"$work/figures"
 for run in $(seq "$runs"); do
     rm -f "$work/capture.tsv"*
     env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM \
@@ -44,19 +51,24 @@ for run in $(seq "$runs"); do
     "$work/udp_responder" "$responderport" >/dev/null 2>&1 &
     responder=$!
     sleep 0.5
-    echo "== run $run"
-    echo "-- program"
-    "$work/udp_client" -p $programport -b $clientport -P $program rtt 3000
-    "$work/udp_client" -p $programport -b $clientport -P $program -t 500 window 20000
-    echo "-- responder"
-    "$work/udp_client" -p $responderport rtt 3000
-    "$work/udp_client" -p $responderport -t 500 window 20000
-    echo "-- memory"
-    "$work/udp_client" -p $programport -b $clientport -t 500 window 77000 >/dev/null
-    echo "resident after 100000 answers: $(rss $program) kB"
-    "$work/udp_client" -p $programport -b $clientport -t 500 window 900000 | grep -i "repl\|lost" || true
-    echo "resident after 1000000 answers: $(rss $program) kB"
+    p=$("$work/udp_client" -p $programport -b $clientport rtt 3000)
+    r=$("$work/udp_client" -p $responderport rtt 3000)
+    pw=$("$work/udp_client" -p $programport -b $clientport -t 500 window 100000)
+    rw=$("$work/udp_client" -p $responderport -t 500 window 100000)
+    before=$(rss $program)
+    "$work/udp_client" -p $programport -b $clientport -t 500 window 896800 >/dev/null
+    after=$(rss $program)
     kill -TERM $program $responder
     wait $program || true
-    echo "capture lines: $(wc -l <"$work/capture.tsv"), entries left out: $(grep -c 'left out' "$work/capture.tsv" || true)"
+    lines=$(wc -l <"$work/capture.tsv")
+    leftout=$(grep -c 'left out' "$work/capture.tsv" || true)
+    echo "$(csv rtt 7 <<<"$p") $(csv rtt 7 <<<"$r") $(csv rtt 9 <<<"$p") $(csv rtt 9 <<<"$r")" \
+         "$(csv window 7 <<<"$pw") $(csv window 7 <<<"$rw") $(csv window 6 <<<"$pw")" \
+         "$before $after $lines $leftout" >>"$work/figures"
 done
+awk '{printf "run %d: rtt p50 %s vs %s us (%.2fx), p99 %s vs %s us; 32 in flight %s vs %s/s (%.2fx), lost %s; resident %d -> %d kB; %d capture lines, %d notes of entries left out\n",
+      NR, $1, $2, $1 / $2, $3, $4, $5, $6, $5 / $6, $7, $8, $9, $10, $11}' "$work/figures"
+echo "medians: rtt p50 ratio $(awk '{print $1 / $2}' "$work/figures" | median)x," \
+     "p99 $(awk '{print $3}' "$work/figures" | median) us," \
+     "32 in flight ratio $(awk '{print $5 / $6}' "$work/figures" | median)x," \
+     "resident growth $(awk '{print ($9 - $8) / 1024}' "$work/figures" | median) MB"

@@ -14,7 +14,11 @@ int main(int argc, char *argv[])
     case RunMode::Answered:
         return status;
     case RunMode::Headless: {
-        // No windowing platform: the run needs no display.
+        // No windowing platform: the run needs no display. Nor the GLib
+        // main loop, which only windows need: Qt's own loop does less at
+        // each wake-up, and an answer's round trip is shorter.
+        if (!qEnvironmentVariableIsSet("QT_NO_GLIB"))
+            qputenv("QT_NO_GLIB", "1");
         QCoreApplication app(argc, argv);
         app.setApplicationName("Krovan");
         return runheadless(arguments);

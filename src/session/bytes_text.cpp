@@ -7,7 +7,7 @@
 
 std::string toBytes(const QString &text)
 {
-    return toCp1250(std::u16string_view(reinterpret_cast<const char16_t *>(text.utf16()),
+    return toCp1250(std::u16string_view(reinterpret_cast<const char16_t *>(text.constData()),
                                         static_cast<size_t>(text.size())));
 }
 

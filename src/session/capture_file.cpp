@@ -39,7 +39,7 @@ void align(std::string &out) {
 }
 
 void putunits(std::string &out, const QString &text) {
-    out.append(reinterpret_cast<const char *>(text.utf16()),
+    out.append(reinterpret_cast<const char *>(text.constData()),
                static_cast<std::size_t>(text.size()) * 2);
 }
 
