@@ -8,9 +8,13 @@
 #include <QHostInfo>
 
 #include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <array>
 #include <cerrno>
 #include <cstring>
-#include <unistd.h>
 
 namespace {
 
@@ -29,11 +33,18 @@ std::string bindreason(int error) {
 
 } // namespace
 
-UdpLink::UdpLink(QObject *parent) : QObject(parent) {
+struct UdpLink::Batch {
+    std::array<std::array<char, receiveBufferSize>, batchSize> buffers{};
+    std::array<sockaddr_in, batchSize> senders{};
+    std::array<iovec, batchSize> vectors{};
+    std::array<mmsghdr, batchSize> messages{};
+};
+
+UdpLink::UdpLink(QObject *parent) : QObject(parent), batch_(std::make_unique<Batch>()) {
     for (int i = 0; i < batchSize; ++i) {
-        vectors_[i] = {buffers_[i].data(), buffers_[i].size()};
-        messages_[i].msg_hdr.msg_iov = &vectors_[i];
-        messages_[i].msg_hdr.msg_iovlen = 1;
+        batch_->vectors[i] = {batch_->buffers[i].data(), batch_->buffers[i].size()};
+        batch_->messages[i].msg_hdr.msg_iov = &batch_->vectors[i];
+        batch_->messages[i].msg_hdr.msg_iovlen = 1;
     }
     notifier_.setEnabled(false);
     connect(&notifier_, &QSocketNotifier::activated, this, &UdpLink::readpending);
@@ -113,22 +124,22 @@ void UdpLink::readpending() {
 
 int UdpLink::receivebatch() {
     for (int i = 0; i < batchSize; ++i) {
-        messages_[i].msg_hdr.msg_name = &senders_[i];
-        messages_[i].msg_hdr.msg_namelen = sizeof senders_[i];
+        batch_->messages[i].msg_hdr.msg_name = &batch_->senders[i];
+        batch_->messages[i].msg_hdr.msg_namelen = sizeof batch_->senders[i];
     }
-    const int count = ::recvmmsg(fd_, messages_.data(), batchSize, MSG_DONTWAIT, nullptr);
+    const int count = ::recvmmsg(fd_, batch_->messages.data(), batchSize, MSG_DONTWAIT, nullptr);
     // Nothing waiting, or a failed receive: the level-triggered notifier
     // brings whatever comes next.
     return count > 0 ? count : 0;
 }
 
 bool UdpLink::deliver(int i, unsigned generation) {
-    const mmsghdr &message = messages_[i];
+    const mmsghdr &message = batch_->messages[i];
     // Longer than the buffer: discarded.
     if (message.msg_hdr.msg_flags & MSG_TRUNC)
         return true;
-    received_.assign(buffers_[i].data(), message.msg_len);
-    const sockaddr_in &sender = senders_[i];
+    received_.assign(batch_->buffers[i].data(), message.msg_len);
+    const sockaddr_in &sender = batch_->senders[i];
     emit datagramReceived(received_, ntohl(sender.sin_addr.s_addr), ntohs(sender.sin_port));
     // The handler may have closed the link, or opened it anew.
     return fd_ >= 0 && generation == generation_;

@@ -5,10 +5,7 @@
 #include <QSocketNotifier>
 #include <QTimer>
 
-#include <netinet/in.h>
-#include <sys/socket.h>
-
-#include <array>
+#include <memory>
 #include <string>
 
 // One UDP socket bound to all local IPv4 addresses at a local port: every
@@ -66,10 +63,9 @@ private:
     // The next share of a flood, after the event loop has had its turn.
     QTimer continuation_;
 
-    std::array<std::array<char, receiveBufferSize>, batchSize> buffers_{};
-    std::array<sockaddr_in, batchSize> senders_{};
-    std::array<iovec, batchSize> vectors_{};
-    std::array<mmsghdr, batchSize> messages_{};
+    // The buffers and headers of one batched receive.
+    struct Batch;
+    const std::unique_ptr<Batch> batch_;
     // The datagram handed to the handler, its storage reused.
     std::string received_;
 

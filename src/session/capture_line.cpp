@@ -52,7 +52,8 @@ void appendfield(std::string &line, std::u16string_view text) {
 }
 
 std::u16string_view view(const QString &text) {
-    return {reinterpret_cast<const char16_t *>(text.constData()), static_cast<std::size_t>(text.size())};
+    return {reinterpret_cast<const char16_t *>(text.constData()),
+            static_cast<std::size_t>(text.size())};
 }
 
 const char *kindname(const CaptureEntry &entry) {

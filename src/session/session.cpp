@@ -211,7 +211,6 @@ void Session::addsink(LogSink *sink) { sinks_.push_back(sink); }
 
 void Session::removesink(LogSink *sink) { std::erase(sinks_, sink); }
 
-
 void Session::emitentry(const LogEntry &entry) {
     for (LogSink *sink : sinks_)
         sink->write(entry);
@@ -322,7 +321,8 @@ void Session::send(int n) {
     // A text that does not convert ends the send before anything is logged.
     const MacroSetup &macro = setup.macros[static_cast<size_t>(n - 1)];
     const bool hex = macro.hex;
-    const std::string bytes = macrobytes_.get(macro.data, hex ? QStringLiteral("hex") : QString(), [&] {
+    const QString kind = hex ? QStringLiteral("hex") : QString();
+    const std::string bytes = macrobytes_.get(macro.data, kind, [&] {
         const std::string text = toBytes(macro.data);
         return hex ? hextostr(text) : wildtostr(text);
     });
@@ -390,7 +390,8 @@ QString Session::sendaddress(LinkKind link) const {
     case LinkKind::Serial:
         return "COM" + QString::number(ApdComPort1.number());
     case LinkKind::TcpServer:
-        return tcpserveraddress_.get(setup.tcp_s_p, {}, [&] { return "localhost : " + setup.tcp_s_p; });
+        return tcpserveraddress_.get(setup.tcp_s_p, {},
+                                     [&] { return "localhost : " + setup.tcp_s_p; });
     case LinkKind::TcpClient:
         return tcpclientaddress_.get(setup.tcp_c_a, setup.tcp_c_p,
                                      [&] { return setup.tcp_c_a + " : " + setup.tcp_c_p; });

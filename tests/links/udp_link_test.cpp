@@ -53,6 +53,33 @@ TEST_F(UdpLinkTest, DeliversEachDatagramWithItsSender)
     EXPECT_EQ(received[2][0].value<std::string>(), std::string("\0\xff", 2));
 }
 
+TEST_F(UdpLinkTest, DeliversAQueueOfManyInOrderUntilTheHandlerCloses)
+{
+    // Queued before the event loop looks: several batches' worth, of
+    // different lengths, from two senders.
+    QUdpSocket second;
+    ASSERT_TRUE(second.bind(QHostAddress::LocalHost, 0));
+    for (int i = 0; i < 100; ++i)
+        (i % 2 ? second : peer)
+            .writeDatagram(QByteArray::number(i).repeated(i % 7 + 1), QHostAddress::LocalHost,
+                           static_cast<quint16>(localport));
+    std::vector<std::pair<std::string, quint16>> got;
+    QObject::connect(&link, &UdpLink::datagramReceived, &link,
+                     [&](const std::string &data, quint32, quint16 port) {
+                         got.emplace_back(data, port);
+                         if (got.size() == 70)
+                             link.close();
+                     });
+    for (int i = 0; i < 50 && got.size() < 70; ++i)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    ASSERT_EQ(got.size(), 70u) << "nothing is delivered once the handler closed the link";
+    for (int i = 0; i < 70; ++i) {
+        EXPECT_EQ(got[i].first, QByteArray::number(i).repeated(i % 7 + 1).toStdString());
+        EXPECT_EQ(got[i].second, i % 2 ? second.localPort() : peer.localPort());
+    }
+}
+
 TEST_F(UdpLinkTest, DiscardsDatagramsBeyondTheReceiveBuffer)
 {
     QSignalSpy received(&link, &UdpLink::datagramReceived);
