@@ -100,6 +100,22 @@ void UdpLink::readpending() {
     // goes idle and its timers, paints and clicks get their turn.
     if (continuation_.isActive() || fd_ < 0)
         return;
+    // A handler that runs an event loop of its own (an error box) must not
+    // have the batch it is delivering read over: what comes meanwhile
+    // waits in the socket until the handler returns.
+    if (reading_) {
+        notifier_.setEnabled(false);
+        return;
+    }
+    reading_ = true;
+    const unsigned generation = generation_;
+    readshare();
+    reading_ = false;
+    if (fd_ >= 0 && generation == generation_ && !continuation_.isActive())
+        notifier_.setEnabled(true);
+}
+
+void UdpLink::readshare() {
     // A bounded share per pass: under a flood the event loop still runs
     // between shares, so the window repaints and takes clicks.
     QElapsedTimer share;

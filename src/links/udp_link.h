@@ -48,6 +48,8 @@ private:
     static constexpr int batchSize = 32;
 
     void readpending();
+    // Reads and delivers until the socket is empty or the share is spent.
+    void readshare();
     // Receives one batch; returns how many came, 0 when none waited.
     int receivebatch();
     // Reports datagram i of the last batch; false when the handler closed
@@ -59,6 +61,8 @@ private:
     quint16 localport_ = 0;
     // Counts opens, so a delivery knows its batch came from this socket.
     unsigned generation_ = 0;
+    // Raised while a batch is being delivered.
+    bool reading_ = false;
     QSocketNotifier notifier_{QSocketNotifier::Read};
     // The next share of a flood, after the event loop has had its turn.
     QTimer continuation_;

@@ -4,7 +4,9 @@
 #include <QCoreApplication>
 #include <QNetworkDatagram>
 #include <QSignalSpy>
+#include <QTimer>
 #include <QUdpSocket>
+#include <QEventLoop>
 #include <gtest/gtest.h>
 
 namespace {
@@ -78,6 +80,30 @@ TEST_F(UdpLinkTest, DeliversAQueueOfManyInOrderUntilTheHandlerCloses)
         EXPECT_EQ(got[i].first, QByteArray::number(i).repeated(i % 7 + 1).toStdString());
         EXPECT_EQ(got[i].second, i % 2 ? second.localPort() : peer.localPort());
     }
+}
+
+TEST_F(UdpLinkTest, AHandlerThatWaitsInAnEventLoopOfItsOwnMissesNothing)
+{
+    // As an error box does: the first datagram's handler runs an event loop
+    // while the rest of its batch, and more sent meanwhile, wait.
+    for (int i = 0; i < 5; ++i)
+        sendtolink(QByteArray::number(i));
+    std::vector<std::string> got;
+    QObject::connect(&link, &UdpLink::datagramReceived, &link,
+                     [&](const std::string &data, quint32, quint16) {
+                         got.push_back(data);
+                         if (got.size() > 1)
+                             return;
+                         for (int i = 5; i < 10; ++i)
+                             sendtolink(QByteArray::number(i));
+                         QEventLoop box;
+                         QTimer::singleShot(200, &box, &QEventLoop::quit);
+                         box.exec();
+                     });
+    for (int i = 0; i < 50 && got.size() < 10; ++i)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    EXPECT_EQ(got, (std::vector<std::string>{"0", "1", "2", "3", "4", "5", "6", "7", "8", "9"}));
 }
 
 TEST_F(UdpLinkTest, DiscardsDatagramsBeyondTheReceiveBuffer)
