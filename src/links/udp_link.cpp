@@ -66,6 +66,9 @@ void UdpLink::open(int port) {
     const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     if (fd < 0)
         throw KrovanError("Could not bind socket. " + bindreason(errno));
+    // A test console sends to a subnet's broadcast address as to any other.
+    const int on = 1;
+    ::setsockopt(fd, SOL_SOCKET, SO_BROADCAST, &on, sizeof on);
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(local);

@@ -149,6 +149,16 @@ TEST_F(UdpLinkTest, SendsOneDatagramFromTheLocalPort)
     EXPECT_EQ(empty.data().size(), 0);
 }
 
+TEST_F(UdpLinkTest, SendsToABroadcastAddress)
+{
+    QUdpSocket listener;
+    ASSERT_TRUE(listener.bind(QHostAddress::AnyIPv4, 0));
+    link.send("all", "127.255.255.255", listener.localPort());
+    if (!listener.hasPendingDatagrams())
+        listener.waitForReadyRead(2000);
+    EXPECT_EQ(listener.receiveDatagram().data(), "all");
+}
+
 TEST_F(UdpLinkTest, SendFailuresThrow)
 {
     EXPECT_THROW(link.send("x", "127.0.0.1", 70000), KrovanError);
