@@ -108,21 +108,18 @@ void Session::wirelinks() {
 }
 
 void Session::setfilters(std::vector<FilterSetup> filters) {
-    const std::vector<FilterSetup> before = std::exchange(setup.filters, std::move(filters));
+    setup.filters = std::move(filters);
     std::vector<Filter> compiled;
-    std::vector<QString> problems;
     for (size_t i = 0; i < setup.filters.size(); ++i) {
         const FilterSetup &row = setup.filters[i];
-        const bool same = i < before.size() && i < compiled_.size() &&
-                          before[i].filter == row.filter && before[i].hex == row.hex &&
-                          before[i].mode == row.mode;
-        QString problem;
-        compiled.push_back(same ? std::move(compiled_[i]) : compilefilter(row, problem));
-        problems.push_back(same ? filterproblems_[i] : problem);
+        // A row keeps its compiled pattern while the text, HEX box and mode
+        // it was made from stay.
+        const bool same = i < compiled_.size() && compiled_[i].text == row.filter &&
+                          compiled_[i].hex == row.hex && compiled_[i].mode == row.mode;
+        compiled.push_back(same ? std::move(compiled_[i]) : compilefilter(row));
         compiled.back().macro = row.macro;
     }
     compiled_ = std::move(compiled);
-    filterproblems_ = std::move(problems);
     filters_.clear();
     for (size_t i = 0; i < compiled_.size(); ++i) {
         const Filter &filter = compiled_[i];
@@ -133,12 +130,15 @@ void Session::setfilters(std::vector<FilterSetup> filters) {
     }
 }
 
-Session::Filter Session::compilefilter(const FilterSetup &row, QString &problem) const {
-    Filter filter{row.macro, row.mode, false, {}, {}, {}};
+Session::Filter Session::compilefilter(const FilterSetup &row) {
+    Filter filter;
+    filter.text = row.filter;
+    filter.hex = row.hex;
+    filter.mode = row.mode;
     if (row.mode == MatchMode::Expression) {
         // The typed text becomes bytes the way every typed text does.
-        problem = QString::fromStdString(filter.expression.compile(toBytes(row.filter)));
-        filter.converted = problem.isEmpty();
+        filter.problem = QString::fromStdString(filter.expression.compile(toBytes(row.filter)));
+        filter.converted = filter.problem.isEmpty();
         return filter;
     }
     try {
@@ -148,7 +148,7 @@ Session::Filter Session::compilefilter(const FilterSetup &row, QString &problem)
     } catch (const std::exception &e) {
         // Raised when a block is compared, as an unconverted text is.
         filter.error = e.what();
-        problem = QString::fromUtf8(e.what());
+        filter.problem = QString::fromUtf8(e.what());
     }
     return filter;
 }
@@ -178,11 +178,10 @@ bool Session::matches(const Filter &filter, const std::string &block, BlockBytes
 }
 
 QString Session::filterproblem(int n) const {
-    return n >= 1 && n <= static_cast<int>(filterproblems_.size())
-               ? filterproblems_[static_cast<size_t>(n - 1)]
+    return n >= 1 && n <= static_cast<int>(compiled_.size())
+               ? compiled_[static_cast<size_t>(n - 1)].problem
                : QString();
 }
-
 
 void Session::startcapture(const QString &path, qint64 limit) {
     stopcapture();

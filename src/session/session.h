@@ -154,13 +154,20 @@ signals:
 
 private:
     // An active filter: its converted pattern, or the conversion's message.
+    // A filter row compiled: the text, HEX box and mode it was made from,
+    // and its pattern or expression, or why it cannot be used.
     struct Filter {
-        QString macro;
+        QString text;
+        bool hex = false;
         MatchMode mode = MatchMode::Begins;
+        QString macro;
         bool converted = false;
         std::string pattern;
         ByteExpression expression;
+        // Raised when a block is compared (a text that does not convert).
         std::string error;
+        // What the row's field shows.
+        QString problem;
     };
     // The bytes a block holds, made once a block for the expressions.
     struct BlockBytes {
@@ -178,14 +185,12 @@ private:
     void icmpreply(const icmp::Reply &status);
     void emitentry(const LogEntry &entry);
 
-    // The active filters in their order (in filters_); inactive ones are
-    // never read.
-    // Every row's compiled pattern and why it cannot be used; a row whose
-    // text, HEX box and mode did not change keeps its own.
+    // Every filter row compiled, in the rows' order.
     std::vector<Filter> compiled_;
-    std::vector<QString> filterproblems_;
+    // The active rows that take part in matching, in order; inactive ones
+    // are never read.
     std::vector<const Filter *> filters_;
-    Filter compilefilter(const FilterSetup &row, QString &problem) const;
+    static Filter compilefilter(const FilterSetup &row);
     std::vector<std::unique_ptr<RepeatTimer>> repeats_;
     std::unique_ptr<CaptureFile> capture_;
     std::vector<LogSink *> sinks_;

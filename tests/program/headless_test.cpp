@@ -98,9 +98,13 @@ TEST_F(Headless, AnswersUdpAndEndsOnSigtermWithStatusZero) {
                              "\r\ntx_adr=127.0.0.1\r\ntx_port=" +
                              QByteArray::number(peer.localPort()))});
     ASSERT_TRUE(captured("STATE", "UDP server připojen")) << errors().toStdString();
+    // Only a block the file's filter names is answered.
+    peer.writeDatagram("no", QHostAddress::LocalHost, port);
+    ASSERT_TRUE(captured("RX", "no"));
     peer.writeDatagram("\x02hi", QHostAddress::LocalHost, port);
     ASSERT_TRUE(waitfor([&] { return peer.hasPendingDatagrams(); }, 5000));
     EXPECT_EQ(peer.receiveDatagram().data(), "\x06OK");
+    EXPECT_FALSE(waitfor([&] { return peer.hasPendingDatagrams(); }, 200)) << "one answer";
     EXPECT_TRUE(captured("RX", "<stx>hi"));
     EXPECT_TRUE(captured("TX", "<ack>OK"));
     stop();
