@@ -164,31 +164,31 @@ bool UdpLink::deliver(int i, unsigned generation) {
     return fd_ >= 0 && generation == generation_;
 }
 
-QHostAddress UdpLink::resolve(const QString &host) {
+quint32 UdpLink::resolve(const QString &host) {
     if (!literaltext_.isNull() && host == literaltext_)
         return literal_;
     QHostAddress address;
     if (address.setAddress(host.trimmed()) && address.protocol() == QAbstractSocket::IPv4Protocol) {
         literaltext_ = host;
-        literal_ = address;
-        return address;
+        literal_ = address.toIPv4Address();
+        return literal_;
     }
     const QHostInfo info = QHostInfo::fromName(host.trimmed());
     for (const QHostAddress &found : info.addresses())
         if (found.protocol() == QAbstractSocket::IPv4Protocol)
-            return found;
+            return found.toIPv4Address();
     throw KrovanError("Cannot resolve host \"" + host.toStdString() + "\".");
 }
 
 void UdpLink::send(const std::string &bytes, const QString &host, int port) {
     const quint16 destination = portnumber(port);
-    const QHostAddress address = resolve(host);
+    const quint32 address = resolve(host);
     if (fd_ < 0)
         throw KrovanError("No link is open.");
     sockaddr_in to{};
     to.sin_family = AF_INET;
     to.sin_port = htons(destination);
-    to.sin_addr.s_addr = htonl(address.toIPv4Address());
+    to.sin_addr.s_addr = htonl(address);
     ssize_t sent;
     do
         sent = ::sendto(fd_, bytes.data(), bytes.size(), 0, reinterpret_cast<const sockaddr *>(&to),

@@ -55,7 +55,8 @@ private:
     // Reports datagram i of the last batch; false when the handler closed
     // or reopened the link.
     bool deliver(int i, unsigned generation);
-    QHostAddress resolve(const QString &host);
+    // The destination's IPv4 address, host order.
+    quint32 resolve(const QString &host);
 
     int fd_ = -1;
     quint16 localport_ = 0;
@@ -76,5 +77,5 @@ private:
     // The last destination text that was a literal IPv4 address, parsed:
     // a literal needs no look-up, so it is not parsed again at every send.
     QString literaltext_;
-    QHostAddress literal_;
+    quint32 literal_ = 0;
 };
