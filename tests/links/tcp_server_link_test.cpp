@@ -2,6 +2,7 @@
 // well-behaved ones, and ones that reset, flood or never read.
 #include "errors.h"
 #include "tcp_server_link.h"
+#include "wait_for.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -20,14 +21,6 @@
 #include <vector>
 
 namespace {
-
-template <class Condition> bool waitfor(Condition condition, int ms = 3000) {
-    QElapsedTimer clock;
-    clock.start();
-    while (!condition() && clock.elapsed() < ms)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    return condition();
-}
 
 // A plain client socket, so the test decides exactly how it ends.
 class RawClient {

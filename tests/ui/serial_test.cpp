@@ -10,6 +10,7 @@
 #include "macro_row.h"
 #include "pty_pair.h"
 #include "states_window.h"
+#include "wait_for.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -22,14 +23,6 @@
 #include <unistd.h>
 
 namespace {
-
-template <class Condition> bool waitfor(Condition condition, int ms = 2000) {
-    QElapsedTimer clock;
-    clock.start();
-    while (!condition() && clock.elapsed() < ms)
-        QApplication::processEvents(QEventLoop::AllEvents, 10);
-    return condition();
-}
 
 QStringList mixtexts() {
     return seam::texts(Form_RX_TX->RichEdit_mix);

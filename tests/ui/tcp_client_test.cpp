@@ -10,6 +10,7 @@
 #include "macro_row.h"
 #include "received_window.h"
 #include "states_window.h"
+#include "wait_for.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -29,14 +30,6 @@
 #include <unistd.h>
 
 namespace {
-
-template <class Condition> bool waitfor(Condition condition, int ms = 2000) {
-    QElapsedTimer clock;
-    clock.start();
-    while (!condition() && clock.elapsed() < ms)
-        QApplication::processEvents(QEventLoop::AllEvents, 5);
-    return condition();
-}
 
 void pause(int ms) {
     waitfor([] { return false; }, ms);

@@ -8,10 +8,10 @@
 #include "macro_list_window.h"
 #include "macro_row.h"
 #include "states_window.h"
+#include "wait_for.h"
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTcpServer>
@@ -22,14 +22,6 @@
 #include <vector>
 
 namespace {
-
-template <class Condition> bool waitfor(Condition condition, int ms = 3000) {
-    QElapsedTimer clock;
-    clock.start();
-    while (!condition() && clock.elapsed() < ms)
-        QApplication::processEvents(QEventLoop::AllEvents, 10);
-    return condition();
-}
 
 void pause(int ms) {
     waitfor([] { return false; }, ms);

@@ -11,6 +11,7 @@
 #include "received_window.h"
 #include "sent_window.h"
 #include "states_window.h"
+#include "wait_for.h"
 
 #include <QCheckBox>
 #include <QClipboard>
@@ -31,15 +32,6 @@ namespace {
 const LineStyle black{QColor(0, 0, 0), "MS Sans Serif"};
 const LineStyle red{QColor(255, 0, 0), "Courier"};
 const LineStyle blue{QColor(0, 0, 255), "Courier"};
-
-template <class Condition> bool waitfor(Condition condition, int ms = 2000)
-{
-    QElapsedTimer clock;
-    clock.start();
-    while (!condition() && clock.elapsed() < ms)
-        QApplication::processEvents(QEventLoop::AllEvents, 10);
-    return condition();
-}
 
 class UdpLoop : public FormsTest {
 protected:
