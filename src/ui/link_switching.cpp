@@ -117,18 +117,4 @@ void TForm1::Button_ICMP_OnClick() {
 
 LinkKind TForm1::activelink() const { return session.activelink(); }
 
-QString TForm1::sendaddress(LinkKind link) const {
-    return link == LinkKind::None ? QString() : "na: " + session.sendaddress(link) + " ";
-}
-
-void TForm1::linksend(LinkKind link, const std::string &bytes) { session.linksend(link, bytes); }
-
-void TForm1::rxprocess(const std::string &block, const QString &address, bool logfailed) {
-    session.rxprocess(block, address, logfailed);
-}
-
-void TForm1::rxappend(const char *data, qsizetype size) { session.rxappend(data, size); }
-
 void TForm1::Timer_rxTimer() { session.Timer_rxTimer(); }
-
-void TForm1::rxreset() { session.rxreset(); }

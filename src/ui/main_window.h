@@ -116,10 +116,8 @@ public:
     IcmpLink &IdIcmpClient1;
     bool &icmpactive;
 
-    // The stream buffer, forwarded to the session.
-    void rxappend(const char *data, qsizetype size);
+    // The stream buffer's tick, forwarded to the session.
     void Timer_rxTimer();
-    void rxreset();
 
     // Connect buttons: each closes the other four kinds, then toggles its own.
     void Button_RS232_OnClick();
@@ -131,13 +129,6 @@ public:
     // The link a send uses: the first open kind in the fixed order serial,
     // TCP server, TCP client, UDP, ICMP; None when nothing is open.
     LinkKind activelink() const;
-    // The "na: ..." part of a sent record's header for that link.
-    QString sendaddress(LinkKind link) const;
-    // Hands the bytes to the active link; throws KrovanError on failure.
-    void linksend(LinkKind link, const std::string &bytes);
-    // Compares one received block with the active filters, logs it and
-    // answers it (the session's receive processing).
-    void rxprocess(const std::string &block, const QString &address, bool logfailed = true);
 
     // Serial link (serial_panel.cpp).
     void Button_detectClick();
