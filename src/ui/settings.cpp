@@ -215,17 +215,15 @@ void TForm1::savesettings()
                               state & Qt::WindowMinimized   ? 1
                               : state & Qt::WindowMaximized ? 2
                                                             : 0);
-        } else if (name == "Form_RXW") {
-            savewindow(file, section, Form_rxw);
-        } else if (name == "Form_TXW") {
-            savewindow(file, section, Form_txw);
-        } else if (name == "Form_RX_TX") {
-            savewindow(file, section, Form_RX_TX);
-        } else if (name == "Form_TX") {
-            savewindow(file, section, Form_TX);
-        } else if (name == "Form_RX_filtr") {
-            savewindow(file, section, Form_RX_filtr);
+            return;
         }
+        const std::pair<const char *, const QWidget *> windows[] = {
+            {"Form_RXW", Form_rxw},     {"Form_TXW", Form_txw},
+            {"Form_RX_TX", Form_RX_TX}, {"Form_TX", Form_TX},
+            {"Form_RX_filtr", Form_RX_filtr}};
+        for (auto [windowsection, window] : windows)
+            if (name == windowsection)
+                savewindow(file, section, window);
     });
     makesettingsfolder(settingsfile);
     ini.save(path(settingsfile));
