@@ -174,6 +174,10 @@ const IniFile::Line *IniFile::findkey(std::string_view section, std::string_view
     return line == lines.keys.end() ? nullptr : &lines.lines[line->second];
 }
 
+bool IniFile::hasKey(std::string_view section, std::string_view key) const {
+    return findkey(section, key) != nullptr;
+}
+
 std::string IniFile::readString(std::string_view section, std::string_view key,
                                 std::string_view defaultvalue) const {
     const Line *line = findkey(section, key);

@@ -30,6 +30,8 @@ public:
     static IniFile load(const std::string &path);
     static IniFile parse(std::string_view content);
 
+    // Whether the file holds the key (under any spelling of its case).
+    bool hasKey(std::string_view section, std::string_view key) const;
     std::string readString(std::string_view section, std::string_view key,
                            std::string_view defaultvalue) const;
     // Decimal with an optional sign, or hexadecimal after "0x", "0X" or "$".

@@ -21,12 +21,6 @@ void writetext(IniFile &ini, const std::string &section, const char *name, const
     ini.writeString(section, name, toBytes(value));
 }
 
-bool haskey(const IniFile &ini, const char *section, const char *name)
-{
-    // No value of the file can hold a line end: this default is never read.
-    return ini.readString(section, name, "\n") != "\n";
-}
-
 int rowcount(const IniFile &ini, const char *section, const char *name)
 {
     return std::clamp(ini.readInteger(section, name, 1), 1, Setup::maxrows);
@@ -127,7 +121,7 @@ void Setup::write(IniFile &ini, const PlaceWriter &places) const
     ini.writeBool(l, "show_stavy", show_stavy);
     // Keys added later are written where they are used or already stand,
     // so that an older file saved unchanged stays as it was.
-    if (show_ms || haskey(ini, l, "show_ms"))
+    if (show_ms || ini.hasKey(l, "show_ms"))
         ini.writeBool(l, "show_ms", show_ms);
 
     places(ini, "Form_TX");
@@ -154,7 +148,7 @@ void Setup::write(IniFile &ini, const PlaceWriter &places) const
         ini.writeInteger(r, "mode", static_cast<int>(filters[i].mode));
     }
 
-    if (!capturefile.isEmpty() || haskey(ini, "Capture", "file")) {
+    if (!capturefile.isEmpty() || ini.hasKey("Capture", "file")) {
         writetext(ini, "Capture", "file", capturefile);
         ini.writeBool("Capture", "active", captureactive);
         ini.writeInteger("Capture", "limit_mb", capturelimitmb);
