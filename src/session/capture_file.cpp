@@ -146,6 +146,12 @@ void CaptureFile::write(const LogEntry &entry) {
         return;
     }
     pack(pending_, entry);
+    // A flood fills the buffer faster than the writer's pace: the writer is
+    // woken early, so that what waits, and the memory it takes, stays small.
+    if (pending_.size() >= wakebytes && !woken_) {
+        woken_ = true;
+        wake_.notify_one();
+    }
 }
 
 void CaptureFile::run() {
@@ -155,7 +161,9 @@ void CaptureFile::run() {
         bool stopping = false;
         {
             std::unique_lock<std::mutex> held(lock_);
-            wake_.wait_for(held, std::chrono::milliseconds(flushms), [this] { return stopping_; });
+            wake_.wait_for(held, std::chrono::milliseconds(flushms),
+                           [this] { return stopping_ || woken_; });
+            woken_ = false;
             entries.clear();
             entries.swap(pending_);
             std::swap(dropped, dropped_);

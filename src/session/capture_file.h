@@ -29,6 +29,8 @@ public:
     static constexpr std::size_t maxpending = std::size_t{16} << 20;
     // The longest an entry waits before it is written.
     static constexpr int flushms = 50;
+    // Entries waiting past this many bytes wake the writer before its time.
+    static constexpr std::size_t wakebytes = std::size_t{1} << 20;
     // Lines are made and written this many bytes at a time.
     static constexpr std::size_t chunkbytes = std::size_t{256} << 10;
 
@@ -69,6 +71,7 @@ private:
     // copies their bytes and texts and allocates nothing per entry.
     std::string pending_;
     std::size_t dropped_ = 0;
+    bool woken_ = false;
     bool stopping_ = false;
     bool broken_ = false;
     std::thread writer_;
