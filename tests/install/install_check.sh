@@ -32,7 +32,7 @@ entries() {
     [ -f "$metainfo" ] || fail "no metainfo at $metainfo"
     out=$(desktop-file-validate "$desktop" 2>&1) || fail "desktop-file-validate: $out"
     # Hints are advice; warnings and errors are not accepted.
-    if grep -v ': hint: ' <<<"$out" | grep -q .; then fail "desktop-file-validate: $out"; fi
+    if [ -n "$(grep -v ': hint: ' <<<"$out")" ]; then fail "desktop-file-validate: $out"; fi
     for key in Name Name\\[cs\\] GenericName GenericName\\[cs\\] Comment Comment\\[cs\\]; do
         grep -q "^$key=." "$desktop" || fail "desktop entry lacks $key"
     done
@@ -71,8 +71,11 @@ package() {
         ./usr/share/man/man1/krovan.1.gz ./usr/share/doc/krovan/copyright; do
         grep -qxF "$f" <<<"$files" || fail "$f is not in the package: $files"
     done
-    dpkg-deb --fsys-tarfile "$deb" | tar -xOf - ./usr/share/doc/krovan/copyright |
-        grep -q '^License: GPL-3+$' || fail "the copyright file does not name GPL-3+"
+    # Read whole before it is searched: a search that stops at the first
+    # match would break the pipe of a writer still writing.
+    local copyright
+    copyright=$(dpkg-deb --fsys-tarfile "$deb" | tar -xOf - ./usr/share/doc/krovan/copyright)
+    grep -q '^License: GPL-3+$' <<<"$copyright" || fail "the copyright file does not name GPL-3+"
     [ "$(dpkg-deb -f "$deb" Package)" = krovan ] || fail "package name"
     [ "$(dpkg-deb -f "$deb" Version)" = 0.6 ] || fail "version $(dpkg-deb -f "$deb" Version)"
     [ -n "$(dpkg-deb -f "$deb" Maintainer)" ] || fail "no maintainer"
