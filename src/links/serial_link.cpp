@@ -5,7 +5,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSerialPortInfo>
-#include <QTimer>
 
 #include <cerrno>
 #include <fcntl.h>
@@ -103,7 +102,7 @@ QString serialdescription(int number) {
 }
 
 SerialLink::SerialLink(QObject *parent) : QObject(parent) {
-    connect(&port_, &QSerialPort::readyRead, this, &SerialLink::announce);
+    connect(&port_, &QSerialPort::readyRead, this, &SerialLink::schedule);
     connect(&port_, &QSerialPort::errorOccurred, this, [this](QSerialPort::SerialPortError error) {
         // The device went away under the open port (an adapter unplugged, or
         // the line hung up: Qt then reports a read error at every turn of the
@@ -227,10 +226,24 @@ void SerialLink::send(const std::string &bytes) {
         throw KrovanError((comname(number_) + ": " + port_.errorString()).toStdString());
 }
 
+void SerialLink::setpaused(bool paused) {
+    paused_ = paused;
+    if (!paused_)
+        schedule();
+}
+
+void SerialLink::schedule() {
+    if (scheduled_)
+        return;
+    scheduled_ = true;
+    QMetaObject::invokeMethod(this, &SerialLink::announce, Qt::QueuedConnection);
+}
+
 void SerialLink::announce() {
+    scheduled_ = false;
     // One notification at a time: a handler that runs an event loop of its
     // own (an error box) does not get the next block inside it.
-    if (announcing_ || !isOpen())
+    if (announcing_ || paused_ || !isOpen())
         return;
     const qint64 waiting = qMin(port_.bytesAvailable(), receiveRingSize);
     if (waiting <= 0)
@@ -244,5 +257,5 @@ void SerialLink::announce() {
     // shares. A handler that takes nothing is not asked again until more
     // bytes arrive.
     if (isOpen() && taken_ != takenbefore && port_.bytesAvailable() > 0)
-        QTimer::singleShot(0, this, &SerialLink::announce);
+        schedule();
 }

@@ -59,6 +59,9 @@ public:
     void send(const std::string &bytes);
     // Bytes queued and not yet sent on the line.
     qint64 waitingoutput() const;
+    // While paused, received bytes are not announced; past the ring's size
+    // the port stops reading and the line has to wait.
+    void setpaused(bool paused);
 
     // The settings the open port really has, for checking.
     const QSerialPort &port() const { return port_; }
@@ -72,6 +75,7 @@ signals:
     void portLost();
 
 private:
+    void schedule();
     void announce();
     [[noreturn]] void fail(const QString &device, const QString &reason);
 
@@ -80,5 +84,7 @@ private:
     qint32 baud_ = 115200;
     int databits_ = 8;
     bool announcing_ = false;
+    bool scheduled_ = false;
+    bool paused_ = false;
     qint64 taken_ = 0;
 };

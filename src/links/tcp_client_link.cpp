@@ -10,7 +10,7 @@ TcpClientLink::TcpClientLink(QObject *parent) : QObject(parent) {
     // Qt stops reading from the system when this much is unread, so a fast
     // sender is held back by TCP itself instead of by our memory.
     socket_.setReadBufferSize(readShare);
-    connect(&socket_, &QTcpSocket::readyRead, this, &TcpClientLink::readshare);
+    connect(&socket_, &QTcpSocket::readyRead, this, &TcpClientLink::schedule);
     // The loss is reported from the event loop, never from inside a read,
     // a write or a connect that Qt is carrying out for us.
     connect(&socket_, &QTcpSocket::disconnected, this, [this] {
@@ -41,6 +41,7 @@ void TcpClientLink::open(const QString &host, int port) {
     const quint16 remote = portnumber(port);
     const QHostAddress address = resolve(host);
     ++connection_;
+    writes_ = {};
     socket_.connectToHost(address, remote);
     if (socket_.waitForConnected(connectTimeout))
         return;
@@ -64,14 +65,43 @@ bool TcpClientLink::isConnected() const {
 }
 
 void TcpClientLink::send(const std::string &bytes) {
-    writeall(socket_, bytes);
+    // A write that waits may read bytes into Qt's buffer on the way without
+    // any notification: they get a pass of their own, however it ends.
+    struct ReadAfter {
+        TcpClientLink &link;
+        ~ReadAfter() {
+            if (link.socket_.bytesAvailable() > 0)
+                link.schedule();
+        }
+    } readafter{*this};
+    writeall(socket_, writes_, bytes);
+}
+
+void TcpClientLink::setpaused(bool paused) {
+    paused_ = paused;
+    if (!paused_)
+        schedule();
+}
+
+void TcpClientLink::schedule() {
+    if (scheduled_)
+        return;
+    scheduled_ = true;
+    QMetaObject::invokeMethod(this, &TcpClientLink::readshare, Qt::QueuedConnection);
 }
 
 void TcpClientLink::readshare() {
+    scheduled_ = false;
+    if (paused_ || !socket_.isOpen())
+        return;
     // At most readShare bytes wait in Qt's buffer: one share per pass.
-    const QByteArray data = socket_.readAll();
+    const QByteArray data = socket_.read(readShare);
     if (!data.isEmpty())
         emit received(data);
+    // Whatever the handlers did, bytes still waiting (or read meanwhile by
+    // a write that waited) get a pass of their own.
+    if (socket_.bytesAvailable() > 0)
+        schedule();
 }
 
 void TcpClientLink::lost(quint64 connection) {

@@ -2,11 +2,16 @@
 
 #include <QObject>
 #include <QTcpSocket>
+
+#include "stream_write.h"
 #include <string>
 
 // A TCP connection to a server, event-driven on the thread that owns it.
 // Received bytes are reported in arrival order, a few tens of kilobytes per
 // pass of the event loop, so that no stream keeps the loop from other work.
+// They are reported from a pass of its own, never from inside the socket's
+// read notification: a handler that waits for a write (an answer) could
+// otherwise leave bytes in the socket that no notification ever announces.
 // When the server ends the connection, every byte it sent first has been
 // reported before peerClosed.
 class TcpClientLink : public QObject {
@@ -31,6 +36,10 @@ public:
     // Connected" when no connection is open).
     void send(const std::string &bytes);
 
+    // While paused, nothing more is read: the system's flow control holds
+    // the server back.
+    void setpaused(bool paused);
+
     // For tests: the socket itself (options, addresses).
     QTcpSocket &socket() { return socket_; }
 
@@ -40,10 +49,14 @@ signals:
     void peerClosed();
 
 private:
+    void schedule();
     void readshare();
     void lost(quint64 connection);
 
     QTcpSocket socket_;
+    StreamWriteState writes_;
+    bool paused_ = false;
+    bool scheduled_ = false;
     // Counts connections, so that a loss noticed for one connection is not
     // reported for a later one.
     quint64 connection_ = 0;

@@ -68,7 +68,7 @@ void TcpServerLink::accept() {
         const ClientId id = ++nextid_;
         // Past this much unread, the system holds the client back.
         socket->setReadBufferSize(clientBufferSize);
-        clients_.emplace(id, Client{socket, false});
+        clients_.emplace(id, Client{socket, false, {}});
         connect(socket, &QTcpSocket::readyRead, this, [this, id] { readable(id); });
         connect(socket, &QTcpSocket::disconnected, this, [this, id] { endclient(id, false); });
         // A reset connection need not pass through "disconnected".
@@ -92,8 +92,19 @@ void TcpServerLink::readable(ClientId client) {
         return;
     found->second.waiting = true;
     ready_.push_back(client);
-    if (!pass_.isActive())
+    startpass();
+}
+
+void TcpServerLink::startpass() {
+    if (!paused_ && !ready_.empty() && !pass_.isActive())
         pass_.start();
+}
+
+void TcpServerLink::setpaused(bool paused) {
+    paused_ = paused;
+    if (paused_)
+        pass_.stop();
+    startpass();
 }
 
 void TcpServerLink::pump() {
@@ -115,12 +126,11 @@ void TcpServerLink::pump() {
         }
         if (!bytes.isEmpty())
             emit received(bytes);
-        if (clock.elapsed() >= passMilliseconds)
+        if (paused_ || clock.elapsed() >= passMilliseconds)
             break;
     }
     // The event loop runs before the next pass.
-    if (!ready_.empty())
-        pass_.start();
+    startpass();
 }
 
 void TcpServerLink::endclient(ClientId client, bool abort) {
@@ -145,5 +155,17 @@ void TcpServerLink::write(ClientId client, const std::string &bytes, int timeout
     const auto found = clients_.find(client);
     if (found == clients_.end())
         throw KrovanError("Not Connected");
-    writeall(*found->second.socket, bytes, timeoutms);
+    QTcpSocket *socket = found->second.socket;
+    // A write that waits may read the client's bytes into Qt's buffer on the
+    // way without any notification: they get their turn, however it ends.
+    struct ReadAfter {
+        TcpServerLink &link;
+        ClientId client;
+        QTcpSocket *socket;
+        ~ReadAfter() {
+            if (link.clients_.count(client) != 0 && socket->bytesAvailable() > 0)
+                link.readable(client);
+        }
+    } readafter{*this, client, socket};
+    writeall(*socket, found->second.writes, bytes, timeoutms);
 }

@@ -56,6 +56,10 @@ public:
     // Connected") when the client has gone, or as writeall does.
     void write(ClientId client, const std::string &bytes, int timeoutms = streamWriteTimeout);
 
+    // While paused, nothing more is read from any client: the system's
+    // flow control holds them back.
+    void setpaused(bool paused);
+
 signals:
     void clientConnected(TcpServerLink::ClientId client);
     void clientDisconnected(TcpServerLink::ClientId client);
@@ -65,6 +69,7 @@ private:
     void accept();
     void readable(ClientId client);
     void pump();
+    void startpass();
     // Reports what the client still holds, then the client's end; once.
     // Aborts the connection first when asked to.
     void endclient(ClientId client, bool abort);
@@ -73,6 +78,7 @@ private:
     struct Client {
         QTcpSocket *socket;
         bool waiting; // in ready_
+        StreamWriteState writes;
     };
     // The connected clients in the order they were accepted.
     std::map<ClientId, Client> clients_;
@@ -80,4 +86,5 @@ private:
     std::deque<ClientId> ready_;
     QTimer pass_;
     ClientId nextid_ = noClient;
+    bool paused_ = false;
 };

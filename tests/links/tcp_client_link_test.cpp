@@ -20,7 +20,11 @@ TEST(TcpClientLinkTest, BytesGoBothWaysInOrderAndTheServersCloseComesLast) {
     QByteArray got;
     bool closedafterbytes = false;
     QObject::connect(&link, &TcpClientLink::received, [&](const QByteArray &data) { got += data; });
-    QObject::connect(&link, &TcpClientLink::peerClosed, [&] { closedafterbytes = got.size() == 300000; });
+    bool closed = false;
+    QObject::connect(&link, &TcpClientLink::peerClosed, [&] {
+        closed = true;
+        closedafterbytes = got.size() == 300000;
+    });
     link.open("127.0.0.1", server.serverPort());
     ASSERT_TRUE(link.isConnected());
     ASSERT_TRUE(waitfor([&] { return server.hasPendingConnections(); }));
@@ -35,7 +39,8 @@ TEST(TcpClientLinkTest, BytesGoBothWaysInOrderAndTheServersCloseComesLast) {
         stream += char('a' + i % 26);
     remote->write(stream);
     remote->disconnectFromHost();
-    ASSERT_TRUE(waitfor([&] { return !link.isConnected(); }, 5000));
+    ASSERT_TRUE(waitfor([&] { return closed; }, 5000));
+    EXPECT_FALSE(link.isConnected());
     EXPECT_EQ(got, stream);
     EXPECT_TRUE(closedafterbytes) << "every byte before the close";
     EXPECT_THROW(link.send("x"), KrovanError);
