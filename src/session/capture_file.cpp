@@ -146,6 +146,8 @@ void CaptureFile::write(const LogEntry &entry) {
         return;
     }
     pack(pending_, entry);
+    if (pending_.size() >= behindbytes)
+        behind_.store(true, std::memory_order_relaxed);
     // A flood fills the buffer faster than the writer's pace: the writer is
     // woken early, so that what waits, and the memory it takes, stays small.
     if (pending_.size() >= wakebytes && !woken_) {
@@ -182,7 +184,7 @@ void CaptureFile::run() {
             LogEntry note;
             note.kind = LogEntry::Kind::Error;
             note.time = QDateTime::currentMSecsSinceEpoch();
-            note.text = QString("The capture left out %1 entries: the file did not take them in time.")
+            note.text = QString("The capture left out %1 entries: it fell behind them.")
                             .arg(dropped);
             written = writechunk(captureline(note));
         }
@@ -200,6 +202,9 @@ void CaptureFile::run() {
         }
         if (stopping)
             return;
+        const std::lock_guard<std::mutex> held(lock_);
+        if (pending_.size() < caughtupbytes)
+            behind_.store(false, std::memory_order_relaxed);
     }
 }
 
@@ -216,8 +221,12 @@ bool CaptureFile::writechunk(const std::string &chunk) {
         }
         if (errno == EINTR)
             continue;
-        if (errno != EAGAIN)
+        if (errno != EAGAIN) {
+            const int error = errno;
+            cutpartial(std::string_view(chunk).substr(0, done));
+            errno = error;
             return false;
+        }
         // A FIFO whose reader is slow: wait for room, but not past a stop.
         pollfd room{fd_, POLLOUT, 0};
         ::poll(&room, 1, 100);
@@ -228,6 +237,16 @@ bool CaptureFile::writechunk(const std::string &chunk) {
         }
     }
     return true;
+}
+
+void CaptureFile::cutpartial(std::string_view written) {
+    const std::size_t whole = written.rfind('\n') + 1; // 0 when none is whole
+    const std::size_t partial = written.size() - whole;
+    struct stat info;
+    if (partial == 0 || ::fstat(fd_, &info) != 0 || !S_ISREG(info.st_mode))
+        return;
+    if (::ftruncate(fd_, info.st_size - static_cast<off_t>(partial)) == 0)
+        size_ -= static_cast<qint64>(partial);
 }
 
 bool CaptureFile::rotate() {

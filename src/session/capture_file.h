@@ -15,9 +15,11 @@
 #include <QObject>
 #include <QString>
 
+#include <atomic>
 #include <condition_variable>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -33,6 +35,11 @@ public:
     static constexpr std::size_t wakebytes = std::size_t{1} << 20;
     // Lines are made and written this many bytes at a time.
     static constexpr std::size_t chunkbytes = std::size_t{256} << 10;
+    // Waiting past this many bytes the capture is behind, and it has caught
+    // up once its writer has written all but `caughtupbytes`: far below
+    // `maxpending`, so that what the paused links still hand on fits.
+    static constexpr std::size_t behindbytes = std::size_t{4} << 20;
+    static constexpr std::size_t caughtupbytes = std::size_t{1} << 20;
 
     // Opens the file for appending; throws KrovanError with the system's
     // reason when it cannot be opened.
@@ -44,6 +51,7 @@ public:
     ~CaptureFile() override;
 
     void write(const LogEntry &entry) override;
+    bool behind() const override { return behind_.load(std::memory_order_relaxed); }
     const QString &path() const { return path_; }
 
 signals:
@@ -57,6 +65,9 @@ private:
     // Writes a chunk of whole lines, rotating first when the file is full;
     // false with errno set on failure.
     bool writechunk(const std::string &chunk);
+    // After a write that failed partway: the file is cut back to the end
+    // of its last whole line (a regular file only).
+    void cutpartial(std::string_view written);
     bool rotate();
 
     const QString path_;
@@ -74,5 +85,6 @@ private:
     bool woken_ = false;
     bool stopping_ = false;
     bool broken_ = false;
+    std::atomic<bool> behind_ = false;
     std::thread writer_;
 };

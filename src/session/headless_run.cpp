@@ -9,14 +9,17 @@
 #include "session.h"
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QTimer>
 
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <optional>
 
 namespace {
@@ -71,6 +74,47 @@ int rownumber(const QString &option, const QString &value) {
     return n;
 }
 
+// Seconds: a finite decimal number of 0 or more.
+double durationseconds(const QString &text) {
+    bool ok = false;
+    const double seconds = text.toDouble(&ok);
+    if (!ok || !std::isfinite(seconds) || seconds < 0)
+        throw UsageError(QString("--duration needs seconds, not \"%1\"").arg(text).toStdString());
+    return seconds;
+}
+
+// Calls `then` once `seconds` have passed. A Qt timer holds at most about
+// 24 days, so a longer time is waited for in steps towards one deadline.
+class Deadline {
+public:
+    Deadline(double seconds, std::function<void()> then) : then_(std::move(then)) {
+        // Beyond this (about 300 000 years) the run may as well go on for ever.
+        constexpr double longest = 1e13;
+        const double ms = std::ceil(seconds * 1000);
+        deadline_ = ms >= longest ? QDeadlineTimer(QDeadlineTimer::Forever)
+                                  : QDeadlineTimer(static_cast<qint64>(ms));
+        timer_.setSingleShot(true);
+        QObject::connect(&timer_, &QTimer::timeout, [this] { step(); });
+        // The first step comes from the event loop, which must be running
+        // for the end to end it.
+        timer_.start(0);
+    }
+
+private:
+    void step() {
+        if (deadline_.hasExpired())
+            return then_();
+        if (deadline_.isForever())
+            return;
+        constexpr qint64 longeststep = qint64{24} * 3600 * 1000;
+        timer_.start(static_cast<int>(std::min(deadline_.remainingTime(), longeststep)));
+    }
+
+    std::function<void()> then_;
+    QDeadlineTimer deadline_;
+    QTimer timer_;
+};
+
 LinkKind linkkind(const QString &name) {
     const std::pair<const char *, LinkKind> kinds[] = {{"serial", LinkKind::Serial},
                                                        {"tcp-client", LinkKind::TcpClient},
@@ -112,15 +156,9 @@ Options parse(const QStringList &arguments) {
             options.repeats.push_back(rownumber(name, value()));
         else if (name == "--capture")
             options.capture = value();
-        else if (name == "--duration") {
-            const QString text = value();
-            bool ok = false;
-            const double seconds = text.toDouble(&ok);
-            if (!ok || seconds < 0)
-                throw UsageError(
-                    QString("--duration needs seconds, not \"%1\"").arg(text).toStdString());
-            options.duration = seconds;
-        } else
+        else if (name == "--duration")
+            options.duration = durationseconds(value());
+        else
             throw UsageError(QString("unknown option \"%1\"").arg(arguments[i]).toStdString());
     }
     if (options.setupfile.isEmpty())
@@ -257,6 +295,11 @@ int runheadless(const QStringList &arguments) {
         if (ending)
             return;
         ending = true;
+        // What the stream buffer still holds (bytes that came just before
+        // the peer closed) is logged and answered before the run ends.
+        session.guard([&] { session.rxflush(); });
+        // No repeat may fire on a link that is closing or closed.
+        session.holdrepeats(true);
         session.closeall(Session::Closing::Shutdown);
         QCoreApplication::exit(code);
     };
@@ -266,8 +309,9 @@ int runheadless(const QStringList &arguments) {
             end(1);
     });
     closeonsignals(&session, [&] { end(0); });
+    std::optional<Deadline> duration;
     if (options.duration)
-        QTimer::singleShot(static_cast<int>(*options.duration * 1000), &session, [&] { end(0); });
+        duration.emplace(*options.duration, [&] { end(0); });
     QTimer::singleShot(0, &session, [&] {
         for (int n : options.sends)
             session.guard([&] { session.send(n); });
@@ -280,8 +324,10 @@ int runheadless(const QStringList &arguments) {
         }
     });
     const int code = QCoreApplication::exec();
-    if (!ending)
+    if (!ending) {
+        session.holdrepeats(true);
         session.closeall(Session::Closing::Shutdown);
+    }
     session.removesink(capture.get());
     return code;
 }

@@ -35,4 +35,7 @@ class LogSink {
 public:
     virtual ~LogSink() = default;
     virtual void write(const LogEntry &entry) = 0;
+    // Whether the sink has fallen behind the entries and would rather the
+    // links that can wait (the streams, the serial port) paused reading.
+    virtual bool behind() const { return false; }
 };

@@ -10,8 +10,13 @@ void RepeatTimer::setPeriod(int period) {
     apply();
 }
 
+void RepeatTimer::hold(bool held) {
+    held_ = held;
+    apply();
+}
+
 void RepeatTimer::apply() {
-    if (!enabled_ || period_ <= 0)
+    if (held_ || !enabled_ || period_ <= 0)
         stop();
     else if (!isActive() || interval() != period_)
         start(period_);

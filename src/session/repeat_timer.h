@@ -15,10 +15,14 @@ public:
     void setEnabled(bool enabled);
     // Milliseconds; a running timer starts its new period at once.
     void setPeriod(int period);
+    // A held timer does not fire, whatever it is set to; released, it runs
+    // as set.
+    void hold(bool held);
 
 private:
     void apply();
 
     bool enabled_ = false;
+    bool held_ = false;
     int period_ = 0;
 };

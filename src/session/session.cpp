@@ -6,6 +6,7 @@
 
 #include <QDateTime>
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <utility>
@@ -52,6 +53,11 @@ Session::Session(QObject *parent) : QObject(parent), report(writetostderr) {
     Timer_rx.setInterval(100);
     connect(&Timer_rx, &QTimer::timeout, this, [this] { guard([this] { Timer_rxTimer(); }); });
     Timer_rx.start();
+    catchup_.setInterval(10);
+    connect(&catchup_, &QTimer::timeout, this, [this] {
+        if (!sinksbehind())
+            holdback(false);
+    });
 }
 
 Session::~Session() {
@@ -213,6 +219,24 @@ void Session::removesink(LogSink *sink) { std::erase(sinks_, sink); }
 void Session::emitentry(const LogEntry &entry) {
     for (LogSink *sink : sinks_)
         sink->write(entry);
+    if (!heldback_ && sinksbehind())
+        holdback(true);
+}
+
+bool Session::sinksbehind() const {
+    return std::any_of(sinks_.begin(), sinks_.end(),
+                       [](const LogSink *sink) { return sink->behind(); });
+}
+
+void Session::holdback(bool held) {
+    heldback_ = held;
+    ApdComPort1.setpaused(held);
+    IdTCPClient1.setpaused(held);
+    IdTCPServer1.setpaused(held);
+    if (held)
+        catchup_.start();
+    else
+        catchup_.stop();
 }
 
 void Session::linkstate(LinkKind kind, const QString &text) {
@@ -275,6 +299,12 @@ void Session::rxhandon(size_t n) {
     // later; they are logged then.
     rxprocess(std::string(rxbuffer.front(n)), streamaddress, false);
     rxbuffer.handedon(n);
+}
+
+void Session::rxflush() {
+    // A failure ends the loop; the bytes wait for the next tick.
+    while (!rxbusy && !rxbuffer.empty())
+        rxhandon(std::min(rxbuffer.size(), GapFramer::limit));
 }
 
 void Session::Timer_rxTimer() {
@@ -357,6 +387,12 @@ RepeatTimer *Session::repeattimer(int n) {
         connect(timer.get(), &QTimer::timeout, this, [this, n] { guard([=, this] { send(n); }); });
     }
     return timer.get();
+}
+
+void Session::holdrepeats(bool held) {
+    for (const std::unique_ptr<RepeatTimer> &timer : repeats_)
+        if (timer)
+            timer->hold(held);
 }
 
 bool Session::isopen(LinkKind kind) const {

@@ -66,6 +66,8 @@ public:
     void rxappend(const char *data, qsizetype size);
     void rxreset();
     void rxhandon(size_t n);
+    // Hands on everything the buffer holds now (a link's end is due).
+    void rxflush();
     void Timer_rxTimer();
 
     // Sinks take every entry in order; they must outlive their subscription.
@@ -106,6 +108,9 @@ public:
     void send(int n);
     // The repeat timer of macro row n: each tick sends the row.
     RepeatTimer *repeattimer(int n);
+    // Holds every repeat timer (before the links close at the end, so that
+    // no repeat fires on a closed link), or lets them run as set again.
+    void holdrepeats(bool held);
 
     // Opening and closing each kind: what opens, what is recorded, the
     // state changes. A failed open throws and leaves the kind closed.
@@ -184,6 +189,10 @@ private:
     void icmpsend(const std::string &bytes);
     void icmpreply(const icmp::Reply &status);
     void emitentry(const LogEntry &entry);
+    // A sink that fell behind (a capture under a flood) pauses reading the
+    // links that can hold their peer back, until every sink has caught up.
+    void holdback(bool held);
+    bool sinksbehind() const;
 
     // Every filter row compiled, in the rows' order.
     std::vector<Filter> compiled_;
@@ -194,6 +203,8 @@ private:
     std::vector<std::unique_ptr<RepeatTimer>> repeats_;
     std::unique_ptr<CaptureFile> capture_;
     std::vector<LogSink *> sinks_;
+    bool heldback_ = false;
+    QTimer catchup_;
     // What a send converts from the set-up's texts, kept while they stay.
     TextMemo<std::string> macrobytes_;
     mutable TextMemo<QString> tcpserveraddress_, tcpclientaddress_, udpaddress_;

@@ -303,13 +303,21 @@ void TForm1::FormActivate()
 
 void TForm1::FormClose()
 {
+    // No repeat may fire on a link that has just been closed.
+    session.holdrepeats(true);
     session.closeall(Session::Closing::Shutdown);
     // A window closed before it ever became active never loaded the file:
     // its start-up state must not replace the user's set-up.
     if (!settingsloaded)
         return;
-    // A save that fails throws: the guard shows it and the close is abandoned.
-    savesettings();
+    // A save that fails throws: the guard shows it and the close is
+    // abandoned, and the rows' repeats run on as they are set.
+    try {
+        savesettings();
+    } catch (...) {
+        session.holdrepeats(false);
+        throw;
+    }
 }
 
 void TForm1::closeforsignal()

@@ -1,94 +1,13 @@
 // The real executable run without windows: no display, no platform plugin,
 // against real peers of every link kind.
+#include "headless_fixture.h"
 #include "pty_pair.h"
 
-#include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QNetworkDatagram>
-#include <QProcess>
-#include <QTcpServer>
 #include <QTcpSocket>
-#include <QTemporaryDir>
-#include <QUdpSocket>
-#include <gtest/gtest.h>
-
-#include "wait_for.h"
-
-#include <csignal>
-#include <unistd.h>
 
 namespace {
-
-// A port that was free a moment ago.
-quint16 freeport(bool tcp) {
-    if (tcp) {
-        QTcpServer probe;
-        probe.listen(QHostAddress::AnyIPv4, 0);
-        return probe.serverPort();
-    }
-    QUdpSocket probe;
-    probe.bind(QHostAddress::AnyIPv4, 0);
-    return probe.localPort();
-}
-
-class Headless : public ::testing::Test {
-protected:
-    QTemporaryDir dir;
-    QProcess program;
-    QByteArray out;
-
-    // A set-up whose macro 1 "ack" answers "<ack>OK" to blocks that begin
-    // with <stx>; `main` adds the link's keys to [Form_main].
-    QString setup(const QByteArray &main, const QByteArray &macro = "<ack>OK",
-                  const QByteArray &interval = "1000") {
-        const QString file = dir.filePath("lab.ini");
-        QFile ini(file);
-        EXPECT_TRUE(ini.open(QIODevice::WriteOnly));
-        ini.write("[Form_main]\r\n" + main + "\r\n[Form_TX]\r\nTX_framecount=1\r\n"
-                  "[Frame_TX_1]\r\ndescribe=ack\r\ndata=" + macro + "\r\ninterval=" + interval +
-                  "\r\n[Form_RX_filtr]\r\nfiltr_framecount=1\r\n[Frame_filtr_1]\r\n"
-                  "filter=<stx>\r\nmacro=ack\r\nactive=1\r\nhex=0\r\n");
-        return file;
-    }
-
-    void SetUp() override {
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
-            environment.remove(name);
-        program.setProcessEnvironment(environment);
-        QObject::connect(&program, &QProcess::readyReadStandardOutput,
-                         [this] { out += program.readAllStandardOutput(); });
-    }
-
-    void run(const QStringList &arguments) {
-        program.start(KROVAN_EXECUTABLE, arguments);
-        ASSERT_TRUE(program.waitForStarted(10000));
-    }
-
-    // Runs to its end, within the time.
-    int finish(int ms = 10000) {
-        if (program.state() != QProcess::NotRunning) {
-            EXPECT_TRUE(program.waitForFinished(ms)) << "still running";
-        }
-        out += program.readAllStandardOutput();
-        return program.exitCode();
-    }
-    QString errors() { return QString::fromLocal8Bit(program.readAllStandardError()); }
-
-    // Waits for a capture line of that kind and text field.
-    bool captured(const QByteArray &kind, const QByteArray &text) {
-        return waitfor([&] {
-            for (const QByteArray &line : out.split('\n')) {
-                const QList<QByteArray> fields = line.split('\t');
-                if (fields.size() == 6 && fields[1] == kind && fields[4] == text)
-                    return true;
-            }
-            return false;
-        }, 5000);
-    }
-    void stop() { ::kill(static_cast<pid_t>(program.processId()), SIGTERM); }
-};
 
 TEST_F(Headless, AnswersUdpAndEndsOnSigtermWithStatusZero) {
     const quint16 port = freeport(false);
@@ -207,6 +126,45 @@ TEST_F(Headless, AFailedOpenGivesOneAndBadUsageGivesTwo) {
     EXPECT_EQ(finish(), 0);
     EXPECT_TRUE(out.startsWith("krovan 0.6"));
     EXPECT_TRUE(QFile::exists(dir.filePath("lab.ini")));
+}
+
+TEST_F(Headless, DurationsRunAsLongAsAskedAndOthersAreBadOptions) {
+    const QString file = setup("connection=3\r\nrx_port=" + QByteArray::number(freeport(false)));
+    for (const char *bad : {"nan", "inf", "-inf", "-1", "1e400", "soon", ""}) {
+        run({"--headless", file, "--duration", bad});
+        EXPECT_EQ(finish(), 2) << bad;
+        EXPECT_TRUE(errors().contains("Usage:")) << bad;
+    }
+    // Past what one timer holds (24.8 days): the run goes on.
+    for (const char *long_ : {"2147484", "31536000", "1e10"}) {
+        run({"--headless", file, "--duration", long_});
+        EXPECT_FALSE(program.waitForFinished(1000)) << long_ << " ended at once";
+        stop();
+        EXPECT_EQ(finish(), 0) << long_;
+        EXPECT_FALSE(errors().contains("Timer")) << long_;
+    }
+    QElapsedTimer clock;
+    clock.start();
+    run({"--headless", file, "--duration", "0.5"});
+    EXPECT_EQ(finish(), 0);
+    EXPECT_GE(clock.elapsed(), 500);
+}
+
+TEST_F(Headless, ARepeatRunEndsWithoutASendOnTheClosedLink) {
+    QUdpSocket peer;
+    ASSERT_TRUE(peer.bind(QHostAddress::LocalHost, 0));
+    const QString file =
+        setup("connection=3\r\nrx_port=" + QByteArray::number(freeport(false)) +
+                  "\r\ntx_adr=127.0.0.1\r\ntx_port=" + QByteArray::number(peer.localPort()),
+              "tick", "1");
+    for (int i = 0; i < 6; ++i) {
+        out.clear();
+        run({"--headless", file, "--repeat", "1", "--duration", "0.3"});
+        EXPECT_EQ(finish(), 0);
+        EXPECT_TRUE(out.contains("\tTX\t127.0.0.1 : ")) << "it repeated";
+        EXPECT_FALSE(out.contains("ERROR")) << out.right(300).toStdString();
+        EXPECT_TRUE(out.endsWith("\tSTATE\t\t\tUDP server odpojen\t\n"));
+    }
 }
 
 } // namespace
