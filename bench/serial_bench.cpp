@@ -60,10 +60,11 @@ int main(int argc, char **argv) {
         return 2;
 
     long long blocks = 0, delivered = 0;
-    QObject::connect(&Form1->ApdComPort1, &SerialLink::triggerAvail, &bench.app, [&](qint64 count) {
-        ++blocks;
-        delivered += count;
-    });
+    QObject::connect(&Form1->ApdComPort1, &SerialLink::received, &bench.app,
+                     [&](const std::string &bytes, const QString &) {
+                         ++blocks;
+                         delivered += static_cast<long long>(bytes.size());
+                     });
 
     // The GUI thread's longest stall: the longest gap between ticks of a
     // 5 ms timer.

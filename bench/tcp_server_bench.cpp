@@ -97,7 +97,7 @@ int main(int argc, char **argv) {
     // tick handed on (seen right after each tick).
     long long arrived = 0, handed = 0, blocks = 0;
     QObject::connect(&Form1->IdTCPServer1, &TcpServerLink::received,
-                     [&](const QByteArray &bytes) { arrived += bytes.size(); });
+                     [&](const std::string &bytes, const QString &) { arrived += bytes.size(); });
     qint64 lastblockms = 0;
     QObject::connect(Form1->Timer_rx, &QTimer::timeout, [&] {
         if (Form1->rxbuffer.empty() && arrived > handed) {

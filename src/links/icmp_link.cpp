@@ -240,4 +240,27 @@ void IcmpLink::ping(const std::string &data) {
     ++sequence;
     if (onreply)
         onreply(reply);
+    report(reply);
+}
+
+void IcmpLink::open() {
+    on_ = true;
+    emit opened();
+}
+
+void IcmpLink::close() {
+    if (!on_)
+        return;
+    on_ = false;
+    emit closed(false);
+}
+
+void IcmpLink::report(const icmp::Reply &reply) {
+    if (reply.kind != icmp::Kind::Echo) {
+        emit failed("CHYBA - nepřišla odpověď.");
+        return;
+    }
+    const std::string data = icmp::replydata(reply);
+    emit received(data, "ICMP " + QString::fromStdString(reply.sender) + " - " +
+                            QString::number(data.size()) + "bajtů");
 }

@@ -2,6 +2,7 @@
 
 #include "errors.h"
 #include "icmp_echo.h"
+#include "link.h"
 
 #include <cstdint>
 #include <functional>
@@ -13,7 +14,12 @@
 // socket; where raw sockets are refused, the unprivileged ICMP datagram
 // socket, whose replies are made to look the same (an IP header of 20
 // bytes in front of the ICMP message).
-class IcmpLink {
+//
+// As a link it is switched on and off: while on, a send is an echo to the
+// host, and its reply is reported inside the send (an echo's data as a
+// received block, anything else as a failure).
+class IcmpLink : public Link {
+    Q_OBJECT
 public:
     static constexpr int replyTimeout = 5000; // ms per echo
     static constexpr int timeToLive = 128;
@@ -27,8 +33,16 @@ public:
     // sent from inside the notification carries a number of its own.
     std::uint16_t sequence = 3489;
     // Called inside the echo with how it ended (an echo, a time-out, an
-    // unreachable destination or an exceeded time-to-live).
+    // unreachable destination or an exceeded time-to-live), before the
+    // link reports it.
     std::function<void(const icmp::Reply &)> onreply;
+
+    using Link::Link;
+    void open() override;
+    void close() override;
+    bool isOpen() const override { return on_; }
+    // One echo to `host` (see ping).
+    void send(const std::string &bytes) override { ping(bytes); }
 
     // Sends one echo request carrying the first 32 bytes of data and waits
     // for its answer. Throws KrovanError when the host cannot be resolved,
@@ -40,7 +54,10 @@ public:
     Socket lastsocket() const { return lastsocket_; }
 
 private:
+    void report(const icmp::Reply &reply);
+
     Socket lastsocket_ = Socket::None;
+    bool on_ = false;
 };
 
 // Neither a raw nor an ICMP datagram socket is allowed to this user; the

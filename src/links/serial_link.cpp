@@ -101,17 +101,15 @@ QString serialdescription(int number) {
     return text;
 }
 
-SerialLink::SerialLink(QObject *parent) : QObject(parent) {
+SerialLink::SerialLink(QObject *parent) : Link(parent) {
     connect(&port_, &QSerialPort::readyRead, this, &SerialLink::schedule);
     connect(&port_, &QSerialPort::errorOccurred, this, [this](QSerialPort::SerialPortError error) {
         // The device went away under the open port (an adapter unplugged, or
         // the line hung up: Qt then reports a read error at every turn of the
         // event loop, so the port must not stay open).
         const bool lost = error == QSerialPort::ResourceError || error == QSerialPort::ReadError;
-        if (lost && port_.isOpen()) {
-            close();
-            emit portLost();
-        }
+        if (lost && port_.isOpen())
+            shut(true);
     });
 }
 
@@ -187,20 +185,16 @@ void SerialLink::open() {
     port_.setDataTerminalReady(true);
     port_.setRequestToSend(true);
     port_.clearError();
-    emit portOpened();
+    emit opened();
 }
 
-void SerialLink::close() {
+void SerialLink::close() { shut(false); }
+
+void SerialLink::shut(bool bypeer) {
     if (!isOpen())
         return;
     port_.close();
-    emit portClosed();
-}
-
-std::string SerialLink::take(qint64 count) {
-    const QByteArray bytes = port_.read(count);
-    taken_ += bytes.size();
-    return std::string(bytes.constData(), static_cast<size_t>(bytes.size()));
+    emit closed(bypeer);
 }
 
 qint64 SerialLink::waitingoutput() const {
@@ -241,21 +235,19 @@ void SerialLink::schedule() {
 
 void SerialLink::announce() {
     scheduled_ = false;
-    // One notification at a time: a handler that runs an event loop of its
-    // own (an error box) does not get the next block inside it.
+    // One block at a time: a handler that runs an event loop of its own (an
+    // error box) does not get the next block inside it.
     if (announcing_ || paused_ || !isOpen())
         return;
-    const qint64 waiting = qMin(port_.bytesAvailable(), receiveRingSize);
-    if (waiting <= 0)
+    const QByteArray bytes = port_.read(receiveRingSize);
+    if (bytes.isEmpty())
         return;
-    const qint64 takenbefore = taken_;
     announcing_ = true;
-    emit triggerAvail(waiting);
+    emit received(std::string(bytes.constData(), static_cast<size_t>(bytes.size())),
+                  comname(number_));
     announcing_ = false;
-    // What is left (the handler took less, or more came inside it) is
-    // announced from the event loop, so the window keeps running between
-    // shares. A handler that takes nothing is not asked again until more
-    // bytes arrive.
-    if (isOpen() && taken_ != takenbefore && port_.bytesAvailable() > 0)
+    // What is left, or came meanwhile, is announced from the event loop, so
+    // the window keeps running between shares.
+    if (isOpen() && port_.bytesAvailable() > 0)
         schedule();
 }

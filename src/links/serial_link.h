@@ -1,6 +1,7 @@
 #pragma once
 
-#include <QObject>
+#include "link.h"
+
 #include <QSerialPort>
 #include <QString>
 #include <functional>
@@ -20,7 +21,7 @@ QString serialdescription(int number);
 // One serial port, opened by its number: 8 data bits unless told otherwise,
 // no parity, one stop bit, DTR and RTS raised, no flow control. Received
 // bytes are announced on the GUI thread; sends are queued and never wait.
-class SerialLink : public QObject {
+class SerialLink : public Link {
     Q_OBJECT
 public:
     // What the port holds of received bytes before the line has to wait:
@@ -48,33 +49,25 @@ public:
 
     // Opens the port with the settings given; does nothing when it is open.
     // Throws KrovanError naming the port, its device and the reason.
-    void open();
-    void close();
-    bool isOpen() const;
+    void open() override;
+    void close() override;
+    bool isOpen() const override;
 
-    // Takes up to `count` received bytes, in order.
-    std::string take(qint64 count);
     // Queues the whole block or nothing: throws KrovanError when it does
     // not fit the free space of the output queue.
-    void send(const std::string &bytes);
+    void send(const std::string &bytes) override;
     // Bytes queued and not yet sent on the line.
     qint64 waitingoutput() const;
     // While paused, received bytes are not announced; past the ring's size
     // the port stops reading and the line has to wait.
-    void setpaused(bool paused);
+    void setpaused(bool paused) override;
 
     // The settings the open port really has, for checking.
     const QSerialPort &port() const { return port_; }
 
-signals:
-    void portOpened();
-    void portClosed();
-    // Bytes are waiting; `count` of them, at most the ring's size.
-    void triggerAvail(qint64 count);
-    // The device went away under the open port; portClosed came first.
-    void portLost();
-
 private:
+    // Closes the port; closed(bypeer) when it was open.
+    void shut(bool bypeer);
     void schedule();
     void announce();
     [[noreturn]] void fail(const QString &device, const QString &reason);
@@ -86,5 +79,4 @@ private:
     bool announcing_ = false;
     bool scheduled_ = false;
     bool paused_ = false;
-    qint64 taken_ = 0;
 };

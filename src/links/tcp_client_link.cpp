@@ -6,7 +6,7 @@
 
 #include <QHostInfo>
 
-TcpClientLink::TcpClientLink(QObject *parent) : QObject(parent) {
+TcpClientLink::TcpClientLink(QObject *parent) : Link(parent) {
     // Qt stops reading from the system when this much is unread, so a fast
     // sender is held back by TCP itself instead of by our memory.
     socket_.setReadBufferSize(readShare);
@@ -37,27 +37,47 @@ QHostAddress resolve(const QString &host) {
 } // namespace
 
 void TcpClientLink::open(const QString &host, int port) {
+    settings = {host, port};
+    open();
+}
+
+void TcpClientLink::open() {
     close();
-    const quint16 remote = portnumber(port);
-    const QHostAddress address = resolve(host);
+    const quint16 remote = portnumber(settings.port);
+    const QHostAddress address = resolve(settings.host);
     ++connection_;
     writes_ = {};
     socket_.connectToHost(address, remote);
-    if (socket_.waitForConnected(connectTimeout))
+    if (socket_.waitForConnected(connectTimeout)) {
+        peer_ = address.toString() + ":" + QString::number(remote);
+        emit opened();
         return;
+    }
     const auto error = socket_.error();
     const std::string reason = socket_.errorString().toStdString();
-    close();
+    drop();
     if (error == QAbstractSocket::SocketTimeoutError)
         throw KrovanError("Connect timed out.");
     throw KrovanError(reason);
 }
 
 void TcpClientLink::close() {
+    if (drop())
+        emit closed(false);
+}
+
+bool TcpClientLink::drop() {
+    const bool was = isConnected();
     socket_.abort();
     // The disconnected signal that abort() may have sent belongs to the
     // connection that is now gone.
     ++connection_;
+    return was;
+}
+
+void TcpClientLink::report(const QByteArray &bytes) {
+    if (!bytes.isEmpty())
+        emit received(std::string(bytes.constData(), static_cast<size_t>(bytes.size())), peer_);
 }
 
 bool TcpClientLink::isConnected() const {
@@ -95,9 +115,7 @@ void TcpClientLink::readshare() {
     if (paused_ || !socket_.isOpen())
         return;
     // At most readShare bytes wait in Qt's buffer: one share per pass.
-    const QByteArray data = socket_.read(readShare);
-    if (!data.isEmpty())
-        emit received(data);
+    report(socket_.read(readShare));
     // Whatever the handlers did, bytes still waiting (or read meanwhile by
     // a write that waited) get a pass of their own.
     if (socket_.bytesAvailable() > 0)
@@ -109,9 +127,7 @@ void TcpClientLink::lost(quint64 connection) {
         return; // closed or replaced meanwhile
     // What the server sent before it closed is still readable; it goes
     // first. Qt holds at most one share of it.
-    const QByteArray rest = socket_.readAll();
-    if (!rest.isEmpty())
-        emit received(rest);
-    close();
-    emit peerClosed();
+    report(socket_.readAll());
+    drop();
+    emit closed(true);
 }

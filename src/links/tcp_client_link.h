@@ -1,10 +1,17 @@
 #pragma once
 
-#include <QObject>
+#include "link.h"
+#include "stream_write.h"
+
 #include <QTcpSocket>
 
-#include "stream_write.h"
 #include <string>
+
+// Where the client connects.
+struct TcpClientSettings {
+    QString host = "localhost";
+    int port = 500;
+};
 
 // A TCP connection to a server, event-driven on the thread that owns it.
 // Received bytes are reported in arrival order, a few tens of kilobytes per
@@ -13,8 +20,8 @@
 // read notification: a handler that waits for a write (an answer) could
 // otherwise leave bytes in the socket that no notification ever announces.
 // When the server ends the connection, every byte it sent first has been
-// reported before peerClosed.
-class TcpClientLink : public QObject {
+// reported before closed(true).
+class TcpClientLink : public Link {
     Q_OBJECT
 public:
     // Longest wait for a connection to be made.
@@ -24,39 +31,44 @@ public:
 
     explicit TcpClientLink(QObject *parent = nullptr);
 
+    TcpClientSettings settings;
+
     // Resolves the host, then connects, waiting at most connectTimeout ms
     // without running other events. Throws KrovanError with the reason when
     // the host is unknown, the connection is refused or not made in time.
+    void open() override;
     void open(const QString &host, int port);
-    // Drops the connection at once; reports nothing.
-    void close();
+    // Drops the connection at once (closed(false) when there was one).
+    void close() override;
+    bool isOpen() const override { return isConnected(); }
     bool isConnected() const;
     // Writes every byte and returns when the system has accepted them all,
     // waiting at most streamWriteTimeout ms. Throws KrovanError ("Not
     // Connected" when no connection is open).
-    void send(const std::string &bytes);
+    void send(const std::string &bytes) override;
+    bool stream() const override { return true; }
 
     // While paused, nothing more is read: the system's flow control holds
     // the server back.
-    void setpaused(bool paused);
+    void setpaused(bool paused) override;
 
     // For tests: the socket itself (options, addresses).
     QTcpSocket &socket() { return socket_; }
-
-signals:
-    void received(const QByteArray &data);
-    // The server ended the connection (or it broke); never sent for close().
-    void peerClosed();
 
 private:
     void schedule();
     void readshare();
     void lost(quint64 connection);
+    void report(const QByteArray &bytes);
+    // Drops the connection; true when there was one.
+    bool drop();
 
     QTcpSocket socket_;
     StreamWriteState writes_;
     bool paused_ = false;
     bool scheduled_ = false;
+    // The server's address, as received bytes name their source.
+    QString peer_;
     // Counts connections, so that a loss noticed for one connection is not
     // reported for a later one.
     quint64 connection_ = 0;

@@ -6,7 +6,7 @@
 #include <QElapsedTimer>
 #include <QTcpSocket>
 
-TcpServerLink::TcpServerLink(QObject *parent) : QObject(parent) {
+TcpServerLink::TcpServerLink(QObject *parent) : Link(parent) {
     server_.setListenBacklogSize(listenBacklog);
     connect(&server_, &QTcpServer::newConnection, this, &TcpServerLink::accept);
     pass_.setSingleShot(true);
@@ -26,10 +26,17 @@ TcpServerLink::~TcpServerLink() {
 }
 
 void TcpServerLink::open(int port) {
+    settingsport = port;
+    open();
+}
+
+void TcpServerLink::open() {
     close();
-    const quint16 local = portnumber(port);
-    if (server_.listen(QHostAddress::AnyIPv4, local))
+    const quint16 local = portnumber(settingsport);
+    if (server_.listen(QHostAddress::AnyIPv4, local)) {
+        emit opened();
         return;
+    }
     const auto error = server_.serverError();
     const std::string reason = server_.errorString().toStdString();
     server_.close();
@@ -39,6 +46,7 @@ void TcpServerLink::open(int port) {
 }
 
 void TcpServerLink::close() {
+    const bool was = isListening();
     // The last accepted first; a handler of the notification may not close
     // the server again while it is being closed, but take nothing for granted.
     while (!clients_.empty())
@@ -46,6 +54,20 @@ void TcpServerLink::close() {
     ready_.clear();
     pass_.stop();
     server_.close();
+    if (was)
+        emit closed(false);
+}
+
+void TcpServerLink::send(const std::string &bytes) {
+    write(lastpeer_, bytes);
+}
+
+void TcpServerLink::report(ClientId client, const QByteArray &bytes) {
+    const auto found = clients_.find(client);
+    static const QString gone;
+    if (!bytes.isEmpty())
+        emit received(std::string(bytes.constData(), static_cast<size_t>(bytes.size())),
+                      found != clients_.end() ? found->second.address : gone);
 }
 
 bool TcpServerLink::isListening() const {
@@ -68,7 +90,9 @@ void TcpServerLink::accept() {
         const ClientId id = ++nextid_;
         // Past this much unread, the system holds the client back.
         socket->setReadBufferSize(clientBufferSize);
-        clients_.emplace(id, Client{socket, false, {}});
+        clients_.emplace(id, Client{socket, false, {},
+                                    socket->peerAddress().toString() + ":" +
+                                        QString::number(socket->peerPort())});
         connect(socket, &QTcpSocket::readyRead, this, [this, id] { readable(id); });
         connect(socket, &QTcpSocket::disconnected, this, [this, id] { endclient(id, false); });
         // A reset connection need not pass through "disconnected".
@@ -77,6 +101,7 @@ void TcpServerLink::accept() {
                     if (state == QAbstractSocket::UnconnectedState)
                         endclient(id, false);
                 });
+        lastpeer_ = id;
         emit clientConnected(id);
         // Bytes that came with the connection are already waiting.
         if (clients_.count(id) != 0 && socket->bytesAvailable() > 0)
@@ -124,8 +149,7 @@ void TcpServerLink::pump() {
             client.waiting = true;
             ready_.push_back(id);
         }
-        if (!bytes.isEmpty())
-            emit received(bytes);
+        report(id, bytes);
         if (paused_ || clock.elapsed() >= passMilliseconds)
             break;
     }
@@ -138,6 +162,7 @@ void TcpServerLink::endclient(ClientId client, bool abort) {
     if (found == clients_.end())
         return;
     QTcpSocket *socket = found->second.socket;
+    const QString address = found->second.address;
     clients_.erase(found);
     disconnect(socket, nullptr, this, nullptr);
     // What reached the program before the end is delivered, in order.
@@ -147,7 +172,7 @@ void TcpServerLink::endclient(ClientId client, bool abort) {
     // A write may be waiting on this socket further up the stack.
     socket->deleteLater();
     if (!rest.isEmpty())
-        emit received(rest);
+        emit received(std::string(rest.constData(), static_cast<size_t>(rest.size())), address);
     emit clientDisconnected(client);
 }
 

@@ -1,8 +1,8 @@
 #pragma once
 
+#include "link.h"
 #include "stream_write.h"
 
-#include <QObject>
 #include <QTcpServer>
 #include <QTimer>
 #include <deque>
@@ -21,7 +21,10 @@ class QTcpSocket;
 // window from repainting, nor hold back the bytes of the others. Each
 // client's bytes are reported in its own order; the bytes of clients that
 // send at the same time may interleave.
-class TcpServerLink : public QObject {
+//
+// A send goes to the last client that connected, and only to it: when that
+// one has gone, the send fails.
+class TcpServerLink : public Link {
     Q_OBJECT
 public:
     using ClientId = quint64;
@@ -40,13 +43,23 @@ public:
     // Stops listening and drops every client without reporting them.
     ~TcpServerLink() override;
 
+    // The port listened on.
+    int settingsport = 666;
+
     // Listens on the port; throws KrovanError when it cannot.
+    void open() override;
     void open(int port);
     // Drops every client, the last accepted first (one clientDisconnected
     // each, its bytes already received reported before), then stops
     // listening. Never fails.
-    void close();
+    void close() override;
+    bool isOpen() const override { return isListening(); }
     bool isListening() const;
+    // Writes to the last client that connected (see write).
+    void send(const std::string &bytes) override;
+    bool stream() const override { return true; }
+    // The client whose connection was reported last; noClient before any.
+    ClientId lastpeer() const { return lastpeer_; }
     // The port listened on (the chosen one when opened on port 0).
     quint16 port() const;
     int clientCount() const;
@@ -58,12 +71,11 @@ public:
 
     // While paused, nothing more is read from any client: the system's
     // flow control holds them back.
-    void setpaused(bool paused);
+    void setpaused(bool paused) override;
 
 signals:
     void clientConnected(TcpServerLink::ClientId client);
     void clientDisconnected(TcpServerLink::ClientId client);
-    void received(const QByteArray &bytes);
 
 private:
     void accept();
@@ -73,12 +85,15 @@ private:
     // Reports what the client still holds, then the client's end; once.
     // Aborts the connection first when asked to.
     void endclient(ClientId client, bool abort);
+    void report(ClientId client, const QByteArray &bytes);
 
     QTcpServer server_;
     struct Client {
         QTcpSocket *socket;
         bool waiting; // in ready_
         StreamWriteState writes;
+        // Its address, as its bytes name their source.
+        QString address;
     };
     // The connected clients in the order they were accepted.
     std::map<ClientId, Client> clients_;
@@ -87,4 +102,5 @@ private:
     QTimer pass_;
     ClientId nextid_ = noClient;
     bool paused_ = false;
+    ClientId lastpeer_ = noClient;
 };

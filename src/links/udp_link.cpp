@@ -40,7 +40,7 @@ struct UdpLink::Batch {
     std::array<mmsghdr, batchSize> messages{};
 };
 
-UdpLink::UdpLink(QObject *parent) : QObject(parent), batch_(std::make_unique<Batch>()) {
+UdpLink::UdpLink(QObject *parent) : Link(parent), batch_(std::make_unique<Batch>()) {
     for (int i = 0; i < batchSize; ++i) {
         batch_->vectors[i] = {batch_->buffers[i].data(), batch_->buffers[i].size()};
         batch_->messages[i].msg_hdr.msg_iov = &batch_->vectors[i];
@@ -56,11 +56,19 @@ UdpLink::UdpLink(QObject *parent) : QObject(parent), batch_(std::make_unique<Bat
     });
 }
 
-UdpLink::~UdpLink() { close(); }
+UdpLink::~UdpLink() {
+    blockSignals(true);
+    close();
+}
 
 void UdpLink::open(int port) {
+    settings.localport = port;
+    open();
+}
+
+void UdpLink::open() {
     close();
-    const quint16 local = portnumber(port);
+    const quint16 local = portnumber(settings.localport);
     // A blocking socket: a send waits for room in the send buffer rather
     // than losing an answer; every receive asks not to wait.
     const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
@@ -86,6 +94,7 @@ void UdpLink::open(int port) {
     ++generation_;
     notifier_.setSocket(fd_);
     notifier_.setEnabled(true);
+    emit opened();
 }
 
 void UdpLink::close() {
@@ -96,6 +105,7 @@ void UdpLink::close() {
     ::close(fd_);
     fd_ = -1;
     localport_ = 0;
+    emit closed(false);
 }
 
 void UdpLink::readpending() {
@@ -159,7 +169,14 @@ bool UdpLink::deliver(int i, unsigned generation) {
         return true;
     received_.assign(batch_->buffers[i].data(), message.msg_len);
     const sockaddr_in &sender = batch_->senders[i];
-    emit datagramReceived(received_, ntohl(sender.sin_addr.s_addr), ntohs(sender.sin_port));
+    const quint32 address = ntohl(sender.sin_addr.s_addr);
+    const quint16 port = ntohs(sender.sin_port);
+    if (lastsendertext_.isNull() || port != lastsenderport_ || address != lastsender_) {
+        lastsender_ = address;
+        lastsenderport_ = port;
+        lastsendertext_ = QHostAddress(address).toString() + ":" + QString::number(port);
+    }
+    emit received(received_, lastsendertext_);
     // The handler may have closed the link, or opened it anew.
     return fd_ >= 0 && generation == generation_;
 }
@@ -178,6 +195,10 @@ quint32 UdpLink::resolve(const QString &host) {
         if (found.protocol() == QAbstractSocket::IPv4Protocol)
             return found.toIPv4Address();
     throw KrovanError("Cannot resolve host \"" + host.toStdString() + "\".");
+}
+
+void UdpLink::send(const std::string &bytes) {
+    send(bytes, settings.host, settings.port);
 }
 
 void UdpLink::send(const std::string &bytes, const QString &host, int port) {

@@ -1,7 +1,8 @@
 #pragma once
 
+#include "link.h"
+
 #include <QHostAddress>
-#include <QObject>
 #include <QSocketNotifier>
 #include <QTimer>
 
@@ -15,7 +16,14 @@
 // The socket is the system's own, not a QUdpSocket: a datagram costs one
 // share of a batched receive and one send call, with no peek before each
 // read, no address objects and no buffer allocated per datagram.
-class UdpLink : public QObject {
+// Where the link listens and where its sends go.
+struct UdpSettings {
+    int localport = 0;
+    QString host;
+    int port = 0;
+};
+
+class UdpLink : public Link {
     Q_OBJECT
 public:
     // Largest datagram the program processes; a bigger one is discarded
@@ -27,9 +35,14 @@ public:
     explicit UdpLink(QObject *parent = nullptr);
     ~UdpLink() override;
 
-    // Binds the socket; throws KrovanError when the port cannot be bound.
+    UdpSettings settings;
+
+    // Binds the socket at the local port; throws KrovanError when the port
+    // cannot be bound.
+    void open() override;
     void open(int port);
-    void close();
+    void close() override;
+    bool isOpen() const override { return isActive(); }
     bool isActive() const { return fd_ >= 0; }
     // The port bound, the one the system chose when opened on port 0.
     quint16 localPort() const { return localport_; }
@@ -37,11 +50,8 @@ public:
     // a host name at every call (a literal address is parsed once while it
     // stays the same); throws KrovanError on any failure.
     void send(const std::string &bytes, const QString &host, int port);
-
-signals:
-    // The datagram's bytes, valid for the call only, and its sender's IPv4
-    // address (host order) and port.
-    void datagramReceived(const std::string &data, quint32 sender, quint16 senderPort);
+    // Sends to the settings' destination.
+    void send(const std::string &bytes) override;
 
 private:
     // Datagrams taken from the socket by one receive call.
@@ -78,4 +88,8 @@ private:
     // a literal needs no look-up, so it is not parsed again at every send.
     QString literaltext_;
     quint32 literal_ = 0;
+    // The text of the last datagram's sender, kept while it sends again.
+    quint32 lastsender_ = 0;
+    quint16 lastsenderport_ = 0;
+    QString lastsendertext_;
 };

@@ -64,130 +64,66 @@ Session::~Session() {
     stopcapture();
     // The links may still report while they go; nothing of this object may
     // run then.
-    for (QObject *link : std::initializer_list<QObject *>{&ApdComPort1, &IdTCPClient1,
-                                                          &IdTCPServer1, &IdUDPServer1})
+    for (Link *link : links_)
         disconnect(link, nullptr, this, nullptr);
 }
 
 void Session::wirelinks() {
-    connect(&IdTCPServer1, &TcpServerLink::clientConnected, this,
-            [this](TcpServerLink::ClientId client) {
-                guard([&] {
-                    linkstate(LinkKind::TcpServer, "TCP server připojen...");
-                    emit connectionstate(" TCP server připojen");
-                    lastpeer = client;
+    for (Link *each : links_) {
+        connect(each, &Link::received, this,
+                [this, each](const std::string &bytes, const QString &from) {
+                    deliver(*each, bytes, from);
                 });
-            });
+        connect(each, &Link::failed, this, [this](const QString &message) { errorline(message); });
+    }
+    connect(&IdTCPServer1, &TcpServerLink::clientConnected, this, [this] {
+        guard([&] {
+            linkstate(LinkKind::TcpServer, "TCP server připojen...");
+            emit connectionstate(" TCP server připojen");
+        });
+    });
     connect(&IdTCPServer1, &TcpServerLink::clientDisconnected, this, [this] {
         guard([this] {
             linkstate(LinkKind::TcpServer, "TCP server odpojen...");
             emit connectionstate(" odpojen");
         });
     });
-    connect(&IdTCPServer1, &TcpServerLink::received, this,
-            [this](const QByteArray &bytes) { rxappend(bytes.constData(), bytes.size()); });
-
-    connect(&IdTCPClient1, &TcpClientLink::received, this, [this](const QByteArray &data) {
-        if (!readerstop)
-            rxappend(data.constData(), data.size());
+    connect(&IdTCPClient1, &Link::closed, this, [this](bool bypeer) {
+        if (bypeer)
+            guard([this] { tcpclientdisconnected(); });
     });
-    connect(&IdTCPClient1, &TcpClientLink::peerClosed, this,
-            [this] { guard([this] { tcpclientdisconnected(); }); });
-
-    connect(&ApdComPort1, &SerialLink::portOpened, this, [this] { guard([this] { serialopened(); }); });
-    connect(&ApdComPort1, &SerialLink::portClosed, this, [this] { guard([this] { serialclosed(); }); });
-    connect(&ApdComPort1, &SerialLink::triggerAvail, this, [this](qint64 count) {
-        guard([=, this] {
-            const std::string block = ApdComPort1.take(count);
-            rxprocess(block, "COM" + QString::number(ApdComPort1.number()));
-        });
-    });
-    connect(&ApdComPort1, &SerialLink::portLost, this, [this] {
+    connect(&ApdComPort1, &Link::opened, this, [this] { guard([this] { serialopened(); }); });
+    connect(&ApdComPort1, &Link::closed, this, [this](bool bypeer) {
+        guard([this] { serialclosed(); });
+        if (!bypeer)
+            return;
+        // The device went away and its port was closed.
         emit seriallost();
         emit linkchanged(LinkKind::Serial, false);
     });
+}
 
-    connect(&IdUDPServer1, &UdpLink::datagramReceived, this,
-            [this](const std::string &data, quint32 sender, quint16 port) {
-                guard([&] { udpreceived(data, sender, port); });
-            });
+void Session::deliver(const Link &link, const std::string &bytes, const QString &from) {
+    if (link.stream())
+        return rxappend(bytes.data(), static_cast<qsizetype>(bytes.size()));
+    if (linksending_ == 0)
+        return guard([&] { rxprocess(bytes, from); });
+    // Received inside a send (an echo's reply): a failure to process it is
+    // the send's failure.
+    try {
+        rxprocess(bytes, from);
+    } catch (...) {
+        if (!replyfailure_)
+            replyfailure_ = std::current_exception();
+    }
 }
 
 void Session::setfilters(std::vector<FilterSetup> filters) {
     setup.filters = std::move(filters);
-    std::vector<Filter> compiled;
-    for (size_t i = 0; i < setup.filters.size(); ++i) {
-        const FilterSetup &row = setup.filters[i];
-        // A row keeps its compiled pattern while the text, HEX box and mode
-        // it was made from stay.
-        const bool same = i < compiled_.size() && compiled_[i].text == row.filter &&
-                          compiled_[i].hex == row.hex && compiled_[i].mode == row.mode;
-        compiled.push_back(same ? std::move(compiled_[i]) : compilefilter(row));
-        compiled.back().macro = row.macro;
-    }
-    compiled_ = std::move(compiled);
-    filters_.clear();
-    for (size_t i = 0; i < compiled_.size(); ++i) {
-        const Filter &filter = compiled_[i];
-        // An expression that cannot be used takes no part in matching.
-        if (setup.filters[i].active &&
-            (filter.converted || filter.mode != MatchMode::Expression))
-            filters_.push_back(&filter);
-    }
+    filters_.set(setup.filters);
 }
 
-Session::Filter Session::compilefilter(const FilterSetup &row) {
-    Filter filter;
-    filter.text = row.filter;
-    filter.hex = row.hex;
-    filter.mode = row.mode;
-    if (row.mode == MatchMode::Expression) {
-        // The typed text becomes bytes the way every typed text does.
-        filter.problem = QString::fromStdString(filter.expression.compile(toBytes(row.filter)));
-        filter.converted = filter.problem.isEmpty();
-        return filter;
-    }
-    try {
-        const std::string text = toBytes(row.filter);
-        filter.pattern = row.hex ? hextostr(text) : wildtostr(text);
-        filter.converted = true;
-    } catch (const std::exception &e) {
-        // Raised when a block is compared, as an unconverted text is.
-        filter.error = e.what();
-        filter.problem = QString::fromUtf8(e.what());
-    }
-    return filter;
-}
-
-bool Session::matches(const Filter &filter, const std::string &block, BlockBytes &bytes) {
-    const std::string &pattern = filter.pattern;
-    const std::size_t size = pattern.size();
-    switch (filter.mode) {
-    case MatchMode::Begins:
-        return size <= block.size() && std::memcmp(block.data(), pattern.data(), size) == 0;
-    case MatchMode::Contains:
-        return block.find(pattern) != std::string::npos;
-    case MatchMode::Ends:
-        return size <= block.size() &&
-               std::memcmp(block.data() + block.size() - size, pattern.data(), size) == 0;
-    case MatchMode::Equals:
-        return block == pattern;
-    case MatchMode::Expression:
-        break;
-    }
-    // Made once a block, for the first expression that needs it.
-    if (!bytes.made) {
-        bytes.made = true;
-        bytes.present = bytespresent(block);
-    }
-    return filter.expression.matches(block, bytes.present);
-}
-
-QString Session::filterproblem(int n) const {
-    return n >= 1 && n <= static_cast<int>(compiled_.size())
-               ? compiled_[static_cast<size_t>(n - 1)].problem
-               : QString();
-}
+QString Session::filterproblem(int n) const { return filters_.problem(n); }
 
 void Session::startcapture(const QString &path, qint64 limit) {
     stopcapture();
@@ -319,29 +255,18 @@ void Session::Timer_rxTimer() {
 // ---- receive and send ----
 
 void Session::rxprocess(const std::string &block, const QString &address, bool logfailed) {
-    int replyrow = 0;
-    QStringList macros;
-    BlockBytes bytes;
-    for (const Filter *active : filters_) {
-        const Filter &filter = *active;
-        if (!filter.converted) {
-            // The block itself is not lost for a filter's malformed text.
-            if (logfailed)
-                record(Direction::Received, block, address);
-            throw KrovanError(filter.error);
-        }
-        if (!matches(filter, block, bytes))
-            continue;
-        for (size_t m = 0; m < setup.macros.size(); ++m) {
-            if (setup.macros[m].describe != filter.macro)
-                continue;
-            replyrow = static_cast<int>(m + 1);
-            macros << filter.macro;
-        }
+    FilterSet::Calls calls;
+    try {
+        calls = filters_.match(block, setup.macros);
+    } catch (...) {
+        // The block itself is not lost for a filter's malformed text.
+        if (logfailed)
+            record(Direction::Received, block, address);
+        throw;
     }
-    record(Direction::Received, block, address, macros);
-    if (replyrow)
-        send(replyrow);
+    record(Direction::Received, block, address, calls.macros);
+    if (calls.replyrow)
+        send(calls.replyrow);
 }
 
 void Session::send(int n) {
@@ -396,105 +321,84 @@ void Session::holdrepeats(bool held) {
 }
 
 bool Session::isopen(LinkKind kind) const {
-    switch (kind) {
-    case LinkKind::Serial:
-        return ApdComPort1.isOpen();
-    case LinkKind::TcpServer:
-        return IdTCPServer1.isListening();
-    case LinkKind::TcpClient:
-        return IdTCPClient1.isConnected();
-    case LinkKind::Udp:
-        return IdUDPServer1.isActive();
-    case LinkKind::Icmp:
-        return icmpactive;
-    default:
-        return false;
-    }
+    return kind != LinkKind::None && link(kind).isOpen();
 }
 
 LinkKind Session::activelink() const {
-    for (LinkKind kind : {LinkKind::Serial, LinkKind::TcpServer, LinkKind::TcpClient,
-                          LinkKind::Udp, LinkKind::Icmp})
+    using enum LinkKind;
+    // The order in which a send looks for an open link.
+    static constexpr std::array<LinkKind, 5> sendorder{Serial, TcpServer, TcpClient, Udp, Icmp};
+    for (LinkKind kind : sendorder)
         if (isopen(kind))
             return kind;
-    return LinkKind::None;
+    return None;
 }
 
-QString Session::sendaddress(LinkKind link) const {
-    switch (link) {
-    case LinkKind::Serial:
-        return "COM" + QString::number(ApdComPort1.number());
-    case LinkKind::TcpServer:
-        return tcpserveraddress_.get(setup.tcp_s_p, {},
-                                     [&] { return "localhost : " + setup.tcp_s_p; });
-    case LinkKind::TcpClient:
-        return tcpclientaddress_.get(setup.tcp_c_a, setup.tcp_c_p,
-                                     [&] { return setup.tcp_c_a + " : " + setup.tcp_c_p; });
-    case LinkKind::Udp:
-        return udpaddress_.get(setup.tx_adr, setup.tx_port,
-                               [&] { return setup.tx_adr + " : " + setup.tx_port; });
-    case LinkKind::Icmp:
-        return setup.icmp_a;
-    default:
-        return QString();
-    }
+QString Session::sendaddress(LinkKind kind) const {
+    return kind == LinkKind::None ? QString() : (this->*steps(kind).sendaddress)();
 }
 
-void Session::linksend(LinkKind link, const std::string &bytes) {
-    switch (link) {
-    case LinkKind::Serial:
-        return ApdComPort1.send(bytes);
-    case LinkKind::TcpServer:
-        // Only the last client to connect; one that has gone fails the send.
-        return IdTCPServer1.write(lastpeer, bytes);
-    case LinkKind::TcpClient:
-        return IdTCPClient1.send(bytes);
-    case LinkKind::Udp:
-        return IdUDPServer1.send(
-            bytes, setup.tx_adr,
-            udpport_.get(setup.tx_port, {}, [&] { return strtoint(toBytes(setup.tx_port)); }));
-    case LinkKind::Icmp:
-        return icmpsend(bytes);
-    default:
+QString Session::serialaddress() const { return "COM" + QString::number(ApdComPort1.number()); }
+
+QString Session::tcpserveraddress() const {
+    return tcpserveraddress_.get(setup.tcp_s_p, {}, [&] { return "localhost : " + setup.tcp_s_p; });
+}
+
+QString Session::tcpclientaddress() const {
+    return tcpclientaddress_.get(setup.tcp_c_a, setup.tcp_c_p,
+                                 [&] { return setup.tcp_c_a + " : " + setup.tcp_c_p; });
+}
+
+QString Session::udpaddress() const {
+    return udpaddress_.get(setup.tx_adr, setup.tx_port,
+                           [&] { return setup.tx_adr + " : " + setup.tx_port; });
+}
+
+QString Session::icmpaddress() const { return setup.icmp_a; }
+
+void Session::udpdestination() {
+    IdUDPServer1.settings.host = setup.tx_adr;
+    IdUDPServer1.settings.port =
+        udpport_.get(setup.tx_port, {}, [&] { return strtoint(toBytes(setup.tx_port)); });
+}
+
+void Session::icmphost() { IdIcmpClient1.host = toBytes(setup.icmp_a); }
+
+void Session::linksend(LinkKind kind, const std::string &bytes) {
+    if (kind == LinkKind::None)
         throw KrovanError("No link is open.");
-    }
-}
-
-void Session::udpreceived(const std::string &data, quint32 sender, quint16 port) {
-    if (lastsendertext_.isNull() || port != lastsenderport_ || sender != lastsender_) {
-        lastsender_ = sender;
-        lastsenderport_ = port;
-        lastsendertext_ = QHostAddress(sender).toString() + ":" + QString::number(port);
-    }
-    rxprocess(data, lastsendertext_);
-}
-
-void Session::icmpsend(const std::string &bytes) {
-    IdIcmpClient1.host = toBytes(setup.icmp_a);
-    IdIcmpClient1.onreply = [this](const icmp::Reply &status) { icmpreply(status); };
+    if (const auto before = steps(kind).beforesend)
+        (this->*before)();
+    // A reply processed inside this send reports its failure here; an outer
+    // send keeps its own.
+    std::exception_ptr outer = std::exchange(replyfailure_, nullptr);
+    ++linksending_;
     try {
-        IdIcmpClient1.ping(bytes);
+        link(kind).send(bytes);
     } catch (const IcmpPermissionError &error) {
+        --linksending_;
+        replyfailure_ = outer;
         // Every echo fails alike; the reason is worth one report per run.
         if (!icmpreasonshown) {
             icmpreasonshown = true;
             report(QString::fromStdString(error.what()));
         }
         throw;
+    } catch (...) {
+        --linksending_;
+        replyfailure_ = outer;
+        throw;
     }
-}
-
-void Session::icmpreply(const icmp::Reply &status) {
-    if (status.kind != icmp::Kind::Echo) {
-        errorline("CHYBA - nepřišla odpověď.");
-        return;
-    }
-    const std::string data = icmp::replydata(status);
-    rxprocess(data, "ICMP " + QString::fromStdString(status.sender) + " - " +
-                        QString::number(data.size()) + "bajtů");
+    --linksending_;
+    if (std::exception_ptr failure = std::exchange(replyfailure_, outer))
+        std::rethrow_exception(failure);
 }
 
 // ---- opening and closing ----
+
+void Session::serialopenasset() {
+    serialopen(ApdComPort1.number(), ApdComPort1.baud(), ApdComPort1.databits());
+}
 
 void Session::serialopen(int number, int baud, int databits) {
     ApdComPort1.setnumber(number);
@@ -524,10 +428,8 @@ void Session::serialclosed() {
 }
 
 void Session::tcpclientopen() {
-    readerstop = false;
-    const QString host = setup.tcp_c_a;
-    const int port = strtoint(toBytes(setup.tcp_c_p));
-    IdTCPClient1.open(host, port);
+    IdTCPClient1.settings = {setup.tcp_c_a, strtoint(toBytes(setup.tcp_c_p))};
+    IdTCPClient1.open();
     tcpclientconnected();
 }
 
@@ -535,8 +437,7 @@ void Session::tcpclientconnected() {
     emit linkchanged(LinkKind::TcpClient, true);
     emit connectionstate(" TCP klient připojen");
     linkstate(LinkKind::TcpClient, "TCP klient připojen");
-    // The link reads as soon as the event loop runs again: that is the
-    // reader of this connection.
+    // The link reads as soon as the event loop runs again.
     rxreset();
 }
 
@@ -549,13 +450,13 @@ void Session::tcpclientdisconnected() {
 void Session::tcpclientclose() {
     IdTCPClient1.close();
     // Disconnecting runs the disconnected notification every time, also
-    // when no connection was open.
+    // when no connection was open. Nothing of the connection is read after.
     tcpclientdisconnected();
-    readerstop = true;
 }
 
 void Session::tcpserveropen() {
-    IdTCPServer1.open(strtoint(toBytes(setup.tcp_s_p)));
+    IdTCPServer1.settingsport = strtoint(toBytes(setup.tcp_s_p));
+    IdTCPServer1.open();
     // No title and no record: those come with the clients.
     emit linkchanged(LinkKind::TcpServer, true);
 }
@@ -568,7 +469,8 @@ void Session::tcpserverclose() {
 }
 
 void Session::udpopen() {
-    IdUDPServer1.open(strtoint(toBytes(setup.rx_port)));
+    IdUDPServer1.settings.localport = strtoint(toBytes(setup.rx_port));
+    IdUDPServer1.open();
     emit connectionstate(" UDP připojen");
     emit linkchanged(LinkKind::Udp, true);
     linkstate(LinkKind::Udp, "UDP server připojen");
@@ -582,51 +484,40 @@ void Session::udpclose() {
 }
 
 void Session::icmpon() {
-    icmpactive = true;
+    IdIcmpClient1.open();
     emit linkchanged(LinkKind::Icmp, true);
     emit connectionstate(" ICMP připojen");
     linkstate(LinkKind::Icmp, "ICMP aktivní");
 }
 
 void Session::icmpoff() {
-    icmpactive = false;
+    IdIcmpClient1.close();
     emit linkchanged(LinkKind::Icmp, false);
     emit connectionstate(" odpojen");
     linkstate(LinkKind::Icmp, "ICMP odpojen");
 }
 
+const Session::KindSteps &Session::steps(LinkKind kind) {
+    // In the selector's order: each kind's open, close, the address its
+    // sends name, and what a send reads from the set-up first.
+    static const std::array<KindSteps, 5> table{{
+        {&Session::serialopenasset, &Session::serialclose, &Session::serialaddress, nullptr},
+        {&Session::tcpclientopen, &Session::tcpclientclose, &Session::tcpclientaddress, nullptr},
+        {&Session::tcpserveropen, &Session::tcpserverclose, &Session::tcpserveraddress, nullptr},
+        {&Session::udpopen, &Session::udpclose, &Session::udpaddress, &Session::udpdestination},
+        {&Session::icmpon, &Session::icmpoff, &Session::icmpaddress, &Session::icmphost},
+    }};
+    return table[static_cast<size_t>(kind)];
+}
+
 void Session::open(LinkKind kind) {
-    switch (kind) {
-    case LinkKind::Serial:
-        return serialopen(ApdComPort1.number(), ApdComPort1.baud(), ApdComPort1.databits());
-    case LinkKind::TcpClient:
-        return tcpclientopen();
-    case LinkKind::TcpServer:
-        return tcpserveropen();
-    case LinkKind::Udp:
-        return udpopen();
-    case LinkKind::Icmp:
-        return icmpon();
-    default:
-        return;
-    }
+    if (kind != LinkKind::None)
+        (this->*steps(kind).open)();
 }
 
 void Session::close(LinkKind kind) {
-    switch (kind) {
-    case LinkKind::Serial:
-        return serialclose();
-    case LinkKind::TcpClient:
-        return tcpclientclose();
-    case LinkKind::TcpServer:
-        return tcpserverclose();
-    case LinkKind::Udp:
-        return udpclose();
-    case LinkKind::Icmp:
-        return icmpoff();
-    default:
-        return;
-    }
+    if (kind != LinkKind::None)
+        (this->*steps(kind).close)();
 }
 
 std::span<const LinkKind> Session::closeorder(Closing occasion) {

@@ -6,8 +6,8 @@
 // state records, and every log entry handed to the sinks. The windows are a
 // view of it; a run without windows drives it alone.
 
-#include "byte_expression.h"
 #include "capture_file.h"
+#include "filter_set.h"
 #include "gap_framer.h"
 #include "icmp_link.h"
 #include "link_kind.h"
@@ -23,6 +23,8 @@
 #include <QObject>
 #include <QTimer>
 
+#include <array>
+#include <exception>
 #include <functional>
 #include <memory>
 #include <span>
@@ -50,13 +52,10 @@ public:
     TcpServerLink IdTCPServer1;
     UdpLink IdUDPServer1;
     IcmpLink IdIcmpClient1;
-    bool icmpactive = false;
+    // The link of a kind (not None).
+    Link &link(LinkKind kind) const { return *links_[static_cast<size_t>(kind)]; }
     // Whether the ICMP permission failure has been reported once.
     bool icmpreasonshown = false;
-    // The TCP server's client whose connected notification ran last.
-    TcpServerLink::ClientId lastpeer = TcpServerLink::noClient;
-    // Raised by tcpclientclose: bytes still reported after it are dropped.
-    bool readerstop = false;
 
     // The stream buffer both TCP links feed; Timer_rx cuts it into blocks
     // at pauses of one tick (100 ms).
@@ -95,7 +94,8 @@ public:
     bool isopen(LinkKind kind) const;
     // Where a send on that link goes, as its record names it.
     QString sendaddress(LinkKind link) const;
-    // Hands the bytes to the link; throws KrovanError on failure.
+    // Hands the bytes to the link; throws KrovanError on failure, also when
+    // a reply the link received inside the send failed to be processed.
     void linksend(LinkKind link, const std::string &bytes);
 
     // Compares one received block with the active filters, logs it and
@@ -158,59 +158,51 @@ signals:
     void seriallost();
 
 private:
-    // An active filter: its converted pattern, or the conversion's message.
-    // A filter row compiled: the text, HEX box and mode it was made from,
-    // and its pattern or expression, or why it cannot be used.
-    struct Filter {
-        QString text;
-        bool hex = false;
-        MatchMode mode = MatchMode::Begins;
-        QString macro;
-        bool converted = false;
-        std::string pattern;
-        ByteExpression expression;
-        // Raised when a block is compared (a text that does not convert).
-        std::string error;
-        // What the row's field shows.
-        QString problem;
-    };
-    // The bytes a block holds, made once a block for the expressions.
-    struct BlockBytes {
-        BytesPresent present;
-        bool made = false;
-    };
-    static bool matches(const Filter &filter, const std::string &block, BlockBytes &bytes);
+    FilterSet filters_;
     void wirelinks();
+    // A block or a stream's bytes one of the links received.
+    void deliver(const Link &link, const std::string &bytes, const QString &from);
     void tcpclientconnected();
     void tcpclientdisconnected();
     void serialopened();
     void serialclosed();
-    void udpreceived(const std::string &data, quint32 sender, quint16 port);
-    void icmpsend(const std::string &bytes);
-    void icmpreply(const icmp::Reply &status);
+    // Each kind's own steps, looked up by kind.
+    struct KindSteps {
+        void (Session::*open)();
+        void (Session::*close)();
+        QString (Session::*sendaddress)() const;
+        // Reads what a send needs from the set-up; may be null.
+        void (Session::*beforesend)();
+    };
+    static const KindSteps &steps(LinkKind kind);
+    void serialopenasset();
+    QString serialaddress() const;
+    QString tcpserveraddress() const;
+    QString tcpclientaddress() const;
+    QString udpaddress() const;
+    QString icmpaddress() const;
+    void udpdestination();
+    void icmphost();
     void emitentry(const LogEntry &entry);
     // A sink that fell behind (a capture under a flood) pauses reading the
     // links that can hold their peer back, until every sink has caught up.
     void holdback(bool held);
     bool sinksbehind() const;
 
-    // Every filter row compiled, in the rows' order.
-    std::vector<Filter> compiled_;
-    // The active rows that take part in matching, in order; inactive ones
-    // are never read.
-    std::vector<const Filter *> filters_;
-    static Filter compilefilter(const FilterSetup &row);
     std::vector<std::unique_ptr<RepeatTimer>> repeats_;
     std::unique_ptr<CaptureFile> capture_;
     std::vector<LogSink *> sinks_;
     bool heldback_ = false;
     QTimer catchup_;
+    // The links by kind, in the selector's order.
+    const std::array<Link *, 5> links_{&ApdComPort1, &IdTCPClient1, &IdTCPServer1, &IdUDPServer1,
+                                       &IdIcmpClient1};
+    // Sends under way, and the failure of processing a block received
+    // inside the innermost of them (an echo's reply).
+    int linksending_ = 0;
+    std::exception_ptr replyfailure_;
     // What a send converts from the set-up's texts, kept while they stay.
     TextMemo<std::string> macrobytes_;
     mutable TextMemo<QString> tcpserveraddress_, tcpclientaddress_, udpaddress_;
     TextMemo<int> udpport_;
-    // The text of the last datagram's sender, kept while it sends again.
-    quint32 lastsender_ = 0;
-    quint16 lastsenderport_ = 0;
-    QString lastsendertext_;
 };

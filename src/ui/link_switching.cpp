@@ -41,8 +41,8 @@ void TForm1::wiresession() {
         }
     });
     // The serial panel follows the port itself, and only while it is shown.
-    connect(&ApdComPort1, &SerialLink::portOpened, this, [this] { ApdComPort1PortOpen(); });
-    connect(&ApdComPort1, &SerialLink::portClosed, this, [this] { ApdComPort1PortClose(); });
+    connect(&ApdComPort1, &Link::opened, this, [this] { ApdComPort1PortOpen(); });
+    connect(&ApdComPort1, &Link::closed, this, [this] { ApdComPort1PortClose(); });
     // A port whose device went away is closed; its button offers to connect.
     connect(&session, &Session::seriallost, this,
             [this] { Button_RS232_On->setText("Připojit"); });
@@ -109,7 +109,7 @@ void TForm1::Button_UDP_OnClick() {
 
 void TForm1::Button_ICMP_OnClick() {
     session.closeall(Session::Closing::BeforeIcmp);
-    if (icmpactive)
+    if (icmpactive())
         icmpoff();
     else
         icmpon();

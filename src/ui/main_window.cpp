@@ -103,11 +103,10 @@ TForm1::TForm1(QWidget *parent)
       SaveDialog_data({"Soubor RTF|*.rtf", "rtf", QString(), "nový soubor", false, QString()}),
       SaveDialog_capture({"Záznam (TSV)|*.tsv", "tsv", QString(), "zaznam.tsv", false,
                           "Záznam do souboru (do existujícího souboru se připisuje)"}),
-      session(*Session1), lastpeer(session.lastpeer), rxbuffer(session.rxbuffer),
+      session(*Session1), rxbuffer(session.rxbuffer),
       Timer_rx(&session.Timer_rx), IdTCPServer1(session.IdTCPServer1),
       ApdComPort1(session.ApdComPort1), IdTCPClient1(session.IdTCPClient1),
-      IdUDPServer1(session.IdUDPServer1), IdIcmpClient1(session.IdIcmpClient1),
-      icmpactive(session.icmpactive)
+      IdUDPServer1(session.IdUDPServer1), IdIcmpClient1(session.IdIcmpClient1)
 {
     setObjectName("Form1");
     setWindowTitle("Krovan");
@@ -269,7 +268,6 @@ void TForm1::FormCreate()
     ComboBox_pripojeniChange();
     settingsfile = defaultsettingsfile();
     settingstitle.clear();
-    lastpeer = TcpServerLink::noClient;
     // The panels already share one place: the cell of the grid.
     setMinimumHeight(barHeight);
     setMaximumHeight(barHeight);

@@ -106,7 +106,6 @@ public:
     // The session whose work this window shows and whose links its panels
     // open; its parts keep the names they had here.
     Session &session;
-    TcpServerLink::ClientId &lastpeer;
     GapFramer &rxbuffer;
     QTimer *Timer_rx;
     TcpServerLink &IdTCPServer1;
@@ -114,7 +113,8 @@ public:
     TcpClientLink &IdTCPClient1;
     UdpLink &IdUDPServer1;
     IcmpLink &IdIcmpClient1;
-    bool &icmpactive;
+    // Whether the ICMP link is switched on.
+    bool icmpactive() const { return IdIcmpClient1.isOpen(); }
 
     // The stream buffer's tick, forwarded to the session.
     void Timer_rxTimer();

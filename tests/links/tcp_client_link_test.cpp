@@ -19,10 +19,11 @@ TEST(TcpClientLinkTest, BytesGoBothWaysInOrderAndTheServersCloseComesLast) {
     TcpClientLink link;
     QByteArray got;
     bool closedafterbytes = false;
-    QObject::connect(&link, &TcpClientLink::received, [&](const QByteArray &data) { got += data; });
+    QObject::connect(&link, &TcpClientLink::received,
+                     [&](const std::string &data, const QString &) { got += QByteArray::fromStdString(data); });
     bool closed = false;
-    QObject::connect(&link, &TcpClientLink::peerClosed, [&] {
-        closed = true;
+    QObject::connect(&link, &TcpClientLink::closed, [&](bool bypeer) {
+        closed = bypeer;
         closedafterbytes = got.size() == 300000;
     });
     link.open("127.0.0.1", server.serverPort());

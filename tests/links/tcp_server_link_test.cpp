@@ -76,7 +76,9 @@ protected:
         QObject::connect(&link, &TcpServerLink::clientDisconnected,
                          [this](TcpServerLink::ClientId id) { disconnects.push_back(id); });
         QObject::connect(&link, &TcpServerLink::received,
-                         [this](const QByteArray &bytes) { received += bytes; });
+                         [this](const std::string &bytes, const QString &) {
+                             received += QByteArray::fromStdString(bytes);
+                         });
         link.open(0);
         port = link.port();
     }

@@ -41,7 +41,7 @@ protected:
 
 TEST_F(UdpLinkTest, DeliversEachDatagramWithItsSender)
 {
-    QSignalSpy received(&link, &UdpLink::datagramReceived);
+    QSignalSpy received(&link, &UdpLink::received);
     sendtolink("abc");
     sendtolink(QByteArray());
     sendtolink(QByteArray("\0\xff", 2));
@@ -49,8 +49,7 @@ TEST_F(UdpLinkTest, DeliversEachDatagramWithItsSender)
         received.wait(100);
     ASSERT_EQ(received.count(), 3);
     EXPECT_EQ(received[0][0].value<std::string>(), "abc");
-    EXPECT_EQ(QHostAddress(received[0][1].value<quint32>()).toString(), "127.0.0.1");
-    EXPECT_EQ(received[0][2].value<quint16>(), peer.localPort());
+    EXPECT_EQ(received[0][1].toString(), "127.0.0.1:" + QString::number(peer.localPort()));
     EXPECT_EQ(received[1][0].value<std::string>(), "");
     EXPECT_EQ(received[2][0].value<std::string>(), std::string("\0\xff", 2));
 }
@@ -65,10 +64,10 @@ TEST_F(UdpLinkTest, DeliversAQueueOfManyInOrderUntilTheHandlerCloses)
         (i % 2 ? second : peer)
             .writeDatagram(QByteArray::number(i).repeated(i % 7 + 1), QHostAddress::LocalHost,
                            static_cast<quint16>(localport));
-    std::vector<std::pair<std::string, quint16>> got;
-    QObject::connect(&link, &UdpLink::datagramReceived, &link,
-                     [&](const std::string &data, quint32, quint16 port) {
-                         got.emplace_back(data, port);
+    std::vector<std::pair<std::string, QString>> got;
+    QObject::connect(&link, &UdpLink::received, &link,
+                     [&](const std::string &data, const QString &from) {
+                         got.emplace_back(data, from);
                          if (got.size() == 70)
                              link.close();
                      });
@@ -78,7 +77,8 @@ TEST_F(UdpLinkTest, DeliversAQueueOfManyInOrderUntilTheHandlerCloses)
     ASSERT_EQ(got.size(), 70u) << "nothing is delivered once the handler closed the link";
     for (int i = 0; i < 70; ++i) {
         EXPECT_EQ(got[i].first, QByteArray::number(i).repeated(i % 7 + 1).toStdString());
-        EXPECT_EQ(got[i].second, i % 2 ? second.localPort() : peer.localPort());
+        EXPECT_EQ(got[i].second,
+                  "127.0.0.1:" + QString::number(i % 2 ? second.localPort() : peer.localPort()));
     }
 }
 
@@ -89,8 +89,8 @@ TEST_F(UdpLinkTest, AHandlerThatWaitsInAnEventLoopOfItsOwnMissesNothing)
     for (int i = 0; i < 5; ++i)
         sendtolink(QByteArray::number(i));
     std::vector<std::string> got;
-    QObject::connect(&link, &UdpLink::datagramReceived, &link,
-                     [&](const std::string &data, quint32, quint16) {
+    QObject::connect(&link, &UdpLink::received, &link,
+                     [&](const std::string &data, const QString &) {
                          got.push_back(data);
                          if (got.size() > 1)
                              return;
@@ -108,7 +108,7 @@ TEST_F(UdpLinkTest, AHandlerThatWaitsInAnEventLoopOfItsOwnMissesNothing)
 
 TEST_F(UdpLinkTest, DiscardsDatagramsBeyondTheReceiveBuffer)
 {
-    QSignalSpy received(&link, &UdpLink::datagramReceived);
+    QSignalSpy received(&link, &UdpLink::received);
     sendtolink(QByteArray(2049, 'x'));
     sendtolink(QByteArray(2048, 'y'));
     for (int i = 0; i < 50 && received.count() < 1; ++i)

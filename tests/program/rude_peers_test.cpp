@@ -213,9 +213,10 @@ TEST_F(RudePeers, AFloodIsCapturedWholeWhileTheDiskKeepsUp) {
     });
     sender.join();
     ASSERT_TRUE(sentall) << errors().toStdString();
-    // The client's end is logged after every byte it sent.
+    // The client's end is logged after every byte it sent (within minutes:
+    // a sanitized build on a busy machine captures slowly).
     ASSERT_TRUE(
-        waitfor([&] { return tail(capture).endsWith("TCP server odpojen...\t\n"); }, 120000));
+        waitfor([&] { return tail(capture).endsWith("TCP server odpojen...\t\n"); }, 300000));
     stop();
     EXPECT_EQ(finish(), 0);
 

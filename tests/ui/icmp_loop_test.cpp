@@ -128,7 +128,7 @@ protected:
 TEST_F(IcmpLoop, SwitchingOnAndOffSetsRecordsCaptionsAndTitle) {
     Form_RX_TX->CheckBox_stavy->setChecked(true);
     Form1->Button_ICMP_On->click();
-    EXPECT_TRUE(Form1->icmpactive);
+    EXPECT_TRUE(Form1->icmpactive());
     EXPECT_EQ(Form1->activelink(), LinkKind::Icmp);
     EXPECT_EQ(Form1->Button_ICMP_On->text(), "Vypnout");
     EXPECT_EQ(Form1->windowTitle(), "Krovan 0.6 -  ICMP připojen");
@@ -137,7 +137,7 @@ TEST_F(IcmpLoop, SwitchingOnAndOffSetsRecordsCaptionsAndTitle) {
     EXPECT_EQ(mixtexts(), QStringList{"ICMP aktivní"});
 
     Form1->Button_ICMP_On->click();
-    EXPECT_FALSE(Form1->icmpactive);
+    EXPECT_FALSE(Form1->icmpactive());
     EXPECT_EQ(Form1->activelink(), LinkKind::None);
     EXPECT_EQ(Form1->Button_ICMP_On->text(), "Zapnout");
     EXPECT_EQ(Form1->windowTitle(), "Krovan 0.6 -  odpojen");
@@ -149,7 +149,7 @@ TEST_F(IcmpLoop, SwitchingOnAndOffSetsRecordsCaptionsAndTitle) {
     Form1->Button_ICMP_On->click();
     Form1->ComboBox_pripojeni->setCurrentIndex(3);
     Form1->Button_UDP_On->click();
-    EXPECT_FALSE(Form1->icmpactive);
+    EXPECT_FALSE(Form1->icmpactive());
     EXPECT_EQ(Form1->Button_ICMP_On->text(), "Zapnout");
     Form1->udpclose();
     EXPECT_EQ(mixtexts(), (QStringList{"ICMP aktivní", "ICMP odpojen", "ICMP aktivní",

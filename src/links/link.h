@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+#include <string>
+
+// What every link kind offers the program: it opens with the settings it
+// holds, closes, says whether it is open, sends a block, and reports what
+// it received and how it opened and closed. Each kind keeps its quirks
+// inside (the serial port's pull of waiting bytes, the TCP server's last
+// client, the ICMP echo that waits for its reply inside its send).
+class Link : public QObject {
+    Q_OBJECT
+public:
+    using QObject::QObject;
+
+    // Opens with the link's settings; throws KrovanError with the system's
+    // reason when it cannot, and is then closed.
+    virtual void open() = 0;
+    // Closes; reports closed(false) only when it was open. Never fails.
+    virtual void close() = 0;
+    virtual bool isOpen() const = 0;
+    // Hands the block to the link; throws KrovanError with the reason when
+    // it cannot.
+    virtual void send(const std::string &bytes) = 0;
+    // A stream (TCP) reports bytes as they come, without the bounds of what
+    // the peer sent; the program frames them into blocks. Other links report
+    // one block per datagram, echo or serial notification.
+    virtual bool stream() const { return false; }
+    // While paused, a link that can hold its peer back reads nothing more
+    // (the line's or the connection's own flow control then holds it);
+    // the others cannot and read on.
+    virtual void setpaused(bool) {}
+
+signals:
+    // A received block, or a stream's next bytes, and the address text of
+    // where it came from; `bytes` is valid for the call only.
+    void received(const std::string &bytes, const QString &from);
+    void opened();
+    // `bypeer`: the peer or the device ended it (not close()).
+    void closed(bool bypeer);
+    // A failure the link noticed by itself, as the log writes it.
+    void failed(const QString &message);
+};
