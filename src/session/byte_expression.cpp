@@ -65,12 +65,25 @@ std::string ByteExpression::compile(std::string_view pattern) {
 
 bool ByteExpression::valid() const { return compiled_ != nullptr; }
 
+namespace {
+
+// Whether the block may hold the byte PCRE2 names: a letter counts in either
+// case, since PCRE2 names one spelling of a byte it may match caselessly
+// (it folds "ok|OK" into a first "o" without case).
+bool mayhold(const BytesPresent &present, int byte) {
+    if (byte < 0 || present[static_cast<unsigned>(byte)])
+        return true;
+    const bool letter = (byte >= 'a' && byte <= 'z') || (byte >= 'A' && byte <= 'Z');
+    return letter && present[static_cast<unsigned>(byte ^ 0x20)];
+}
+
+} // namespace
+
 bool ByteExpression::matches(std::string_view block, const BytesPresent &present) const {
     if (!compiled_)
         return false;
     const Compiled &c = *compiled_;
-    if ((c.first >= 0 && !present[static_cast<unsigned>(c.first)]) ||
-        (c.required >= 0 && !present[static_cast<unsigned>(c.required)]))
+    if (!mayhold(present, c.first) || !mayhold(present, c.required))
         return false;
     const auto subject = reinterpret_cast<PCRE2_SPTR>(block.data());
     const int found = c.jit ? pcre2_jit_match(c.code, subject, block.size(), 0, 0, c.data, nullptr)
