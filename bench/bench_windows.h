@@ -7,9 +7,9 @@
 #include "dialogs.h"
 #include "forms.h"
 #include "main_window.h"
-#include "session.h"
 #include "received_window.h"
 #include "sent_window.h"
+#include "session.h"
 #include "states_window.h"
 
 #include <QApplication>

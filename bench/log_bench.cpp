@@ -7,8 +7,8 @@
 // million lines, one 1 MB block, and the UDP loop in this process fed by a
 // peer thread until "Stavy a data" holds 10 million lines.
 //   ./build-rel/bench/log_bench [lines]   (10 000 000 unless given)
-#include "dialogs.h"
 #include "bench_windows.h"
+#include "dialogs.h"
 #include "filter_list_window.h"
 #include "filter_row.h"
 #include "forms.h"

@@ -3,8 +3,8 @@
 // with every log box checked. Reports the bytes and blocks per second that
 // reach the receive processing and the GUI thread's longest stall.
 //   serial_bench [seconds]   (10 by default)
-#include "dialogs.h"
 #include "bench_windows.h"
+#include "dialogs.h"
 #include "forms.h"
 #include "log_view.h"
 #include "main_window.h"

@@ -3,8 +3,8 @@
 // after every 100 KB. Reports the rate into the receive processing, the
 // blocks the gap framing cut, how long after its last byte each block was
 // handed on, and the GUI thread's longest stall.
-#include "dialogs.h"
 #include "bench_windows.h"
+#include "dialogs.h"
 #include "forms.h"
 #include "guard.h"
 #include "main_window.h"

@@ -3,8 +3,8 @@
 // can be given: tcp_server_bench [clients] [seconds]). Reports the bytes
 // delivered, the rate, the number of blocks and the GUI thread's longest
 // stall, while receiving and while the last block is processed.
-#include "dialogs.h"
 #include "bench_windows.h"
+#include "dialogs.h"
 #include "forms.h"
 #include "main_window.h"
 #include "received_window.h"

@@ -4,8 +4,8 @@
 //   udp_bench [FILTERS [regex]]  FILTERS active filters of which only the
 //                                last matches (default 1); with "regex",
 //                                all of them regular expressions
-#include "dialogs.h"
 #include "bench_windows.h"
+#include "dialogs.h"
 #include "filter_list_window.h"
 #include "filter_row.h"
 #include "forms.h"
@@ -27,11 +27,11 @@
 #include <algorithm>
 #include <arpa/inet.h>
 #include <chrono>
-#include <cstdlib>
-#include <string>
 #include <cstdio>
+#include <cstdlib>
 #include <netinet/in.h>
 #include <poll.h>
+#include <string>
 #include <sys/socket.h>
 #include <thread>
 #include <unistd.h>
@@ -45,8 +45,7 @@ using Clock = std::chrono::steady_clock;
 // program's event loop runs undisturbed on the main thread.
 class Peer {
 public:
-    Peer()
-    {
+    Peer() {
         fd_ = ::socket(AF_INET, SOCK_DGRAM, 0);
         int big = 8 << 20;
         ::setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &big, sizeof big);
@@ -61,21 +60,18 @@ public:
     ~Peer() { ::close(fd_); }
 
     int port() const { return port_; }
-    void target(int port)
-    {
+    void target(int port) {
         target_.sin_family = AF_INET;
         target_.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         target_.sin_port = htons(static_cast<uint16_t>(port));
     }
 
-    void send(const char *data, size_t size)
-    {
+    void send(const char *data, size_t size) {
         ::sendto(fd_, data, size, 0, reinterpret_cast<sockaddr *>(&target_), sizeof target_);
     }
 
     // Waits up to the time-out for one reply; false on time-out.
-    bool receive(int timeoutms)
-    {
+    bool receive(int timeoutms) {
         pollfd p{fd_, POLLIN, 0};
         if (::poll(&p, 1, timeoutms) <= 0)
             return false;
@@ -83,8 +79,7 @@ public:
         return ::recv(fd_, buffer, sizeof buffer, 0) >= 0;
     }
 
-    int drain()
-    {
+    int drain() {
         int count = 0;
         char buffer[9000];
         while (::recv(fd_, buffer, sizeof buffer, MSG_DONTWAIT) >= 0)
@@ -98,10 +93,10 @@ private:
     sockaddr_in target_{};
 };
 
-const char request[] = "\x02" "request 0123456789";
+const char request[] = "\x02"
+                       "request 0123456789";
 
-void roundtrips(Peer &peer, int count)
-{
+void roundtrips(Peer &peer, int count) {
     std::vector<double> micros;
     int lost = 0;
     for (int i = 0; i < count; ++i) {
@@ -121,8 +116,7 @@ void roundtrips(Peer &peer, int count)
 
 // Sends `rate` datagrams a second for `seconds`, paced evenly, and counts
 // the answers that come back.
-int burst(Peer &peer, int rate, int seconds)
-{
+int burst(Peer &peer, int rate, int seconds) {
     const int total = rate * seconds;
     const auto period = std::chrono::nanoseconds(1'000'000'000LL / rate);
     const auto start = Clock::now();
@@ -140,8 +134,7 @@ int burst(Peer &peer, int rate, int seconds)
 }
 
 // Answers a second with `inflight` requests always under way.
-double sustained(Peer &peer, int inflight, int seconds)
-{
+double sustained(Peer &peer, int inflight, int seconds) {
     for (int i = 0; i < inflight; ++i)
         peer.send(request, sizeof request - 1);
     const auto start = Clock::now();
@@ -162,8 +155,7 @@ double sustained(Peer &peer, int inflight, int seconds)
 }
 
 // Opens UDP on a port the system chooses and returns it.
-int prepare(int peerport, int filters, bool regex)
-{
+int prepare(int peerport, int filters, bool regex) {
     Form_RX_TX->CheckBox_stavy->setChecked(true);
     for (int i = 0; i < 100000; ++i)
         Form_RX_TX->addstate("filler line " + QString::number(i));
@@ -198,8 +190,7 @@ int prepare(int peerport, int filters, bool regex)
 
 } // namespace
 
-int main(int argc, char **argv)
-{
+int main(int argc, char **argv) {
     BenchWindows bench(argc, argv);
     bench.start();
     BenchWindows::showlogs();
@@ -217,9 +208,8 @@ int main(int argc, char **argv)
         for (int rate : {2000, 5000, 10000, 20000}) {
             const int seconds = 2;
             const int answered = burst(peer, rate, seconds);
-            std::printf("burst %5d/s for %d s: %d of %d answered (%s)\n", rate, seconds,
-                        answered, rate * seconds,
-                        answered == rate * seconds ? "no loss" : "loss");
+            std::printf("burst %5d/s for %d s: %d of %d answered (%s)\n", rate, seconds, answered,
+                        rate * seconds, answered == rate * seconds ? "no loss" : "loss");
         }
         std::printf("sustained with 32 in flight: %.0f answers/s\n", sustained(peer, 32, 3));
         QMetaObject::invokeMethod(&bench.app, &QApplication::quit, Qt::QueuedConnection);

@@ -12,8 +12,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-inline std::string asunprivileged(const std::function<std::string()> &body)
-{
+inline std::string asunprivileged(const std::function<std::string()> &body) {
     int out[2];
     if (::pipe(out) != 0)
         return "<no pipe>";

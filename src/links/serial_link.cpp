@@ -188,7 +188,9 @@ void SerialLink::open() {
     emit opened();
 }
 
-void SerialLink::close() { shut(false); }
+void SerialLink::close() {
+    shut(false);
+}
 
 void SerialLink::shut(bool bypeer) {
     if (!isOpen())

@@ -1,8 +1,8 @@
 #include "tcp_client_link.h"
 
 #include "errors.h"
-#include "stream_write.h"
 #include "port_number.h"
+#include "stream_write.h"
 
 #include <QHostInfo>
 

@@ -90,7 +90,9 @@ void TcpServerLink::accept() {
         const ClientId id = ++nextid_;
         // Past this much unread, the system holds the client back.
         socket->setReadBufferSize(clientBufferSize);
-        clients_.emplace(id, Client{socket, false, {},
+        clients_.emplace(id, Client{socket,
+                                    false,
+                                    {},
                                     socket->peerAddress().toString() + ":" +
                                         QString::number(socket->peerPort())});
         connect(socket, &QTcpSocket::readyRead, this, [this, id] { readable(id); });

@@ -35,9 +35,8 @@ std::string ByteExpression::compile(std::string_view pattern) {
         return "An empty expression matches nothing.";
     int error = 0;
     PCRE2_SIZE offset = 0;
-    pcre2_code *code =
-        pcre2_compile(reinterpret_cast<PCRE2_SPTR>(pattern.data()), pattern.size(), PCRE2_DOTALL,
-                      &error, &offset, nullptr);
+    pcre2_code *code = pcre2_compile(reinterpret_cast<PCRE2_SPTR>(pattern.data()), pattern.size(),
+                                     PCRE2_DOTALL, &error, &offset, nullptr);
     if (code == nullptr) {
         PCRE2_UCHAR message[256];
         pcre2_get_error_message(error, message, sizeof message);
@@ -57,13 +56,16 @@ std::string ByteExpression::compile(std::string_view pattern) {
         compiled->required = static_cast<int>(value);
     // A caseless byte has two spellings, which the table lookup would miss:
     // an expression that may set options keeps no shortcut.
-    if (pattern.find("(?") != std::string_view::npos || pattern.find("(*") != std::string_view::npos)
+    if (pattern.find("(?") != std::string_view::npos ||
+        pattern.find("(*") != std::string_view::npos)
         compiled->first = compiled->required = -1;
     compiled_ = std::move(compiled);
     return {};
 }
 
-bool ByteExpression::valid() const { return compiled_ != nullptr; }
+bool ByteExpression::valid() const {
+    return compiled_ != nullptr;
+}
 
 namespace {
 

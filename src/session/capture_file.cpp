@@ -18,7 +18,9 @@
 
 namespace {
 
-std::string reason(int error) { return std::strerror(error); }
+std::string reason(int error) {
+    return std::strerror(error);
+}
 
 template <class Value> void put(std::string &out, Value value) {
     out.append(reinterpret_cast<const char *>(&value), sizeof value);
@@ -184,8 +186,8 @@ void CaptureFile::run() {
             LogEntry note;
             note.kind = LogEntry::Kind::Error;
             note.time = QDateTime::currentMSecsSinceEpoch();
-            note.text = QString("The capture left out %1 entries: it fell behind them.")
-                            .arg(dropped);
+            note.text =
+                QString("The capture left out %1 entries: it fell behind them.").arg(dropped);
             written = writechunk(captureline(note));
         }
         if (!written) {

@@ -8,10 +8,10 @@
 
 #include <algorithm>
 #include <array>
-#include <cstring>
 #include <cstdio>
-#include <limits>
+#include <cstring>
 #include <ctime>
+#include <limits>
 
 namespace {
 

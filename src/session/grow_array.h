@@ -93,8 +93,8 @@ private:
     void reserve(std::size_t capacity) {
         if (capacity <= capacity_)
             return;
-        void *grown = ownpages(capacity) ? grownpages(capacity)
-                                         : std::realloc(data_, capacity * sizeof(T));
+        void *grown =
+            ownpages(capacity) ? grownpages(capacity) : std::realloc(data_, capacity * sizeof(T));
         if (!grown)
             throw std::bad_alloc();
         data_ = static_cast<T *>(grown);
@@ -109,7 +109,8 @@ private:
             void *moved = mremap(data_, capacity_ * sizeof(T), bytes, MREMAP_MAYMOVE);
             return moved == MAP_FAILED ? nullptr : moved;
         }
-        void *pages = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        void *pages =
+            mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
         if (pages == MAP_FAILED)
             return nullptr;
         if (size_ > 0)

@@ -1,8 +1,8 @@
 #include "headless_run.h"
 
+#include "bytes_text.h"
 #include "capture_file.h"
 #include "codec.h"
-#include "bytes_text.h"
 #include "errors.h"
 #include "ini_file.h"
 #include "quit_signals.h"
@@ -68,9 +68,8 @@ int rownumber(const QString &option, const QString &value) {
     bool ok = false;
     const int n = value.toInt(&ok);
     if (!ok || n < 1)
-        throw UsageError(QString("%1 needs a row number from 1, not \"%2\"")
-                             .arg(option, value)
-                             .toStdString());
+        throw UsageError(
+            QString("%1 needs a row number from 1, not \"%2\"").arg(option, value).toStdString());
     return n;
 }
 

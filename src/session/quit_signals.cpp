@@ -1,7 +1,7 @@
 #include "quit_signals.h"
 
-#include <QSocketNotifier>
 #include <QObject>
+#include <QSocketNotifier>
 
 #include <csignal>
 #include <sys/socket.h>

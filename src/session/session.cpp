@@ -8,9 +8,9 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdio>
 #include <cstring>
 #include <utility>
-#include <cstdio>
 
 namespace {
 
@@ -123,7 +123,9 @@ void Session::setfilters(std::vector<FilterSetup> filters) {
     filters_.set(setup.filters);
 }
 
-QString Session::filterproblem(int n) const { return filters_.problem(n); }
+QString Session::filterproblem(int n) const {
+    return filters_.problem(n);
+}
 
 void Session::startcapture(const QString &path, qint64 limit) {
     stopcapture();
@@ -148,9 +150,13 @@ void Session::stopcapture() {
     capture_.reset();
 }
 
-void Session::addsink(LogSink *sink) { sinks_.push_back(sink); }
+void Session::addsink(LogSink *sink) {
+    sinks_.push_back(sink);
+}
 
-void Session::removesink(LogSink *sink) { std::erase(sinks_, sink); }
+void Session::removesink(LogSink *sink) {
+    std::erase(sinks_, sink);
+}
 
 void Session::emitentry(const LogEntry &entry) {
     for (LogSink *sink : sinks_)
@@ -338,7 +344,9 @@ QString Session::sendaddress(LinkKind kind) const {
     return kind == LinkKind::None ? QString() : (this->*steps(kind).sendaddress)();
 }
 
-QString Session::serialaddress() const { return "COM" + QString::number(ApdComPort1.number()); }
+QString Session::serialaddress() const {
+    return "COM" + QString::number(ApdComPort1.number());
+}
 
 QString Session::tcpserveraddress() const {
     return tcpserveraddress_.get(setup.tcp_s_p, {}, [&] { return "localhost : " + setup.tcp_s_p; });
@@ -354,7 +362,9 @@ QString Session::udpaddress() const {
                            [&] { return setup.tx_adr + " : " + setup.tx_port; });
 }
 
-QString Session::icmpaddress() const { return setup.icmp_a; }
+QString Session::icmpaddress() const {
+    return setup.icmp_a;
+}
 
 void Session::udpdestination() {
     IdUDPServer1.settings.host = setup.tx_adr;
@@ -362,7 +372,9 @@ void Session::udpdestination() {
         udpport_.get(setup.tx_port, {}, [&] { return strtoint(toBytes(setup.tx_port)); });
 }
 
-void Session::icmphost() { IdIcmpClient1.host = toBytes(setup.icmp_a); }
+void Session::icmphost() {
+    IdIcmpClient1.host = toBytes(setup.icmp_a);
+}
 
 void Session::linksend(LinkKind kind, const std::string &bytes) {
     if (kind == LinkKind::None)

@@ -128,8 +128,15 @@ public:
     void close(LinkKind kind);
 
     // The occasions that close links, and in which order (one table).
-    enum class Closing { BeforeSerial, BeforeTcpClient, BeforeTcpServer, BeforeUdp, BeforeIcmp,
-                         SettingsFile, Shutdown };
+    enum class Closing {
+        BeforeSerial,
+        BeforeTcpClient,
+        BeforeTcpServer,
+        BeforeUdp,
+        BeforeIcmp,
+        SettingsFile,
+        Shutdown
+    };
     static std::span<const LinkKind> closeorder(Closing occasion);
     void closeall(Closing occasion);
 

@@ -8,28 +8,26 @@
 
 namespace {
 
-std::string key(int n, const char *prefix) { return prefix + std::to_string(n); }
+std::string key(int n, const char *prefix) {
+    return prefix + std::to_string(n);
+}
 
 QString text(const IniFile &ini, const std::string &section, const char *name,
-             const QString &defaultvalue)
-{
+             const QString &defaultvalue) {
     return fromBytes(ini.readString(section, name, toBytes(defaultvalue)));
 }
 
-void writetext(IniFile &ini, const std::string &section, const char *name, const QString &value)
-{
+void writetext(IniFile &ini, const std::string &section, const char *name, const QString &value) {
     ini.writeString(section, name, toBytes(value));
 }
 
-int rowcount(const IniFile &ini, const char *section, const char *name)
-{
+int rowcount(const IniFile &ini, const char *section, const char *name) {
     return std::clamp(ini.readInteger(section, name, 1), 1, Setup::maxrows);
 }
 
 } // namespace
 
-Setup Setup::read(const IniFile &ini)
-{
+Setup Setup::read(const IniFile &ini) {
     Setup setup;
     const char *s = "Form_main";
     setup.connection = ini.readInteger(s, "connection", 0);
@@ -46,8 +44,8 @@ Setup Setup::read(const IniFile &ini)
     setup.com_parity = ini.readInteger(s, "com_parity", 0);
     setup.com_stop = ini.readInteger(s, "com_stop", 0);
 
-    for (auto [section, window] : {std::pair{"Form_RXW", &setup.received},
-                                   std::pair{"Form_TXW", &setup.sent}}) {
+    for (auto [section, window] :
+         {std::pair{"Form_RXW", &setup.received}, std::pair{"Form_TXW", &setup.sent}}) {
         window->format = ini.readInteger(section, "format", 0);
         window->time = ini.readBool(section, "show_time", false);
     }
@@ -78,17 +76,15 @@ Setup Setup::read(const IniFile &ini)
     for (int n = 1; n <= filters; ++n) {
         const std::string r = key(n, "Frame_filtr_");
         const int mode = ini.readInteger(r, "mode", 0);
-        setup.filters.push_back({text(ini, r, "filter", QString()), ini.readBool(r, "hex", false),
-                                 ini.readBool(r, "active", false),
-                                 text(ini, r, "macro", QString()),
-                                 mode >= 0 && mode <= 4 ? static_cast<MatchMode>(mode)
-                                                        : MatchMode::Begins});
+        setup.filters.push_back(
+            {text(ini, r, "filter", QString()), ini.readBool(r, "hex", false),
+             ini.readBool(r, "active", false), text(ini, r, "macro", QString()),
+             mode >= 0 && mode <= 4 ? static_cast<MatchMode>(mode) : MatchMode::Begins});
     }
     return setup;
 }
 
-void Setup::write(IniFile &ini, const PlaceWriter &places) const
-{
+void Setup::write(IniFile &ini, const PlaceWriter &places) const {
     const char *s = "Form_main";
     places(ini, s);
     ini.writeInteger(s, "connection", connection);

@@ -54,8 +54,7 @@ TDataWindow::TDataWindow(const Names &names, QWidget *parent) : QWidget(parent) 
             [this] { guarded([this] { Button_saveClick(); }); });
 }
 
-void TDataWindow::appendblock(const std::string &block, QStringView printable,
-                              QStringView hex) {
+void TDataWindow::appendblock(const std::string &block, QStringView printable, QStringView hex) {
     // There always is a last line to run on.
     if (view->empty())
         view->addline(QString());

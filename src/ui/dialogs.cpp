@@ -7,8 +7,7 @@
 namespace {
 
 // "Soubor RTF|*.rtf" becomes "Soubor RTF (*.rtf)".
-QString qtFilter(const QString &filter)
-{
+QString qtFilter(const QString &filter) {
     const QStringList parts = filter.split('|');
     QStringList filters;
     for (int i = 0; i + 1 < parts.size(); i += 2)
@@ -16,15 +15,13 @@ QString qtFilter(const QString &filter)
     return filters.join(";;");
 }
 
-QString withDefaultExt(const QString &path, const QString &ext)
-{
+QString withDefaultExt(const QString &path, const QString &ext) {
     if (path.isEmpty() || ext.isEmpty() || !QFileInfo(path).suffix().isEmpty())
         return path;
     return path + "." + ext;
 }
 
-void prepare(QFileDialog &dialog, const FileDialogSetup &setup)
-{
+void prepare(QFileDialog &dialog, const FileDialogSetup &setup) {
     dialog.setNameFilter(qtFilter(setup.filter));
     dialog.setDefaultSuffix(setup.defaultExt);
     if (!setup.initialDir.isEmpty())
@@ -37,14 +34,12 @@ void prepare(QFileDialog &dialog, const FileDialogSetup &setup)
 
 class QtDialogs : public Dialogs {
 public:
-    void showError(const QString &message) override
-    {
+    void showError(const QString &message) override {
         QMessageBox box(QMessageBox::Critical, "Krovan", message, QMessageBox::Ok);
         box.exec();
     }
 
-    Answer confirm(const QString &message, bool withCancel) override
-    {
+    Answer confirm(const QString &message, bool withCancel) override {
         auto buttons = QMessageBox::Yes | QMessageBox::No;
         if (withCancel)
             buttons |= QMessageBox::Cancel;
@@ -60,8 +55,7 @@ public:
         }
     }
 
-    QString openFileName(const FileDialogSetup &setup) override
-    {
+    QString openFileName(const FileDialogSetup &setup) override {
         QFileDialog dialog;
         prepare(dialog, setup);
         dialog.setAcceptMode(QFileDialog::AcceptOpen);
@@ -71,8 +65,7 @@ public:
         return dialog.selectedFiles().first();
     }
 
-    QString saveFileName(const FileDialogSetup &setup) override
-    {
+    QString saveFileName(const FileDialogSetup &setup) override {
         QFileDialog dialog;
         prepare(dialog, setup);
         dialog.setAcceptMode(QFileDialog::AcceptSave);
@@ -89,12 +82,15 @@ Dialogs *current = &qtDialogs;
 
 } // namespace
 
-Dialogs &dialogs() { return *current; }
+Dialogs &dialogs() {
+    return *current;
+}
 
-void setDialogs(Dialogs *replacement) { current = replacement ? replacement : &qtDialogs; }
+void setDialogs(Dialogs *replacement) {
+    current = replacement ? replacement : &qtDialogs;
+}
 
-QString FileDialog::remember(const QString &chosen)
-{
+QString FileDialog::remember(const QString &chosen) {
     if (chosen.isEmpty())
         return chosen;
     const QString path = withDefaultExt(chosen, setup_.defaultExt);
@@ -102,6 +98,10 @@ QString FileDialog::remember(const QString &chosen)
     return path;
 }
 
-QString FileDialog::executeOpen() { return remember(dialogs().openFileName(setup_)); }
+QString FileDialog::executeOpen() {
+    return remember(dialogs().openFileName(setup_));
+}
 
-QString FileDialog::executeSave() { return remember(dialogs().saveFileName(setup_)); }
+QString FileDialog::executeSave() {
+    return remember(dialogs().saveFileName(setup_));
+}

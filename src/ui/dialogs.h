@@ -5,10 +5,10 @@
 // What a file dialog is asked to show; the owner keeps it between runs so
 // that a dialog offers the name chosen last time.
 struct FileDialogSetup {
-    QString filter;        // "Description|*.ext", as the program writes it
-    QString defaultExt;    // appended when the user types a name without one
-    QString initialDir;    // "." for the current directory, empty for none
-    QString fileName;      // initial name; updated with the last name chosen
+    QString filter;         // "Description|*.ext", as the program writes it
+    QString defaultExt;     // appended when the user types a name without one
+    QString initialDir;     // "." for the current directory, empty for none
+    QString fileName;       // initial name; updated with the last name chosen
     bool mustExist = false; // an open dialog may accept a missing file
     QString title;          // the dialog's own title when empty
 };

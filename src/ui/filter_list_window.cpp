@@ -54,8 +54,7 @@ void TForm_RX_filtr::rowschanged() {
         filters.push_back(row ? FilterSetup{row->Edit_filtr->text(),
                                             row->CheckBox_filtr_hex->isChecked(),
                                             row->CheckBox_filtr_active->isChecked(),
-                                            row->ComboBox_filtr_macro->currentText(),
-                                            row->mode()}
+                                            row->ComboBox_filtr_macro->currentText(), row->mode()}
                               : FilterSetup{});
     }
     Session1->setfilters(std::move(filters));

@@ -27,9 +27,8 @@ TFrame_filtr::TFrame_filtr(int n) : ListRow(n, {440, 23}) {
     ComboBox_filtr_mode =
         addcontrol(new QComboBox, "ComboBox_filtr_mode", {344, 1, 89, 21}, topright);
     ComboBox_filtr_mode->addItems({"začíná", "obsahuje", "končí", "je rovno", "výraz"});
-    connect(ComboBox_filtr_mode, &QComboBox::currentIndexChanged, this, [this] {
-        CheckBox_filtr_hex->setEnabled(mode() != MatchMode::Expression);
-    });
+    connect(ComboBox_filtr_mode, &QComboBox::currentIndexChanged, this,
+            [this] { CheckBox_filtr_hex->setEnabled(mode() != MatchMode::Expression); });
     settaborder({Edit_filtr, CheckBox_filtr_active, ComboBox_filtr_macro, CheckBox_filtr_hex,
                  ComboBox_filtr_mode});
     takewholetexts(this);
@@ -42,8 +41,8 @@ MatchMode TFrame_filtr::mode() const {
 
 void TFrame_filtr::showproblem(const QString &problem) {
     QPalette colours = Edit_filtr->palette();
-    colours.setColor(QPalette::Text, problem.isEmpty() ? palette().color(QPalette::Text)
-                                                       : QColor(255, 0, 0));
+    colours.setColor(QPalette::Text,
+                     problem.isEmpty() ? palette().color(QPalette::Text) : QColor(255, 0, 0));
     Edit_filtr->setPalette(colours);
     Edit_filtr->setToolTip(problem);
 }

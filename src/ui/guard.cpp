@@ -9,16 +9,14 @@ namespace {
 
 bool errorBoxOpen = false;
 
-void report(const char *what)
-{
+void report(const char *what) {
     // Every message is UTF-8: where one quotes typed bytes, it converted them.
     showfailure(QString::fromUtf8(what));
 }
 
 } // namespace
 
-void showfailure(const QString &message)
-{
+void showfailure(const QString &message) {
     if (errorBoxOpen)
         return;
     errorBoxOpen = true;
@@ -26,8 +24,7 @@ void showfailure(const QString &message)
     errorBoxOpen = false;
 }
 
-void guarded(const std::function<void()> &handler)
-{
+void guarded(const std::function<void()> &handler) {
     try {
         handler();
     } catch (const std::exception &e) {

@@ -2,10 +2,10 @@
 
 #include <QEvent>
 #include <QFontMetricsF>
-#include <QStyle>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QStringList>
+#include <QStyle>
 #include <QTabWidget>
 #include <QVBoxLayout>
 

@@ -44,8 +44,7 @@ void TForm1::wiresession() {
     connect(&ApdComPort1, &Link::opened, this, [this] { ApdComPort1PortOpen(); });
     connect(&ApdComPort1, &Link::closed, this, [this] { ApdComPort1PortClose(); });
     // A port whose device went away is closed; its button offers to connect.
-    connect(&session, &Session::seriallost, this,
-            [this] { Button_RS232_On->setText("Připojit"); });
+    connect(&session, &Session::seriallost, this, [this] { Button_RS232_On->setText("Připojit"); });
 }
 
 void TForm1::bindsetup() {
@@ -53,13 +52,14 @@ void TForm1::bindsetup() {
     connect(ComboBox_pripojeni, &QComboBox::currentIndexChanged, this,
             [&setup](int index) { setup.connection = index; });
     const std::pair<QLineEdit *, QString *> fields[] = {
-        {Edit_tx_adr, &setup.tx_adr},       {Edit_tx_port, &setup.tx_port},
-        {Edit_rx_port, &setup.rx_port},     {Edit_icmp_a, &setup.icmp_a},
-        {Edit_TCP_S_port, &setup.tcp_s_p},  {Edit_tcp_k_addr, &setup.tcp_c_a},
+        {Edit_tx_adr, &setup.tx_adr},      {Edit_tx_port, &setup.tx_port},
+        {Edit_rx_port, &setup.rx_port},    {Edit_icmp_a, &setup.icmp_a},
+        {Edit_TCP_S_port, &setup.tcp_s_p}, {Edit_tcp_k_addr, &setup.tcp_c_a},
         {Edit_tcp_k_port, &setup.tcp_c_p}};
     for (auto [edit, value] : fields) {
         *value = edit->text();
-        connect(edit, &QLineEdit::textChanged, this, [value](const QString &text) { *value = text; });
+        connect(edit, &QLineEdit::textChanged, this,
+                [value](const QString &text) { *value = text; });
     }
     const std::pair<QComboBox *, int *> selectors[] = {{ComboBox_COM_port, &setup.com_port},
                                                        {ComboBox_bits, &setup.com_bits},
@@ -115,6 +115,10 @@ void TForm1::Button_ICMP_OnClick() {
         icmpon();
 }
 
-LinkKind TForm1::activelink() const { return session.activelink(); }
+LinkKind TForm1::activelink() const {
+    return session.activelink();
+}
 
-void TForm1::Timer_rxTimer() { session.Timer_rxTimer(); }
+void TForm1::Timer_rxTimer() {
+    session.Timer_rxTimer();
+}

@@ -11,11 +11,11 @@
 #include <QMenu>
 #include <QPainter>
 #include <QPointer>
-#include <QTimer>
 #include <QSaveFile>
 #include <QScrollBar>
 #include <QStyleOptionSlider>
 #include <QTime>
+#include <QTimer>
 
 #include <algorithm>
 #include <cmath>

@@ -35,9 +35,9 @@ private:
     qreal other(QChar c) const;
     QFont font_;
     QFontMetricsF metrics_;
-    std::array<qreal, 256> table_;  // by Latin-1 character: the inline path for most text
-    std::array<qreal, 256> bytes_;  // by Windows-1250 byte
-    mutable std::mutex lock_;       // guards others_ and metrics_ past construction
+    std::array<qreal, 256> table_; // by Latin-1 character: the inline path for most text
+    std::array<qreal, 256> bytes_; // by Windows-1250 byte
+    mutable std::mutex lock_;      // guards others_ and metrics_ past construction
     mutable QHash<char16_t, qreal> others_;
 };
 
@@ -52,7 +52,7 @@ struct WrapState {
     qreal x = 0;    // the width of the row so far
     qreal word = 0; // the width of its last word
     bool canbreak = false;
-    bool rowtext = false; // the row holds more than blanks
+    bool rowtext = false;    // the row holds more than blanks
     qsizetype wordstart = 0; // where the last word starts
     qsizetype rowstart = 0;
     qsizetype length = 0; // the characters fed

@@ -9,8 +9,8 @@
 #include "macro_list_window.h"
 #include "received_window.h"
 #include "save_log.h"
-#include "settings_place.h"
 #include "sent_window.h"
+#include "settings_place.h"
 #include "states_window.h"
 #include "tool_window.h"
 #include "whole_texts.h"
@@ -35,8 +35,7 @@ namespace {
 constexpr int barHeight = 81;
 constexpr int panelHeight = 21;
 
-QWidget *makepanel(const char *name)
-{
+QWidget *makepanel(const char *name) {
     auto *panel = new QWidget;
     panel->setObjectName(name);
     panel->setFixedHeight(panelHeight);
@@ -46,9 +45,8 @@ QWidget *makepanel(const char *name)
     return panel;
 }
 
-template <class Control> Control *place(QWidget *panel, Control *control, const char *name,
-                                        int width = 0)
-{
+template <class Control>
+Control *place(QWidget *panel, Control *control, const char *name, int width = 0) {
     control->setObjectName(name);
     if (width > 0)
         control->setFixedWidth(width);
@@ -56,18 +54,15 @@ template <class Control> Control *place(QWidget *panel, Control *control, const 
     return control;
 }
 
-QLabel *label(QWidget *panel, const char *name, const QString &caption)
-{
+QLabel *label(QWidget *panel, const char *name, const QString &caption) {
     return place(panel, new QLabel(caption), name);
 }
 
-QLineEdit *edit(QWidget *panel, const char *name, const QString &text, int width)
-{
+QLineEdit *edit(QWidget *panel, const char *name, const QString &text, int width) {
     return place(panel, new QLineEdit(text), name, width);
 }
 
-QPushButton *boldbutton(QWidget *panel, const char *name, const QString &caption)
-{
+QPushButton *boldbutton(QWidget *panel, const char *name, const QString &caption) {
     auto *button = place(panel, new QPushButton(caption), name, 75);
     QFont font = button->font();
     font.setBold(true);
@@ -76,9 +71,8 @@ QPushButton *boldbutton(QWidget *panel, const char *name, const QString &caption
 }
 
 // A drop-down list (or an editable combo box) with its items and start text.
-QComboBox *combo(QWidget *panel, const char *name, const QStringList &items,
-                 const QString &text, bool editable, int width)
-{
+QComboBox *combo(QWidget *panel, const char *name, const QStringList &items, const QString &text,
+                 bool editable, int width) {
     auto *box = place(panel, new QComboBox, name, width);
     box->setEditable(editable);
     box->addItems(items);
@@ -92,7 +86,9 @@ QComboBox *combo(QWidget *panel, const char *name, const QStringList &items,
     return box;
 }
 
-void endpanel(QWidget *panel) { static_cast<QHBoxLayout *>(panel->layout())->addStretch(1); }
+void endpanel(QWidget *panel) {
+    static_cast<QHBoxLayout *>(panel->layout())->addStretch(1);
+}
 
 } // namespace
 
@@ -103,11 +99,10 @@ TForm1::TForm1(QWidget *parent)
       SaveDialog_data({"Soubor RTF|*.rtf", "rtf", QString(), "nový soubor", false, QString()}),
       SaveDialog_capture({"Záznam (TSV)|*.tsv", "tsv", QString(), "zaznam.tsv", false,
                           "Záznam do souboru (do existujícího souboru se připisuje)"}),
-      session(*Session1), rxbuffer(session.rxbuffer),
-      Timer_rx(&session.Timer_rx), IdTCPServer1(session.IdTCPServer1),
-      ApdComPort1(session.ApdComPort1), IdTCPClient1(session.IdTCPClient1),
-      IdUDPServer1(session.IdUDPServer1), IdIcmpClient1(session.IdIcmpClient1)
-{
+      session(*Session1), rxbuffer(session.rxbuffer), Timer_rx(&session.Timer_rx),
+      IdTCPServer1(session.IdTCPServer1), ApdComPort1(session.ApdComPort1),
+      IdTCPClient1(session.IdTCPClient1), IdUDPServer1(session.IdUDPServer1),
+      IdIcmpClient1(session.IdIcmpClient1) {
     setObjectName("Form1");
     setWindowTitle("Krovan");
     setFont(QFont("MS Sans Serif", 8));
@@ -153,8 +148,7 @@ TForm1::TForm1(QWidget *parent)
     FormCreate();
 }
 
-void TForm1::buildpanels(QWidget *bar)
-{
+void TForm1::buildpanels(QWidget *bar) {
     Panel_RS = makepanel("Panel_RS");
     ComboBox_COM_port = combo(Panel_RS, "ComboBox_COM_port", {}, QString(), false, 90);
     Button_detect = place(Panel_RS, new QPushButton("detect"), "Button_detect", 50);
@@ -206,25 +200,21 @@ void TForm1::buildpanels(QWidget *bar)
         panel->setParent(bar);
 }
 
-void TForm1::connectbutton(QPushButton *button, void (TForm1::*handler)())
-{
+void TForm1::connectbutton(QPushButton *button, void (TForm1::*handler)()) {
     connect(button, &QPushButton::clicked, this,
             [this, handler] { guarded([=, this] { (this->*handler)(); }); });
 }
 
 QAction *TForm1::addmenuitem(QMenu *menu, const QString &caption, const char *name,
-                             void (TForm1::*handler)())
-{
+                             void (TForm1::*handler)()) {
     QAction *item = menu->addAction(caption);
     item->setObjectName(name);
-    connect(item, &QAction::triggered, this, [this, handler] { guarded([=, this] {
-                (this->*handler)();
-            }); });
+    connect(item, &QAction::triggered, this,
+            [this, handler] { guarded([=, this] { (this->*handler)(); }); });
     return item;
 }
 
-void TForm1::buildmenus()
-{
+void TForm1::buildmenus() {
     QMenu *soubor = menuBar()->addMenu("Soubor");
     Uloitpijatdata1 = addmenuitem(soubor, "Uložit přijatá data", "Uloitpijatdata1",
                                   &TForm1::Uloitpijatdata1Click);
@@ -235,24 +225,23 @@ void TForm1::buildmenus()
                                    &TForm1::Zaznamdosouboru1Click);
     Zaznamdosouboru1->setCheckable(true);
     soubor->addSeparator();
-    Otevtnastaven1 = addmenuitem(soubor, "Otevřít nastavení", "Otevtnastaven1",
-                                 &TForm1::Otevtnastaven1Click);
-    Ulozitnastaven1 = addmenuitem(soubor, "Ulozit nastavení", "Ulozitnastaven1",
-                                  &TForm1::Ulozitnastaven1Click);
+    Otevtnastaven1 =
+        addmenuitem(soubor, "Otevřít nastavení", "Otevtnastaven1", &TForm1::Otevtnastaven1Click);
+    Ulozitnastaven1 =
+        addmenuitem(soubor, "Ulozit nastavení", "Ulozitnastaven1", &TForm1::Ulozitnastaven1Click);
     soubor->addSeparator();
     Konec1 = addmenuitem(soubor, "Konec", "Konec1", &TForm1::Konec1Click);
 
     QMenu *okna = menuBar()->addMenu("Okna");
-    Makrakodesln1 = addmenuitem(okna, "Makra k odeslání", "Makrakodesln1",
-                                &TForm1::Makrakodesln1Click);
-    Pijmacfiltry1 = addmenuitem(okna, "Přijímací filtry", "Pijmacfiltry1",
-                                &TForm1::Pijmacfiltry1Click);
+    Makrakodesln1 =
+        addmenuitem(okna, "Makra k odeslání", "Makrakodesln1", &TForm1::Makrakodesln1Click);
+    Pijmacfiltry1 =
+        addmenuitem(okna, "Přijímací filtry", "Pijmacfiltry1", &TForm1::Pijmacfiltry1Click);
     Stavyadata1 = addmenuitem(okna, "Stavy a data", "Stavyadata1", &TForm1::Stavyadata1Click);
     Pijatdata1 = addmenuitem(okna, "Přijatá data", "Pijatdata1", &TForm1::Pijatdata1Click);
-    Odeslandata1 = addmenuitem(okna, "Odeslaná data", "Odeslandata1",
-                               &TForm1::Odeslandata1Click);
-    Casmilisekundy1 = addmenuitem(okna, "Čas s milisekundami", "Casmilisekundy1",
-                                  &TForm1::Casmilisekundy1Click);
+    Odeslandata1 = addmenuitem(okna, "Odeslaná data", "Odeslandata1", &TForm1::Odeslandata1Click);
+    Casmilisekundy1 =
+        addmenuitem(okna, "Čas s milisekundami", "Casmilisekundy1", &TForm1::Casmilisekundy1Click);
     Casmilisekundy1->setCheckable(true);
     okna->addSeparator();
     Okna = addmenuitem(okna, "Okna sem!", "Okna", &TForm1::OknaClick);
@@ -262,8 +251,7 @@ void TForm1::buildmenus()
     Oprogramu2 = addmenuitem(napoveda, "O programu", "Oprogramu2", &TForm1::Oprogramu2Click);
 }
 
-void TForm1::FormCreate()
-{
+void TForm1::FormCreate() {
     showmilliseconds = false;
     ComboBox_pripojeniChange();
     settingsfile = defaultsettingsfile();
@@ -273,8 +261,7 @@ void TForm1::FormCreate()
     setMaximumHeight(barHeight);
 }
 
-void TForm1::ComboBox_pripojeniChange()
-{
+void TForm1::ComboBox_pripojeniChange() {
     QWidget *const panels[] = {Panel_RS, Panel_TCP_C, Panel_TCP_S, Panel_UDP, Panel_ICMP};
     const int index = ComboBox_pripojeni->currentIndex();
     if (index < 0 || index >= 5)
@@ -283,14 +270,12 @@ void TForm1::ComboBox_pripojeniChange()
         panels[i]->setVisible(i == index);
 }
 
-void TForm1::FormShow()
-{
+void TForm1::FormShow() {
     if (ComboBox_COM_port->count() == 0)
         Button_detectClick();
 }
 
-void TForm1::FormActivate()
-{
+void TForm1::FormActivate() {
     if (settingsloaded || ending)
         return;
     // Marked first: a load that fails must not come back at every activation
@@ -299,8 +284,7 @@ void TForm1::FormActivate()
     loadsettings();
 }
 
-void TForm1::FormClose()
-{
+void TForm1::FormClose() {
     // No repeat may fire on a link that has just been closed.
     session.holdrepeats(true);
     session.closeall(Session::Closing::Shutdown);
@@ -318,8 +302,7 @@ void TForm1::FormClose()
     }
 }
 
-void TForm1::closeforsignal()
-{
+void TForm1::closeforsignal() {
     if (ending)
         return;
     ending = true;
@@ -336,23 +319,20 @@ void TForm1::closeforsignal()
     QCoreApplication::exit(0);
 }
 
-bool TForm1::event(QEvent *event)
-{
+bool TForm1::event(QEvent *event) {
     const bool handled = QMainWindow::event(event);
     if (event->type() == QEvent::WindowActivate)
         guarded([this] { FormActivate(); });
     return handled;
 }
 
-void TForm1::showEvent(QShowEvent *event)
-{
+void TForm1::showEvent(QShowEvent *event) {
     QMainWindow::showEvent(event);
     if (!event->spontaneous())
         guarded([this] { FormShow(); });
 }
 
-void TForm1::resizeEvent(QResizeEvent *event)
-{
+void TForm1::resizeEvent(QResizeEvent *event) {
     QMainWindow::resizeEvent(event);
     // Some platforms maximize past the maximum height; the bar stays a bar,
     // as wide as it was made.
@@ -360,8 +340,7 @@ void TForm1::resizeEvent(QResizeEvent *event)
         resize(width(), barHeight);
 }
 
-void TForm1::closeEvent(QCloseEvent *event)
-{
+void TForm1::closeEvent(QCloseEvent *event) {
     bool closing = false;
     guarded([&] {
         FormClose();
@@ -373,12 +352,17 @@ void TForm1::closeEvent(QCloseEvent *event)
         event->ignore();
 }
 
-void TForm1::Uloitpijatdata1Click() { savelog(Form_rxw->RichEdit_rx); }
-void TForm1::Uloitstavy1Click() { savelog(Form_RX_TX->RichEdit_mix); }
-void TForm1::Uloitodeslandata1Click() { savelog(Form_txw->RichEdit_tx); }
+void TForm1::Uloitpijatdata1Click() {
+    savelog(Form_rxw->RichEdit_rx);
+}
+void TForm1::Uloitstavy1Click() {
+    savelog(Form_RX_TX->RichEdit_mix);
+}
+void TForm1::Uloitodeslandata1Click() {
+    savelog(Form_txw->RichEdit_tx);
+}
 
-void TForm1::Zaznamdosouboru1Click()
-{
+void TForm1::Zaznamdosouboru1Click() {
     Setup &setup = session.setup;
     if (!Zaznamdosouboru1->isChecked()) {
         session.stopcapture();
@@ -394,8 +378,7 @@ void TForm1::Zaznamdosouboru1Click()
     applycapture();
 }
 
-void TForm1::applycapture()
-{
+void TForm1::applycapture() {
     const Setup &setup = session.setup;
     session.stopcapture();
     Zaznamdosouboru1->setChecked(false);
@@ -405,27 +388,41 @@ void TForm1::applycapture()
     Zaznamdosouboru1->setChecked(true);
 }
 
-void TForm1::Casmilisekundy1Click()
-{
+void TForm1::Casmilisekundy1Click() {
     session.setup.show_ms = Casmilisekundy1->isChecked();
     showmilliseconds = session.setup.show_ms;
 }
 
-void TForm1::Konec1Click() { close(); }
+void TForm1::Konec1Click() {
+    close();
+}
 
-void TForm1::Makrakodesln1Click() { showwindow(Form_TX); }
-void TForm1::Pijmacfiltry1Click() { showwindow(Form_RX_filtr); }
-void TForm1::Stavyadata1Click() { showwindow(Form_RX_TX); }
-void TForm1::Pijatdata1Click() { showwindow(Form_rxw); }
-void TForm1::Odeslandata1Click() { showwindow(Form_txw); }
+void TForm1::Makrakodesln1Click() {
+    showwindow(Form_TX);
+}
+void TForm1::Pijmacfiltry1Click() {
+    showwindow(Form_RX_filtr);
+}
+void TForm1::Stavyadata1Click() {
+    showwindow(Form_RX_TX);
+}
+void TForm1::Pijatdata1Click() {
+    showwindow(Form_rxw);
+}
+void TForm1::Odeslandata1Click() {
+    showwindow(Form_txw);
+}
 
-void TForm1::OknaClick()
-{
-    for (QWidget *window : std::initializer_list<QWidget *>{Form_TX, Form_RX_filtr, Form_RX_TX,
-                                                           Form_rxw, Form_txw})
+void TForm1::OknaClick() {
+    for (QWidget *window :
+         std::initializer_list<QWidget *>{Form_TX, Form_RX_filtr, Form_RX_TX, Form_rxw, Form_txw})
         window->move(0, 0);
 }
 
-void TForm1::Npovda3Click() { showwindow(Form_help); }
+void TForm1::Npovda3Click() {
+    showwindow(Form_help);
+}
 
-void TForm1::Oprogramu2Click() { Form_about->exec(); }
+void TForm1::Oprogramu2Click() {
+    Form_about->exec();
+}

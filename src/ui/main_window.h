@@ -1,13 +1,13 @@
 #pragma once
 
 #include "dialogs.h"
-#include "session.h"
 #include "gap_framer.h"
 #include "icmp_link.h"
 #include "link_kind.h"
-#include "tcp_server_link.h"
 #include "serial_link.h"
+#include "session.h"
 #include "tcp_client_link.h"
+#include "tcp_server_link.h"
 #include "udp_link.h"
 
 #include <QMainWindow>
@@ -22,7 +22,6 @@ class QTcpSocket;
 class QTimer;
 class IniFile;
 struct Setup;
-
 
 // The main window: a thin bar with the link selector, one parameter panel
 // per link kind and the menus that reach every other window.

@@ -50,7 +50,9 @@ void TForm1::serialopen() {
     session.serialopen(number, baud, bits);
 }
 
-void TForm1::serialclose() { session.serialclose(); }
+void TForm1::serialclose() {
+    session.serialclose();
+}
 
 void TForm1::ApdComPort1PortOpen() {
     if (ComboBox_pripojeni->currentIndex() != static_cast<int>(LinkKind::Serial))

@@ -6,8 +6,8 @@
 #include "errors.h"
 #include "filter_list_window.h"
 #include "filter_row.h"
-#include "guard.h"
 #include "forms.h"
+#include "guard.h"
 #include "ini_file.h"
 #include "macro_list_window.h"
 #include "macro_row.h"
@@ -22,18 +22,19 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
-#include <QScreen>
 #include <QLineEdit>
+#include <QScreen>
 
 namespace {
 
-std::string path(const QString &file) { return QFile::encodeName(file).toStdString(); }
+std::string path(const QString &file) {
+    return QFile::encodeName(file).toStdString();
+}
 
 // The largest size any window may take: what the screens together show. A
 // size from the file beyond it would make the platform allocate without
 // bound (or crash) for a window nobody can see whole.
-QSize largestwindow()
-{
+QSize largestwindow() {
     QRect screens;
     for (const QScreen *screen : QGuiApplication::screens())
         screens |= screen->geometry();
@@ -47,8 +48,7 @@ constexpr int farthestplace = 1 << 20;
 // Places a window from its section's "Left", "top", "width" and "height",
 // and shows or hides it after "visible".
 void loadwindow(const IniFile &ini, const char *section, QWidget *window, int left, int top,
-                bool withvisible = true)
-{
+                bool withvisible = true) {
     const auto place = [&](const char *name, int fallback) {
         return std::clamp(ini.readInteger(section, name, fallback), -farthestplace, farthestplace);
     };
@@ -60,8 +60,7 @@ void loadwindow(const IniFile &ini, const char *section, QWidget *window, int le
         window->setVisible(ini.readBool(section, "visible", true));
 }
 
-void savewindow(IniFile &ini, const char *section, const QWidget *window, bool withvisible = true)
-{
+void savewindow(IniFile &ini, const char *section, const QWidget *window, bool withvisible = true) {
     ini.writeInteger(section, "Left", window->x());
     ini.writeInteger(section, "top", window->y());
     ini.writeInteger(section, "width", window->width());
@@ -72,8 +71,7 @@ void savewindow(IniFile &ini, const char *section, const QWidget *window, bool w
 
 } // namespace
 
-void TForm1::loadsettings()
-{
+void TForm1::loadsettings() {
     IniFile ini;
     try {
         ini = IniFile::load(path(settingsfile));
@@ -95,8 +93,7 @@ void TForm1::loadsettings()
     guarded([this] { applycapture(); });
 }
 
-void TForm1::loadmainwindow(const IniFile &ini, const Setup &setup)
-{
+void TForm1::loadmainwindow(const IniFile &ini, const Setup &setup) {
     const char *s = "Form_main";
     loadwindow(ini, s, this, 0, 0, false);
     switch (ini.readInteger(s, "WindowState", 2)) {
@@ -136,13 +133,12 @@ void TForm1::loadmainwindow(const IniFile &ini, const Setup &setup)
     select(ComboBox_stop, setup.com_stop);
 }
 
-void TForm1::loadlogwindows(const IniFile &ini, const Setup &setup)
-{
+void TForm1::loadlogwindows(const IniFile &ini, const Setup &setup) {
     for (auto [section, window, choices] :
          {std::tuple<const char *, TDataWindow *, const DataWindowSetup *>{"Form_RXW", Form_rxw,
-                                                                         &setup.received},
+                                                                           &setup.received},
           std::tuple<const char *, TDataWindow *, const DataWindowSetup *>{"Form_TXW", Form_txw,
-                                                                         &setup.sent}}) {
+                                                                           &setup.sent}}) {
         loadwindow(ini, section, window, 500, 80);
         const int format = choices->format;
         window->ComboBox_format->setCurrentIndex(
@@ -160,8 +156,7 @@ void TForm1::loadlogwindows(const IniFile &ini, const Setup &setup)
     Form_txw->CheckBox_time->setChecked(setup.sent.time);
 }
 
-void TForm1::loadmacros(const IniFile &ini, const Setup &setup)
-{
+void TForm1::loadmacros(const IniFile &ini, const Setup &setup) {
     loadwindow(ini, "Form_TX", Form_TX, 0, 80);
     Form_TX->tx_count = static_cast<int>(setup.macros.size());
     Form_TX->limitheight();
@@ -176,8 +171,7 @@ void TForm1::loadmacros(const IniFile &ini, const Setup &setup)
     Form_TX->selectrow(1);
 }
 
-void TForm1::loadfilters(const IniFile &ini, const Setup &setup)
-{
+void TForm1::loadfilters(const IniFile &ini, const Setup &setup) {
     loadwindow(ini, "Form_RX_filtr", Form_RX_filtr, 0, 80);
     Form_RX_filtr->filtr_count = static_cast<int>(setup.filters.size());
     Form_RX_filtr->limitheight();
@@ -193,8 +187,7 @@ void TForm1::loadfilters(const IniFile &ini, const Setup &setup)
     Form_RX_filtr->selectrow(1);
 }
 
-void TForm1::savesettings()
-{
+void TForm1::savesettings() {
     // Foreign sections and keys of the file stay as they are. A file that
     // cannot be read cannot be replaced either, and the user is told so in
     // the words of a save.
@@ -218,8 +211,10 @@ void TForm1::savesettings()
             return;
         }
         const std::pair<const char *, const QWidget *> windows[] = {
-            {"Form_RXW", Form_rxw},     {"Form_TXW", Form_txw},
-            {"Form_RX_TX", Form_RX_TX}, {"Form_TX", Form_TX},
+            {"Form_RXW", Form_rxw},
+            {"Form_TXW", Form_txw},
+            {"Form_RX_TX", Form_RX_TX},
+            {"Form_TX", Form_TX},
             {"Form_RX_filtr", Form_RX_filtr}};
         for (auto [windowsection, window] : windows)
             if (name == windowsection)
@@ -229,8 +224,7 @@ void TForm1::savesettings()
     ini.save(path(settingsfile));
 }
 
-void TForm1::choosesettingsfile(const QString &file)
-{
+void TForm1::choosesettingsfile(const QString &file) {
     settingsfile = file;
     // The name without its directory and its last four characters (".ini").
     const QString name = QFileInfo(file).fileName();
@@ -238,8 +232,7 @@ void TForm1::choosesettingsfile(const QString &file)
     session.closeall(Session::Closing::SettingsFile);
 }
 
-void TForm1::Otevtnastaven1Click()
-{
+void TForm1::Otevtnastaven1Click() {
     const QString file = OpenDialog1.executeOpen();
     if (file.isEmpty())
         return;
@@ -250,8 +243,7 @@ void TForm1::Otevtnastaven1Click()
     FormActivate();
 }
 
-void TForm1::Ulozitnastaven1Click()
-{
+void TForm1::Ulozitnastaven1Click() {
     const QString file = SaveDialog1.executeSave();
     if (file.isEmpty())
         return;

@@ -10,20 +10,16 @@
 #define KROVAN_INSTALLED_FOLDERS "/usr/bin"
 #endif
 
-QString userconfigfolder(const QString &xdgconfighome, const QString &home)
-{
-    const QString base =
-        QDir::isAbsolutePath(xdgconfighome) ? xdgconfighome : home + "/.config";
+QString userconfigfolder(const QString &xdgconfighome, const QString &home) {
+    const QString base = QDir::isAbsolutePath(xdgconfighome) ? xdgconfighome : home + "/.config";
     return QDir::cleanPath(base + "/krovan");
 }
 
-QString settingsplace(const QString &exedir, bool exedirwritable, const QString &configfolder)
-{
+QString settingsplace(const QString &exedir, bool exedirwritable, const QString &configfolder) {
     return (exedirwritable ? exedir : configfolder) + "/default.ini";
 }
 
-QStringList installedfolders()
-{
+QStringList installedfolders() {
     QStringList folders;
     for (const QString &folder : QString(KROVAN_INSTALLED_FOLDERS).split(':', Qt::SkipEmptyParts))
         folders << QDir::cleanPath(folder);
@@ -31,8 +27,7 @@ QStringList installedfolders()
     return folders;
 }
 
-bool ownsfolder(const QString &exedir)
-{
+bool ownsfolder(const QString &exedir) {
     const QString canonical = QFileInfo(exedir).canonicalFilePath();
     for (const QString &folder : installedfolders())
         if (QDir::cleanPath(exedir) == folder ||
@@ -41,16 +36,14 @@ bool ownsfolder(const QString &exedir)
     return ::access(QFile::encodeName(exedir).constData(), W_OK) == 0;
 }
 
-QString defaultsettingsfile()
-{
+QString defaultsettingsfile() {
     const QString exedir = QDir(QCoreApplication::applicationDirPath()).absolutePath();
     const QString folder =
         userconfigfolder(qEnvironmentVariable("XDG_CONFIG_HOME"), QDir::homePath());
     return settingsplace(exedir, ownsfolder(exedir), folder);
 }
 
-void makesettingsfolder(const QString &file)
-{
+void makesettingsfolder(const QString &file) {
     const QString folder = QFileInfo(file).absolutePath();
     if (!QFileInfo::exists(folder))
         QDir().mkpath(folder);

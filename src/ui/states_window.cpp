@@ -164,8 +164,8 @@ void TForm_RX_TX::write(const LogEntry &entry) {
     }
     const bool received = entry.direction == Direction::Received;
     const QString address = !CheckBox_adr->isChecked() ? QString()
-                            : received                ? "z: " + entry.address + " "
-                                                      : "na: " + entry.address + " ";
+                            : received                 ? "z: " + entry.address + " "
+                                                       : "na: " + entry.address + " ";
     QString macros;
     if (received && CheckBox_makro->isChecked())
         for (const QString &name : entry.macros)

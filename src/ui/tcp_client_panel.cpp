@@ -11,7 +11,9 @@ bool TForm1::tcpclientisconnected() const {
     return IdTCPClient1.isConnected();
 }
 
-void TForm1::tcpclientopen() { session.tcpclientopen(); }
+void TForm1::tcpclientopen() {
+    session.tcpclientopen();
+}
 
 void TForm1::IdTCPClient1Connected() {
     for (QWidget *control : std::initializer_list<QWidget *>{Label11, Label2, Edit_tcp_k_addr,
@@ -27,4 +29,6 @@ void TForm1::IdTCPClient1Disconnected() {
     Button_TCP_C_On->setText("Připojit");
 }
 
-void TForm1::tcpclientclose() { session.tcpclientclose(); }
+void TForm1::tcpclientclose() {
+    session.tcpclientclose();
+}

@@ -6,6 +6,10 @@ bool TForm1::tcpserverislistening() const {
 }
 
 // A failed open leaves the panel closed: the port can be corrected at once.
-void TForm1::tcpserveropen() { session.tcpserveropen(); }
+void TForm1::tcpserveropen() {
+    session.tcpserveropen();
+}
 
-void TForm1::tcpserverclose() { session.tcpserverclose(); }
+void TForm1::tcpserverclose() {
+    session.tcpserverclose();
+}

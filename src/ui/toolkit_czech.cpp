@@ -16,12 +16,15 @@ public:
     using QTranslator::QTranslator;
 
     QString translate(const char *context, const char *source, const char *disambiguation,
-                      int n) const override
-    {
+                      int n) const override {
         static const char *const controls[] = {
-            "QFileDialog", "QFileSystemModel", "QDialogButtonBox", "QPlatformTheme",
-            "QGnomeTheme", "QMessageBox", "QLineEdit", "QWidgetTextControl", "QScrollBar",
-            "QUnicodeControlCharacterMenu", "QInputDialog", "QTabBar", "QComboBox",
+            "QFileDialog",      "QFileSystemModel",
+            "QDialogButtonBox", "QPlatformTheme",
+            "QGnomeTheme",      "QMessageBox",
+            "QLineEdit",        "QWidgetTextControl",
+            "QScrollBar",       "QUnicodeControlCharacterMenu",
+            "QInputDialog",     "QTabBar",
+            "QComboBox",
         };
         const QByteArrayView name(context);
         for (const char *control : controls)
@@ -33,8 +36,7 @@ public:
 
 } // namespace
 
-void loadtoolkitczech()
-{
+void loadtoolkitczech() {
     static QTranslator *toolkit = nullptr;
     if (toolkit != nullptr)
         return;

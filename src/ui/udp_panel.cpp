@@ -13,6 +13,10 @@ void TForm1::enableudpfields(bool enabled) {
 
 // A failed open leaves the panel closed: the text that failed can be
 // corrected at once.
-void TForm1::udpopen() { session.udpopen(); }
+void TForm1::udpopen() {
+    session.udpopen();
+}
 
-void TForm1::udpclose() { session.udpclose(); }
+void TForm1::udpclose() {
+    session.udpclose();
+}

@@ -4,8 +4,7 @@
 
 #include <limits>
 
-void takewholetexts(QWidget *root)
-{
+void takewholetexts(QWidget *root) {
     for (QLineEdit *edit : root->findChildren<QLineEdit *>())
         edit->setMaxLength(std::numeric_limits<int>::max());
 }

@@ -6,8 +6,7 @@
 
 #include <QApplication>
 
-int runwindows()
-{
+int runwindows() {
     createforms();
     closeonsignals(Form1, [] { Form1->closeforsignal(); });
     Form1->show();

@@ -21,8 +21,8 @@ int plainmatch(std::string_view pattern, std::string_view block) {
     if (code == nullptr)
         return -1;
     pcre2_match_data *data = pcre2_match_data_create_from_pattern(code, nullptr);
-    const int found = pcre2_match(code, reinterpret_cast<PCRE2_SPTR>(block.data()), block.size(),
-                                  0, 0, data, nullptr);
+    const int found = pcre2_match(code, reinterpret_cast<PCRE2_SPTR>(block.data()), block.size(), 0,
+                                  0, data, nullptr);
     pcre2_match_data_free(data);
     pcre2_code_free(code);
     // A matcher that gives up (too much backtracking) decides nothing here.

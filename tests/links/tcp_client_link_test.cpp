@@ -19,8 +19,9 @@ TEST(TcpClientLinkTest, BytesGoBothWaysInOrderAndTheServersCloseComesLast) {
     TcpClientLink link;
     QByteArray got;
     bool closedafterbytes = false;
-    QObject::connect(&link, &TcpClientLink::received,
-                     [&](const std::string &data, const QString &) { got += QByteArray::fromStdString(data); });
+    QObject::connect(
+        &link, &TcpClientLink::received,
+        [&](const std::string &data, const QString &) { got += QByteArray::fromStdString(data); });
     bool closed = false;
     QObject::connect(&link, &TcpClientLink::closed, [&](bool bypeer) {
         closed = bypeer;

@@ -2,11 +2,11 @@
 #include "udp_link.h"
 
 #include <QCoreApplication>
+#include <QEventLoop>
 #include <QNetworkDatagram>
 #include <QSignalSpy>
 #include <QTimer>
 #include <QUdpSocket>
-#include <QEventLoop>
 #include <gtest/gtest.h>
 
 namespace {
@@ -19,28 +19,24 @@ protected:
     UdpLink link;
     int localport = 0;
 
-    void SetUp() override
-    {
+    void SetUp() override {
         ASSERT_TRUE(peer.bind(QHostAddress::LocalHost, 0));
         link.open(0);
         localport = link.localPort();
     }
 
-    void sendtolink(const QByteArray &data)
-    {
+    void sendtolink(const QByteArray &data) {
         peer.writeDatagram(data, QHostAddress::LocalHost, static_cast<quint16>(localport));
     }
 
-    QNetworkDatagram peerreceive()
-    {
+    QNetworkDatagram peerreceive() {
         if (!peer.hasPendingDatagrams())
             peer.waitForReadyRead(2000);
         return peer.receiveDatagram();
     }
 };
 
-TEST_F(UdpLinkTest, DeliversEachDatagramWithItsSender)
-{
+TEST_F(UdpLinkTest, DeliversEachDatagramWithItsSender) {
     QSignalSpy received(&link, &UdpLink::received);
     sendtolink("abc");
     sendtolink(QByteArray());
@@ -54,8 +50,7 @@ TEST_F(UdpLinkTest, DeliversEachDatagramWithItsSender)
     EXPECT_EQ(received[2][0].value<std::string>(), std::string("\0\xff", 2));
 }
 
-TEST_F(UdpLinkTest, DeliversAQueueOfManyInOrderUntilTheHandlerCloses)
-{
+TEST_F(UdpLinkTest, DeliversAQueueOfManyInOrderUntilTheHandlerCloses) {
     // Queued before the event loop looks: several batches' worth, of
     // different lengths, from two senders.
     QUdpSocket second;
@@ -82,8 +77,7 @@ TEST_F(UdpLinkTest, DeliversAQueueOfManyInOrderUntilTheHandlerCloses)
     }
 }
 
-TEST_F(UdpLinkTest, AHandlerThatWaitsInAnEventLoopOfItsOwnMissesNothing)
-{
+TEST_F(UdpLinkTest, AHandlerThatWaitsInAnEventLoopOfItsOwnMissesNothing) {
     // As an error box does: the first datagram's handler runs an event loop
     // while the rest of its batch, and more sent meanwhile, wait.
     for (int i = 0; i < 5; ++i)
@@ -106,8 +100,7 @@ TEST_F(UdpLinkTest, AHandlerThatWaitsInAnEventLoopOfItsOwnMissesNothing)
     EXPECT_EQ(got, (std::vector<std::string>{"0", "1", "2", "3", "4", "5", "6", "7", "8", "9"}));
 }
 
-TEST_F(UdpLinkTest, DiscardsDatagramsBeyondTheReceiveBuffer)
-{
+TEST_F(UdpLinkTest, DiscardsDatagramsBeyondTheReceiveBuffer) {
     QSignalSpy received(&link, &UdpLink::received);
     sendtolink(QByteArray(2049, 'x'));
     sendtolink(QByteArray(2048, 'y'));
@@ -118,8 +111,7 @@ TEST_F(UdpLinkTest, DiscardsDatagramsBeyondTheReceiveBuffer)
     EXPECT_EQ(received[0][0].value<std::string>(), std::string(2048, 'y'));
 }
 
-TEST_F(UdpLinkTest, EachSendGoesWhereItsHostTextSaysNow)
-{
+TEST_F(UdpLinkTest, EachSendGoesWhereItsHostTextSaysNow) {
     QUdpSocket other;
     ASSERT_TRUE(other.bind(QHostAddress("127.0.0.2"), peer.localPort()));
     for (const char *host : {"127.0.0.1", "127.0.0.2", "127.0.0.2", "127.0.0.1"})
@@ -136,8 +128,7 @@ TEST_F(UdpLinkTest, EachSendGoesWhereItsHostTextSaysNow)
     EXPECT_EQ(second, (QStringList{"127.0.0.2", "127.0.0.2"}));
 }
 
-TEST_F(UdpLinkTest, SendsOneDatagramFromTheLocalPort)
-{
+TEST_F(UdpLinkTest, SendsOneDatagramFromTheLocalPort) {
     link.send(std::string("A\0B", 3), "127.0.0.1", peer.localPort());
     const QNetworkDatagram got = peerreceive();
     EXPECT_EQ(got.data(), QByteArray("A\0B", 3));
@@ -149,8 +140,7 @@ TEST_F(UdpLinkTest, SendsOneDatagramFromTheLocalPort)
     EXPECT_EQ(empty.data().size(), 0);
 }
 
-TEST_F(UdpLinkTest, SendsToABroadcastAddress)
-{
+TEST_F(UdpLinkTest, SendsToABroadcastAddress) {
     QUdpSocket listener;
     ASSERT_TRUE(listener.bind(QHostAddress::AnyIPv4, 0));
     link.send("all", "127.255.255.255", listener.localPort());
@@ -159,8 +149,7 @@ TEST_F(UdpLinkTest, SendsToABroadcastAddress)
     EXPECT_EQ(listener.receiveDatagram().data(), "all");
 }
 
-TEST_F(UdpLinkTest, SendFailuresThrow)
-{
+TEST_F(UdpLinkTest, SendFailuresThrow) {
     EXPECT_THROW(link.send("x", "127.0.0.1", 70000), KrovanError);
     EXPECT_THROW(link.send("x", "no such host.invalid", peer.localPort()), KrovanError);
     try {
@@ -171,8 +160,7 @@ TEST_F(UdpLinkTest, SendFailuresThrow)
     }
 }
 
-TEST_F(UdpLinkTest, ATakenPortCannotBeBound)
-{
+TEST_F(UdpLinkTest, ATakenPortCannotBeBound) {
     UdpLink second;
     try {
         second.open(localport);
@@ -190,8 +178,7 @@ TEST_F(UdpLinkTest, ATakenPortCannotBeBound)
 
 } // namespace
 
-int main(int argc, char **argv)
-{
+int main(int argc, char **argv) {
     QCoreApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();

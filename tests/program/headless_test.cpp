@@ -13,9 +13,9 @@ TEST_F(Headless, AnswersUdpAndEndsOnSigtermWithStatusZero) {
     const quint16 port = freeport(false);
     QUdpSocket peer;
     ASSERT_TRUE(peer.bind(QHostAddress::LocalHost, 0));
-    run({"--headless", setup("connection=3\r\nrx_port=" + QByteArray::number(port) +
-                             "\r\ntx_adr=127.0.0.1\r\ntx_port=" +
-                             QByteArray::number(peer.localPort()))});
+    run({"--headless",
+         setup("connection=3\r\nrx_port=" + QByteArray::number(port) +
+               "\r\ntx_adr=127.0.0.1\r\ntx_port=" + QByteArray::number(peer.localPort()))});
     ASSERT_TRUE(captured("STATE", "UDP server připojen")) << errors().toStdString();
     // Only a block the file's filter names is answered.
     peer.writeDatagram("no", QHostAddress::LocalHost, port);
@@ -36,13 +36,17 @@ TEST_F(Headless, AnswersAsATcpServerAndSendsWhatItIsAskedTo) {
     run({"--headless", setup("tcp_s_p=" + QByteArray::number(port)), "--link", "tcp-server",
          "--duration", "3"});
     QTcpSocket peer;
-    ASSERT_TRUE(waitfor([&] {
-        peer.abort();
-        peer.connectToHost(QHostAddress::LocalHost, port);
-        return peer.waitForConnected(200);
-    }, 5000)) << errors().toStdString();
+    ASSERT_TRUE(waitfor(
+        [&] {
+            peer.abort();
+            peer.connectToHost(QHostAddress::LocalHost, port);
+            return peer.waitForConnected(200);
+        },
+        5000))
+        << errors().toStdString();
     ASSERT_TRUE(captured("STATE", "TCP server připojen..."));
-    peer.write("\x02" "abc");
+    peer.write("\x02"
+               "abc");
     ASSERT_TRUE(waitfor([&] { return peer.bytesAvailable() >= 3; }, 5000));
     EXPECT_EQ(peer.readAll(), "\x06OK");
     EXPECT_TRUE(captured("RX", "<stx>abc"));
@@ -56,7 +60,8 @@ TEST_F(Headless, ATcpClientEndsWithStatusOneWhenTheServerCloses) {
          setup("connection=1\r\ntcp_c_a=127.0.0.1\r\ntcp_c_p=" +
                QByteArray::number(server.serverPort())),
          "--send", "1", "--capture", dir.filePath("cap.tsv")});
-    ASSERT_TRUE(waitfor([&] { return server.hasPendingConnections(); }, 5000)) << errors().toStdString();
+    ASSERT_TRUE(waitfor([&] { return server.hasPendingConnections(); }, 5000))
+        << errors().toStdString();
     QTcpSocket *peer = server.nextPendingConnection();
     ASSERT_TRUE(waitfor([&] { return peer->bytesAvailable() >= 3; }, 5000));
     EXPECT_EQ(peer->readAll(), "\x06OK") << "--send 1";
@@ -78,7 +83,8 @@ TEST_F(Headless, AnswersOnASerialLineAndRepeatsARow) {
          line.path(), "--repeat", "1"});
     ASSERT_TRUE(captured("STATE", "COM0 připojen...")) << errors().toStdString();
     EXPECT_GE(line.receive(3, 3000).count('\x06'), 3) << "repeated every 100 ms";
-    line.feed("\x02" "ser");
+    line.feed("\x02"
+              "ser");
     EXPECT_TRUE(captured("RX", "<stx>ser"));
     stop();
     EXPECT_EQ(finish(), 0);
@@ -107,8 +113,8 @@ TEST_F(Headless, AFailedOpenGivesOneAndBadUsageGivesTwo) {
     closed.listen(QHostAddress::LocalHost, 0);
     const quint16 port = closed.serverPort();
     closed.close();
-    run({"--headless", setup("connection=1\r\ntcp_c_a=127.0.0.1\r\ntcp_c_p=" +
-                             QByteArray::number(port))});
+    run({"--headless",
+         setup("connection=1\r\ntcp_c_a=127.0.0.1\r\ntcp_c_p=" + QByteArray::number(port))});
     EXPECT_EQ(finish(), 1);
     EXPECT_TRUE(errors().contains("refused")) << errors().toStdString();
 

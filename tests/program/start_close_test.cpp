@@ -125,8 +125,8 @@ TEST_P(Program, ASignalEndsItEvenWhenTheSettingsCannotBeSaved) {
         ASSERT_TRUE(out.open(QIODevice::WriteOnly));
         out.write("[Form_main]\nconnection=3\n");
     }
-    QFile::setPermissions(file, QFileDevice::ReadOwner | QFileDevice::ReadGroup |
-                                    QFileDevice::ReadOther);
+    QFile::setPermissions(file,
+                          QFileDevice::ReadOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther);
     const auto openfolder = QFileDevice::ReadOwner | QFileDevice::ExeOwner |
                             QFileDevice::ReadGroup | QFileDevice::ExeGroup |
                             QFileDevice::ReadOther | QFileDevice::ExeOther;

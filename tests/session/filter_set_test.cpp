@@ -26,7 +26,9 @@ TEST(FilterSet, EachModeAndRowNamesItsMacrosAndTheLastOneAnswers) {
     filters.set({row("<stx>", "nak"), row("41 42", "ack", MatchMode::Contains, true, true),
                  row("Z", "nak", MatchMode::Ends), row("<stx>AB", "nak", MatchMode::Equals),
                  row("<stx>", "ack", MatchMode::Begins, false), row("x", "nobody")});
-    const FilterSet::Calls calls = filters.match("\x02" "AB", macros);
+    const FilterSet::Calls calls = filters.match("\x02"
+                                                 "AB",
+                                                 macros);
     // "ack" names two rows: both are called, the last of them answers.
     EXPECT_EQ(calls.macros, (QStringList{"nak", "ack", "ack", "nak"}));
     EXPECT_EQ(calls.replyrow, 2);
@@ -51,8 +53,8 @@ TEST(FilterSet, ATextThatDoesNotConvertFailsWhenABlockReachesIt) {
 
 TEST(FilterSet, AnExpressionFindsEitherSpellingOfWhatItFoldsTogether) {
     FilterSet filters;
-    filters.set({row("ok|OK", "nak", MatchMode::Expression),
-                 row("(?i)abc", "nak", MatchMode::Expression)});
+    filters.set(
+        {row("ok|OK", "nak", MatchMode::Expression), row("(?i)abc", "nak", MatchMode::Expression)});
     for (const char *block : {"ok", "xokx", "OK", "xAbC"})
         EXPECT_EQ(filters.match(block, macros).macros, QStringList{"nak"}) << block;
     EXPECT_EQ(filters.match("Ok", macros).macros, QStringList{});

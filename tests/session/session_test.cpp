@@ -75,7 +75,8 @@ protected:
 
 TEST_F(SessionTest, AUdpBlockIsAnsweredThroughItsFilterWithTheRecordsInOrder) {
     session.setup.macros = {{"ack", "<ack>OK", false, "1000"}, {"raw", "41 42", true, "1000"}};
-    session.setfilters({{"<stx>", false, true, "ack"}, {"$zz", false, false, "raw"},
+    session.setfilters({{"<stx>", false, true, "ack"},
+                        {"$zz", false, false, "raw"},
                         {"02 68", true, true, "raw"}});
     const quint16 port = openudp();
     peer.writeDatagram(QByteArray("\x02hi"), QHostAddress::LocalHost, port);
@@ -100,7 +101,10 @@ TEST_F(SessionTest, EveryMatchModeAnswersTheBlocksItMatches) {
         bool answered;
     };
     const Case cases[] = {
-        {Begins, "<stx>", false, "\x02" "ab", true},
+        {Begins, "<stx>", false,
+         "\x02"
+         "ab",
+         true},
         {Begins, "<stx>", false, "a\x02", false},
         {Begins, "", false, "", true},
         {Contains, "<nul>b", false, QByteArray("a\0bc", 4), true},
@@ -114,8 +118,14 @@ TEST_F(SessionTest, EveryMatchModeAnswersTheBlocksItMatches) {
         {Equals, "ab", false, "abc", false},
         {Equals, "", false, "", true},
         {Equals, "", false, "a", false},
-        {Expression, R"(^\x02[0-9]{4}\x03$)", false, "\x02" "1234\x03", true},
-        {Expression, R"(^\x02[0-9]{4}\x03$)", false, "\x02" "12a4\x03", false},
+        {Expression, R"(^\x02[0-9]{4}\x03$)", false,
+         "\x02"
+         "1234\x03",
+         true},
+        {Expression, R"(^\x02[0-9]{4}\x03$)", false,
+         "\x02"
+         "12a4\x03",
+         false},
         {Expression, R"([\x80-\xFF])", false, "ab\x85", true},
         {Expression, R"([\x80-\xFF])", false, "abc", false},
         {Expression, "a.c", false, "a\nc", true},
@@ -141,8 +151,10 @@ TEST_F(SessionTest, EveryMatchModeAnswersTheBlocksItMatches) {
 
 TEST_F(SessionTest, ManyExpressionsNameEveryMacroTheirsMatchInOrder) {
     using enum MatchMode;
-    session.setup.macros = {{"a", "A", false, "1000"}, {"b", "B", false, "1000"},
-                            {"c", "C", false, "1000"}, {"d", "D", false, "1000"}};
+    session.setup.macros = {{"a", "A", false, "1000"},
+                            {"b", "B", false, "1000"},
+                            {"c", "C", false, "1000"},
+                            {"d", "D", false, "1000"}};
     const quint16 port = openudp();
     // Searched as one, and alone where a back reference must keep its group.
     for (const char *fourth : {"(x)y", R"((x)\1)"}) {
@@ -150,9 +162,10 @@ TEST_F(SessionTest, ManyExpressionsNameEveryMacroTheirsMatchInOrder) {
                             {"z$", false, true, "b", Expression},
                             {"(?i)B[0-9]+", false, true, "c", Expression},
                             {fourth, false, true, "d", Expression}});
-        for (const auto &[block, named] :
-             {std::pair<QByteArray, QString>{"ab12z", "[a,b,c]"}, {"xab", "[]"},
-              {"cdxx", "[a,d]"}, {"xy b7", "[c,d]"}}) {
+        for (const auto &[block, named] : {std::pair<QByteArray, QString>{"ab12z", "[a,b,c]"},
+                                           {"xab", "[]"},
+                                           {"cdxx", "[a,d]"},
+                                           {"xy b7", "[c,d]"}}) {
             entries.lines.clear();
             peer.writeDatagram(block, QHostAddress::LocalHost, port);
             ASSERT_TRUE(waitfor([&] { return !entries.lines.isEmpty(); }));

@@ -97,7 +97,7 @@ TEST(SetupFile, AFilterWithoutAModeBeginsWithItsPatternAndIsWrittenWithOne) {
 
 TEST(SetupFile, RowCountsAreHeldToTheirBounds) {
     EXPECT_EQ(::Setup::read(IniFile::parse("[Form_TX]\nTX_framecount=0\n")).macros.size(), 1u);
-    EXPECT_EQ(::Setup::read(IniFile::parse("[Form_RX_filtr]\nfiltr_framecount=5000\n"))
-                  .filters.size(),
-              100u);
+    EXPECT_EQ(
+        ::Setup::read(IniFile::parse("[Form_RX_filtr]\nfiltr_framecount=5000\n")).filters.size(),
+        100u);
 }

@@ -22,8 +22,7 @@ class Captions : public FormsTest {};
 
 // The width a control's caption needs. A push button's size hint has a
 // floor of the style's own; its caption needs the text and the frame.
-int needed(QWidget *control, const QString &caption)
-{
+int needed(QWidget *control, const QString &caption) {
     if (qobject_cast<QPushButton *>(control)) {
         QStyleOptionButton option;
         option.initFrom(control);
@@ -34,8 +33,7 @@ int needed(QWidget *control, const QString &caption)
 }
 
 // The controls of a window whose caption the layout cut.
-QStringList cut(QWidget *window)
-{
+QStringList cut(QWidget *window) {
     QStringList found;
     for (QWidget *control : window->findChildren<QWidget *>()) {
         if (!control->isVisibleTo(window) || control->objectName() == "Label1")
@@ -56,8 +54,7 @@ QStringList cut(QWidget *window)
     return found;
 }
 
-TEST_F(Captions, EveryCaptionShowsWholeAtTheStartingSize)
-{
+TEST_F(Captions, EveryCaptionShowsWholeAtTheStartingSize) {
     start();
     for (QWidget *window : std::initializer_list<QWidget *>{
              Form1, Form_TX, Form_RX_filtr, Form_RX_TX, Form_rxw, Form_txw, Form_about}) {

@@ -28,8 +28,7 @@ protected:
     QUdpSocket peer;
     QString capturefile() const { return dir.filePath("capture.tsv"); }
 
-    void SetUp() override
-    {
+    void SetUp() override {
         FormsTest::SetUp();
         start();
         ASSERT_TRUE(peer.bind(QHostAddress::LocalHost, 0));
@@ -41,15 +40,13 @@ protected:
     }
 
     // The user checks the menu item and chooses the file.
-    void startcapture(const QString &file)
-    {
+    void startcapture(const QString &file) {
         fakeDialogs().files.push_back(file);
         Form1->Zaznamdosouboru1->trigger();
     }
 
     // The capture's lines once it has written them.
-    QStringList lines(int atleast)
-    {
+    QStringList lines(int atleast) {
         QStringList found;
         waitfor([&] {
             QFile file(capturefile());
@@ -63,8 +60,7 @@ protected:
 };
 
 // TIME KIND ADDRESS MACROS TEXT HEX, the time in the capture's own form.
-QStringList fields(const QString &line)
-{
+QStringList fields(const QString &line) {
     const QStringList parts = line.split('\t');
     EXPECT_EQ(parts.size(), 6) << line.toStdString();
     EXPECT_TRUE(QRegularExpression(R"(^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}[+-]\d\d:\d\d$)")
@@ -74,8 +70,7 @@ QStringList fields(const QString &line)
     return parts.mid(1);
 }
 
-TEST_F(Capture, EveryKindOfEntryIsCapturedWholeWhateverTheLogsShow)
-{
+TEST_F(Capture, EveryKindOfEntryIsCapturedWholeWhateverTheLogsShow) {
     Form_TX->tx_frames[1]->Edit_popis->setText("ack");
     Form_TX->tx_frames[1]->Edit_data->setText("00 09 7F 80 FF");
     Form_TX->tx_frames[1]->CheckBox_hex->setChecked(true);
@@ -100,9 +95,9 @@ TEST_F(Capture, EveryKindOfEntryIsCapturedWholeWhateverTheLogsShow)
     EXPECT_EQ(fields(got[1]),
               (QStringList{"RX", "127.0.0.1:" + peerport, "ack",
                            QString::fromUtf8("<stx><nul><tab>\x7F€˙"), "02 00 09 7F 80 FF"}));
-    EXPECT_EQ(fields(got[2]), (QStringList{"TX", "127.0.0.1 : " + peerport, "",
-                                           QString::fromUtf8("<nul><tab>\x7F€˙"),
-                                           "00 09 7F 80 FF"}));
+    EXPECT_EQ(fields(got[2]),
+              (QStringList{"TX", "127.0.0.1 : " + peerport, "",
+                           QString::fromUtf8("<nul><tab>\x7F€˙"), "00 09 7F 80 FF"}));
     EXPECT_EQ(fields(got[3]), (QStringList{"STATE", "", "", "UDP server odpojen", ""}));
     EXPECT_EQ(fields(got[4]), (QStringList{"ERROR", "", "", "CHYBA: Žádné aktivní připojení", ""}));
     EXPECT_TRUE(seam::texts(Form_RX_TX->RichEdit_mix).filter("Přijal").isEmpty())
@@ -114,8 +109,7 @@ TEST_F(Capture, EveryKindOfEntryIsCapturedWholeWhateverTheLogsShow)
     EXPECT_EQ(lines(6).size(), 5) << "nothing after the capture stopped";
 }
 
-TEST_F(Capture, TheNextStartGoesOnAppending)
-{
+TEST_F(Capture, TheNextStartGoesOnAppending) {
     startcapture(capturefile());
     Form1->Button_UDP_On->click();
     ASSERT_EQ(lines(1).size(), 1);
@@ -134,8 +128,7 @@ TEST_F(Capture, TheNextStartGoesOnAppending)
     EXPECT_EQ(fields(got[2]).value(3), "UDP server připojen");
 }
 
-TEST_F(Capture, AFullDiskStopsTheCaptureWithOneErrorAndTheProgramGoesOn)
-{
+TEST_F(Capture, AFullDiskStopsTheCaptureWithOneErrorAndTheProgramGoesOn) {
     Form_RX_TX->CheckBox_stavy->setChecked(true);
     // A file whose device is full.
     const QString full = dir.filePath("full.tsv");
@@ -154,8 +147,7 @@ TEST_F(Capture, AFullDiskStopsTheCaptureWithOneErrorAndTheProgramGoesOn)
     EXPECT_EQ(fakeDialogs().errors.size(), 1);
 }
 
-TEST_F(Capture, MillisecondsInEveryLogAreOneMenuItem)
-{
+TEST_F(Capture, MillisecondsInEveryLogAreOneMenuItem) {
     Form_RX_TX->CheckBox_time->setChecked(true);
     Form_RX_TX->CheckBox_stavy->setChecked(true);
     Form_RX_TX->CheckBox_rx->setChecked(true);

@@ -55,9 +55,7 @@ protected:
                           withhex ? QString::fromLatin1(hextext(bytes)) : QString());
     }
 
-    QStringList lines() const {
-        return seam::texts(view);
-    }
+    QStringList lines() const { return seam::texts(view); }
 
     void format(Format index) { form->ComboBox_format->setCurrentIndex(index); }
 };

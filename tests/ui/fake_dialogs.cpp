@@ -1,7 +1,6 @@
 #include "fake_dialogs.h"
 
-Answer FakeDialogs::confirm(const QString &message, bool withCancel)
-{
+Answer FakeDialogs::confirm(const QString &message, bool withCancel) {
     confirmations << message + (withCancel ? " [Yes/No/Cancel]" : " [Yes/No]");
     if (answers.empty())
         return Answer::Yes;
@@ -10,8 +9,7 @@ Answer FakeDialogs::confirm(const QString &message, bool withCancel)
     return answer;
 }
 
-QString FakeDialogs::nextFile(const FileDialogSetup &setup)
-{
+QString FakeDialogs::nextFile(const FileDialogSetup &setup) {
     fileDialogs.push_back(setup);
     if (files.empty())
         return {};
@@ -20,12 +18,15 @@ QString FakeDialogs::nextFile(const FileDialogSetup &setup)
     return file;
 }
 
-QString FakeDialogs::openFileName(const FileDialogSetup &setup) { return nextFile(setup); }
+QString FakeDialogs::openFileName(const FileDialogSetup &setup) {
+    return nextFile(setup);
+}
 
-QString FakeDialogs::saveFileName(const FileDialogSetup &setup) { return nextFile(setup); }
+QString FakeDialogs::saveFileName(const FileDialogSetup &setup) {
+    return nextFile(setup);
+}
 
-void FakeDialogs::reset()
-{
+void FakeDialogs::reset() {
     errors.clear();
     confirmations.clear();
     answers.clear();
@@ -33,8 +34,7 @@ void FakeDialogs::reset()
     fileDialogs.clear();
 }
 
-FakeDialogs &fakeDialogs()
-{
+FakeDialogs &fakeDialogs() {
     static FakeDialogs instance;
     return instance;
 }

@@ -11,8 +11,8 @@ class FakeDialogs : public Dialogs {
 public:
     QStringList errors;
     QStringList confirmations;
-    std::deque<Answer> answers;  // next answers to confirmations; Yes when empty
-    std::deque<QString> files;   // next chosen files; empty text = cancelled
+    std::deque<Answer> answers;               // next answers to confirmations; Yes when empty
+    std::deque<QString> files;                // next chosen files; empty text = cancelled
     std::vector<FileDialogSetup> fileDialogs; // what each file dialog was given
 
     void showError(const QString &message) override { errors << message; }

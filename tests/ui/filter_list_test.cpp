@@ -108,7 +108,8 @@ TEST_F(FilterList, APatternThatCannotBeUsedTurnsRedWithItsReason) {
     row->ComboBox_filtr_mode->setCurrentIndex(4);
     row->Edit_filtr->setText("([0-9]");
     EXPECT_EQ(row->Edit_filtr->palette().color(QPalette::Text), QColor(255, 0, 0));
-    EXPECT_TRUE(row->Edit_filtr->toolTip().contains("missing")) << row->Edit_filtr->toolTip().toStdString();
+    EXPECT_TRUE(row->Edit_filtr->toolTip().contains("missing"))
+        << row->Edit_filtr->toolTip().toStdString();
     row->Edit_filtr->setText("([0-9])");
     EXPECT_EQ(row->Edit_filtr->palette().color(QPalette::Text), usual);
     EXPECT_TRUE(row->Edit_filtr->toolTip().isEmpty());

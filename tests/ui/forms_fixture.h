@@ -9,7 +9,9 @@
 #include <gtest/gtest.h>
 
 // Readable QStrings in failure messages.
-inline void PrintTo(const QString &text, std::ostream *os) { *os << '"' << text.toStdString() << '"'; }
+inline void PrintTo(const QString &text, std::ostream *os) {
+    *os << '"' << text.toStdString() << '"';
+}
 
 // Every window test starts from freshly created windows, exactly as the
 // program creates them, with the settings file in a private directory.
@@ -17,30 +19,26 @@ class FormsTest : public ::testing::Test {
 protected:
     QTemporaryDir dir;
 
-    void SetUp() override
-    {
+    void SetUp() override {
         fakeDialogs().reset();
         createforms();
         Form1->settingsfile = dir.filePath("default.ini");
     }
 
-    void TearDown() override
-    {
+    void TearDown() override {
         destroyforms();
         QApplication::processEvents();
     }
 
     // Shows the main window as the program does; its first activation
     // loads the settings.
-    void start()
-    {
+    void start() {
         Form1->show();
         QApplication::setActiveWindow(Form1);
         QApplication::processEvents();
     }
 
-    template <class T> T *find(QObject *window, const char *name)
-    {
+    template <class T> T *find(QObject *window, const char *name) {
         T *found = window->findChild<T *>(name);
         EXPECT_NE(found, nullptr) << name;
         return found;

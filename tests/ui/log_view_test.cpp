@@ -151,9 +151,9 @@ TEST_F(LogViewTest, RowsFollowTheWidthOfTheCharacters) {
     EXPECT_EQ(rows(), 14 + 2);
     view->addline("  " + QString(2 * 48, '0'), red);
     EXPECT_EQ(rows(), 16 + 2);
-    EXPECT_EQ(rowstarts(FontAdvances(QFont("Courier", 8)), "  " + QString(98, '0'),
-                        view->wrapwidth()),
-              (std::vector<qsizetype>{0, 50}));
+    EXPECT_EQ(
+        rowstarts(FontAdvances(QFont("Courier", 8)), "  " + QString(98, '0'), view->wrapwidth()),
+        (std::vector<qsizetype>{0, 50}));
     // Words go to the next row whole: five words of nine a row.
     view->addline(QString("abcdefgh ").repeated(11).trimmed(), red);
     EXPECT_EQ(rows(), 18 + 3);

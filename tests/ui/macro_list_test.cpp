@@ -83,8 +83,7 @@ TEST_F(MacroList, RowControlsKeepTheirPlacesAndOnlyTheDataWidens) {
     // field's margin of 2 on each side.
     const QLineEdit *period = row->Edit_interval;
     const int frame = period->style()->pixelMetric(QStyle::PM_DefaultFrameWidth);
-    EXPECT_LE(period->fontMetrics().horizontalAdvance("12345678") + 2 * frame + 4,
-              period->width());
+    EXPECT_LE(period->fontMetrics().horizontalAdvance("12345678") + 2 * frame + 4, period->width());
     EXPECT_EQ(row->CheckBox1->geometry(), QRect(384 + grown, 3, 17, 17));
 }
 

@@ -11,9 +11,9 @@
 #include <QAction>
 #include <QComboBox>
 #include <QFileDialog>
-#include <QMessageBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTest>
@@ -21,13 +21,11 @@
 
 namespace {
 
-std::vector<QWidget *> toolwindows()
-{
+std::vector<QWidget *> toolwindows() {
     return {Form_TX, Form_RX_filtr, Form_RX_TX, Form_rxw, Form_txw};
 }
 
-std::vector<QWidget *> panels()
-{
+std::vector<QWidget *> panels() {
     return {Form1->Panel_RS, Form1->Panel_TCP_C, Form1->Panel_TCP_S, Form1->Panel_UDP,
             Form1->Panel_ICMP};
 }
@@ -36,8 +34,7 @@ std::vector<QWidget *> panels()
 
 using MainWindow = FormsTest;
 
-TEST_F(MainWindow, CreatesEightWindowsWithTheirNamesAndCaptions)
-{
+TEST_F(MainWindow, CreatesEightWindowsWithTheirNamesAndCaptions) {
     const std::vector<std::tuple<QWidget *, QString, QString>> windows = {
         {Form1, "Form1", "Krovan"},
         {Form_TX, "Form_TX", "Data k odeslání"},
@@ -58,8 +55,7 @@ TEST_F(MainWindow, CreatesEightWindowsWithTheirNamesAndCaptions)
         EXPECT_EQ(window->windowType(), Qt::Tool) << window->objectName().toStdString();
 }
 
-TEST_F(MainWindow, StartShowsBarAndToolWindowsAndLoadsOnlyOnce)
-{
+TEST_F(MainWindow, StartShowsBarAndToolWindowsAndLoadsOnlyOnce) {
     start();
     EXPECT_TRUE(Form1->isVisible());
     EXPECT_TRUE(Form1->settingsloaded);
@@ -77,8 +73,7 @@ TEST_F(MainWindow, StartShowsBarAndToolWindowsAndLoadsOnlyOnce)
     EXPECT_FALSE(Form_TX->isVisible());
 }
 
-TEST_F(MainWindow, SettingsFileSitsBesideTheExecutable)
-{
+TEST_F(MainWindow, SettingsFileSitsBesideTheExecutable) {
     destroyforms();
     createforms();
     EXPECT_EQ(Form1->settingsfile, QApplication::applicationDirPath() + "/default.ini");
@@ -86,8 +81,7 @@ TEST_F(MainWindow, SettingsFileSitsBesideTheExecutable)
     EXPECT_FALSE(Form1->settingsloaded);
 }
 
-TEST_F(MainWindow, HeightIsAlwaysEightyOne)
-{
+TEST_F(MainWindow, HeightIsAlwaysEightyOne) {
     start();
     EXPECT_EQ(Form1->height(), 81);
     Form1->resize(600, 400);
@@ -97,8 +91,7 @@ TEST_F(MainWindow, HeightIsAlwaysEightyOne)
     EXPECT_EQ(Form1->width(), 700);
 }
 
-TEST_F(MainWindow, SelectorShowsExactlyOnePanel)
-{
+TEST_F(MainWindow, SelectorShowsExactlyOnePanel) {
     start();
     auto *selector = find<QComboBox>(Form1, "ComboBox_pripojeni");
     EXPECT_TRUE(selector->font().bold());
@@ -128,16 +121,15 @@ TEST_F(MainWindow, SelectorShowsExactlyOnePanel)
     EXPECT_FALSE(Form1->Panel_ICMP->isVisible());
 }
 
-TEST_F(MainWindow, PanelsHoldTheirControls)
-{
+TEST_F(MainWindow, PanelsHoldTheirControls) {
     struct Text {
         const char *name;
         QString text;
     };
-    for (const Text &t : {Text{"Edit_tcp_k_addr", "localhost"}, Text{"Edit_tcp_k_port", "500"},
-                          Text{"Edit_TCP_S_port", "666"}, Text{"Edit_tx_adr", ""},
-                          Text{"Edit_tx_port", ""}, Text{"Edit_rx_port", ""},
-                          Text{"Edit_icmp_a", "10.0.0.1"}})
+    for (const Text &t :
+         {Text{"Edit_tcp_k_addr", "localhost"}, Text{"Edit_tcp_k_port", "500"},
+          Text{"Edit_TCP_S_port", "666"}, Text{"Edit_tx_adr", ""}, Text{"Edit_tx_port", ""},
+          Text{"Edit_rx_port", ""}, Text{"Edit_icmp_a", "10.0.0.1"}})
         EXPECT_EQ(find<QLineEdit>(Form1, t.name)->text(), t.text) << t.name;
     for (const Text &t : {Text{"Label11", "Adresa serveru:"}, Text{"Label2", "Port:"},
                           Text{"Label3", "Poslouchací port:"}, Text{"Label4", "Přijímací adresa:"},
@@ -165,8 +157,8 @@ TEST_F(MainWindow, PanelsHoldTheirControls)
     QTest::keyClick(baud->lineEdit(), Qt::Key_Return);
     EXPECT_EQ(baud->currentText(), "250000");
     EXPECT_EQ(baud->count(), 15);
-    for (const Text &t : {Text{"ComboBox_bits", "8"}, Text{"ComboBox_parity", "N"},
-                          Text{"ComboBox_stop", "1"}}) {
+    for (const Text &t :
+         {Text{"ComboBox_bits", "8"}, Text{"ComboBox_parity", "N"}, Text{"ComboBox_stop", "1"}}) {
         auto *box = find<QComboBox>(Form1, t.name);
         EXPECT_EQ(box->currentText(), t.text);
         EXPECT_FALSE(box->isEnabled()) << t.name;
@@ -175,8 +167,7 @@ TEST_F(MainWindow, PanelsHoldTheirControls)
     EXPECT_EQ(find<QComboBox>(Form1, "ComboBox_stop")->itemText(1), "1,5");
 }
 
-TEST_F(MainWindow, TheToolkitsOwnTextsAreCzech)
-{
+TEST_F(MainWindow, TheToolkitsOwnTextsAreCzech) {
     QMessageBox box(QMessageBox::Question, "Confirm", "?",
                     QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
     EXPECT_EQ(box.button(QMessageBox::Yes)->text().remove('&'), "Ano");
@@ -189,27 +180,34 @@ TEST_F(MainWindow, TheToolkitsOwnTextsAreCzech)
     EXPECT_EQ(dialog.labelText(QFileDialog::FileName).remove('&'), "Název souboru:");
 }
 
-TEST_F(MainWindow, MenusCarryEveryItem)
-{
-    const QStringList captions = {"Uložit přijatá data", "Uložit stavy", "Uložit odeslaná data",
-                                  "Otevřít nastavení", "Ulozit nastavení", "Konec",
-                                  "Makra k odeslání", "Přijímací filtry", "Stavy a data",
-                                  "Přijatá data", "Odeslaná data", "Okna sem!", "Nápověda",
+TEST_F(MainWindow, MenusCarryEveryItem) {
+    const QStringList captions = {"Uložit přijatá data",
+                                  "Uložit stavy",
+                                  "Uložit odeslaná data",
+                                  "Otevřít nastavení",
+                                  "Ulozit nastavení",
+                                  "Konec",
+                                  "Makra k odeslání",
+                                  "Přijímací filtry",
+                                  "Stavy a data",
+                                  "Přijatá data",
+                                  "Odeslaná data",
+                                  "Okna sem!",
+                                  "Nápověda",
                                   "O programu"};
-    const QStringList names = {"Uloitpijatdata1", "Uloitstavy1", "Uloitodeslandata1",
-                               "Otevtnastaven1", "Ulozitnastaven1", "Konec1", "Makrakodesln1",
-                               "Pijmacfiltry1", "Stavyadata1", "Pijatdata1", "Odeslandata1",
-                               "Okna", "Npovda3", "Oprogramu2"};
+    const QStringList names = {"Uloitpijatdata1", "Uloitstavy1",     "Uloitodeslandata1",
+                               "Otevtnastaven1",  "Ulozitnastaven1", "Konec1",
+                               "Makrakodesln1",   "Pijmacfiltry1",   "Stavyadata1",
+                               "Pijatdata1",      "Odeslandata1",    "Okna",
+                               "Npovda3",         "Oprogramu2"};
     for (int i = 0; i < names.size(); ++i)
         EXPECT_EQ(find<QAction>(Form1, names[i].toLatin1())->text(), captions[i]);
 }
 
-TEST_F(MainWindow, OknaItemsShowTheirWindows)
-{
+TEST_F(MainWindow, OknaItemsShowTheirWindows) {
     const std::vector<std::pair<const char *, QWidget *>> items = {
-        {"Makrakodesln1", Form_TX}, {"Pijmacfiltry1", Form_RX_filtr},
-        {"Stavyadata1", Form_RX_TX}, {"Pijatdata1", Form_rxw},
-        {"Odeslandata1", Form_txw},  {"Npovda3", Form_help}};
+        {"Makrakodesln1", Form_TX}, {"Pijmacfiltry1", Form_RX_filtr}, {"Stavyadata1", Form_RX_TX},
+        {"Pijatdata1", Form_rxw},   {"Odeslandata1", Form_txw},       {"Npovda3", Form_help}};
     for (const auto &[name, window] : items) {
         window->hide();
         find<QAction>(Form1, name)->trigger();
@@ -217,8 +215,7 @@ TEST_F(MainWindow, OknaItemsShowTheirWindows)
     }
 }
 
-TEST_F(MainWindow, OknaSemMovesToolWindowsHomeWithoutShowingThem)
-{
+TEST_F(MainWindow, OknaSemMovesToolWindowsHomeWithoutShowingThem) {
     start();
     for (QWidget *window : toolwindows())
         window->move(300, 200);
@@ -232,8 +229,7 @@ TEST_F(MainWindow, OknaSemMovesToolWindowsHomeWithoutShowingThem)
     EXPECT_EQ(Form_help->pos(), help);
 }
 
-TEST_F(MainWindow, HelpRemembersItsPageAcrossHideAndShow)
-{
+TEST_F(MainWindow, HelpRemembersItsPageAcrossHideAndShow) {
     auto *pages = find<QTabWidget>(Form_help, "PageControl1");
     Form1->Npovda3Click();
     EXPECT_EQ(pages->tabText(pages->currentIndex()), "Porty");
@@ -245,8 +241,7 @@ TEST_F(MainWindow, HelpRemembersItsPageAcrossHideAndShow)
     EXPECT_EQ(pages->tabText(pages->currentIndex()), "Filtry");
 }
 
-TEST_F(MainWindow, AboutIsModalAndShowsTheVersion)
-{
+TEST_F(MainWindow, AboutIsModalAndShowsTheVersion) {
     auto *version = find<QLabel>(Form_about, "Label_verze");
     bool wasModal = false;
     QString shown;
@@ -262,15 +257,13 @@ TEST_F(MainWindow, AboutIsModalAndShowsTheVersion)
     EXPECT_FALSE(Form_about->isVisible());
 }
 
-TEST_F(MainWindow, KonecClosesTheMainWindow)
-{
+TEST_F(MainWindow, KonecClosesTheMainWindow) {
     start();
     find<QAction>(Form1, "Konec1")->trigger();
     EXPECT_FALSE(Form1->isVisible());
 }
 
-TEST_F(MainWindow, ClosingTheMainWindowEndsTheProgramWhateverIsOpen)
-{
+TEST_F(MainWindow, ClosingTheMainWindowEndsTheProgramWhateverIsOpen) {
     start();
     Form1->Npovda3Click();
     ASSERT_TRUE(Form_help->isVisible());

@@ -8,16 +8,14 @@
 
 namespace {
 
-TEST(SettingsPlace, AWritableFolderKeepsTheFileBesideTheExecutable)
-{
+TEST(SettingsPlace, AWritableFolderKeepsTheFileBesideTheExecutable) {
     EXPECT_EQ(settingsplace("/opt/krovan", true, "/home/u/.config/krovan"),
               "/opt/krovan/default.ini");
     EXPECT_EQ(settingsplace("/usr/bin", false, "/home/u/.config/krovan"),
               "/home/u/.config/krovan/default.ini");
 }
 
-TEST(SettingsPlace, TheConfigurationFolderFollowsXdgConfigHome)
-{
+TEST(SettingsPlace, TheConfigurationFolderFollowsXdgConfigHome) {
     EXPECT_EQ(userconfigfolder("/tmp/cfg", "/home/u"), "/tmp/cfg/krovan");
     EXPECT_EQ(userconfigfolder("/tmp/cfg/", "/home/u"), "/tmp/cfg/krovan");
     EXPECT_EQ(userconfigfolder("", "/home/u"), "/home/u/.config/krovan");
@@ -25,8 +23,7 @@ TEST(SettingsPlace, TheConfigurationFolderFollowsXdgConfigHome)
     EXPECT_EQ(userconfigfolder("cfg", "/home/u"), "/home/u/.config/krovan");
 }
 
-TEST(SettingsPlace, InstalledFoldersAreNeverWrittenEvenByRoot)
-{
+TEST(SettingsPlace, InstalledFoldersAreNeverWrittenEvenByRoot) {
     const QStringList folders = installedfolders();
     EXPECT_TRUE(folders.contains("/usr/bin")) << folders.join(':').toStdString();
     for (const QString &folder : folders)
@@ -37,15 +34,13 @@ TEST(SettingsPlace, InstalledFoldersAreNeverWrittenEvenByRoot)
     EXPECT_FALSE(ownsfolder(own.filePath("missing")));
 }
 
-TEST(SettingsPlace, TheTestProgramsFolderIsItsOwn)
-{
+TEST(SettingsPlace, TheTestProgramsFolderIsItsOwn) {
     EXPECT_EQ(defaultsettingsfile(), QApplication::applicationDirPath() + "/default.ini");
 }
 
 class SettingsFolder : public FormsTest {};
 
-TEST_F(SettingsFolder, TheFirstCloseCreatesTheConfigurationFolder)
-{
+TEST_F(SettingsFolder, TheFirstCloseCreatesTheConfigurationFolder) {
     const QString file = dir.filePath("config/krovan/default.ini");
     Form1->settingsfile = file;
     start();

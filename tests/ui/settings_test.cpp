@@ -28,15 +28,13 @@ class Settings : public FormsTest {
 protected:
     QString file() const { return Form1->settingsfile; }
 
-    void writefile(const QByteArray &content)
-    {
+    void writefile(const QByteArray &content) {
         QFile out(file());
         ASSERT_TRUE(out.open(QIODevice::WriteOnly));
         out.write(content);
     }
 
-    QByteArray readfile(const QString &path) const
-    {
+    QByteArray readfile(const QString &path) const {
         QFile in(path);
         return in.open(QIODevice::ReadOnly) ? in.readAll() : QByteArray();
     }
@@ -45,8 +43,7 @@ protected:
 
     // Saves as a close does, then starts again from fresh windows that load
     // the same file.
-    void restart()
-    {
+    void restart() {
         const QString path = file();
         ASSERT_TRUE(Form1->close());
         destroyforms();
@@ -59,8 +56,7 @@ protected:
     static TFrame_filtr *filter(int n) { return Form_RX_filtr->filtr_frames[n]; }
 };
 
-TEST_F(Settings, AFileWithOnlyTheConnectionBringsUpDefaults)
-{
+TEST_F(Settings, AFileWithOnlyTheConnectionBringsUpDefaults) {
     writefile("[Form_main]\r\nconnection=3\r\n");
     start();
     EXPECT_EQ(Form1->ComboBox_pripojeni->currentIndex(), 3);
@@ -75,8 +71,8 @@ TEST_F(Settings, AFileWithOnlyTheConnectionBringsUpDefaults)
     EXPECT_EQ(Form1->Edit_TCP_S_port->text(), "666");
     EXPECT_EQ(Form1->ComboBox_baud->currentText(), "115200");
     EXPECT_EQ(Form1->ComboBox_bits->currentText(), "8");
-    for (QWidget *window : std::initializer_list<QWidget *>{Form_TX, Form_RX_filtr, Form_RX_TX,
-                                                           Form_rxw, Form_txw})
+    for (QWidget *window :
+         std::initializer_list<QWidget *>{Form_TX, Form_RX_filtr, Form_RX_TX, Form_rxw, Form_txw})
         EXPECT_TRUE(window->isVisible());
     EXPECT_EQ(Form_rxw->pos(), QPoint(500, 80));
     ASSERT_EQ(Form_TX->tx_count, 1);
@@ -89,8 +85,7 @@ TEST_F(Settings, AFileWithOnlyTheConnectionBringsUpDefaults)
     EXPECT_EQ(Form_TX->tx_selected, 1);
 }
 
-TEST_F(Settings, RowCountsAreKeptBetweenOneAndAHundred)
-{
+TEST_F(Settings, RowCountsAreKeptBetweenOneAndAHundred) {
     for (const char *count : {"0", "-5"}) {
         destroyforms();
         createforms();
@@ -112,8 +107,7 @@ TEST_F(Settings, RowCountsAreKeptBetweenOneAndAHundred)
     EXPECT_EQ(macro(100)->Edit_interval->text(), "100000");
 }
 
-TEST_F(Settings, MissingRowSectionsTakeTheirNumberedDefaults)
-{
+TEST_F(Settings, MissingRowSectionsTakeTheirNumberedDefaults) {
     writefile("[Form_TX]\nTX_framecount=3\n[Frame_TX_1]\ndescribe=a\ndata=b\ninterval=5\n");
     start();
     ASSERT_EQ(Form_TX->tx_count, 3);
@@ -125,8 +119,7 @@ TEST_F(Settings, MissingRowSectionsTakeTheirNumberedDefaults)
     EXPECT_EQ(macro(3)->objectName(), "tx_frame_3");
 }
 
-TEST_F(Settings, FewerRowsLeaveTheOldSectionsInTheFile)
-{
+TEST_F(Settings, FewerRowsLeaveTheOldSectionsInTheFile) {
     writefile("[Form_TX]\nTX_framecount=5\n");
     start();
     restart();
@@ -139,8 +132,7 @@ TEST_F(Settings, FewerRowsLeaveTheOldSectionsInTheFile)
     EXPECT_EQ(saved.readString("Frame_TX_5", "describe", "gone"), "tx_5");
 }
 
-TEST_F(Settings, TheMaximumHeightWinsOverTheStoredHeight)
-{
+TEST_F(Settings, TheMaximumHeightWinsOverTheStoredHeight) {
     writefile("[Form_TX]\nheight=400\nTX_framecount=2\n[Form_RX_filtr]\nheight=400\n"
               "filtr_framecount=1\n");
     start();
@@ -148,8 +140,7 @@ TEST_F(Settings, TheMaximumHeightWinsOverTheStoredHeight)
     EXPECT_EQ(Form_RX_filtr->height(), 123);
 }
 
-TEST_F(Settings, OddValuesFallBackAsTheyShould)
-{
+TEST_F(Settings, OddValuesFallBackAsTheyShould) {
     writefile("[FORM_MAIN]\nconnection=9\nWindowState=7\n[Form_RXW]\nvisible=2\n"
               "[Form_TXW]\nvisible=yes\n[Form_RX_TX]\nvisible=0\n[form_tx]\nLEFT=0x10\n");
     Form1->ComboBox_pripojeni->setCurrentIndex(2);
@@ -166,8 +157,7 @@ TEST_F(Settings, OddValuesFallBackAsTheyShould)
     EXPECT_EQ(ini().readInteger("Form_main", "connection", 0), -1);
 }
 
-TEST_F(Settings, TextsComeBackTrimmedUnquotedAndWithTheirEscapes)
-{
+TEST_F(Settings, TextsComeBackTrimmedUnquotedAndWithTheirEscapes) {
     writefile("[Frame_TX_1]\ndata=  <cr>x<lf>  \ndescribe=\"  quoted  \"\n");
     start();
     EXPECT_EQ(macro(1)->Edit_data->text(), "<cr>x<lf>");
@@ -188,8 +178,7 @@ TEST_F(Settings, TextsComeBackTrimmedUnquotedAndWithTheirEscapes)
     EXPECT_TRUE(macro(1)->Edit_interval->isEnabled());
 }
 
-TEST_F(Settings, AFreshFileHasTheSavedLayout)
-{
+TEST_F(Settings, AFreshFileHasTheSavedLayout) {
     start();
     ASSERT_TRUE(Form1->close());
     const QByteArray content = readfile(file());
@@ -198,17 +187,16 @@ TEST_F(Settings, AFreshFileHasTheSavedLayout)
     for (const QByteArray &line : content.split('\n'))
         if (line.startsWith('['))
             sections << QString::fromLatin1(line.trimmed());
-    EXPECT_EQ(sections, (QStringList{"[Form_main]", "[Form_RXW]", "[Form_TXW]", "[Form_RX_TX]",
-                                     "[Form_TX]", "[Frame_TX_1]", "[Form_RX_filtr]",
-                                     "[Frame_filtr_1]"}));
+    EXPECT_EQ(sections,
+              (QStringList{"[Form_main]", "[Form_RXW]", "[Form_TXW]", "[Form_RX_TX]", "[Form_TX]",
+                           "[Frame_TX_1]", "[Form_RX_filtr]", "[Frame_filtr_1]"}));
     EXPECT_TRUE(content.contains("show_time=0\r\n[Form_TXW]"));
     EXPECT_TRUE(content.contains("show_time=0\r\n[Form_RX_TX]"));
     EXPECT_TRUE(content.contains("TX_framecount=1\r\n[Frame_TX_1]"));
     EXPECT_TRUE(content.startsWith("[Form_main]\r\nLeft="));
 }
 
-TEST_F(Settings, ForeignLinesSurviveASaveByteForByte)
-{
+TEST_F(Settings, ForeignLinesSurviveASaveByteForByte) {
     const QByteArray foreign = "; a comment\n[Other]\nkey = value \nodd line\n\n";
     writefile(foreign + "[Form_main]\nconnection=1\nmine=keep\n");
     start();
@@ -218,12 +206,11 @@ TEST_F(Settings, ForeignLinesSurviveASaveByteForByte)
     EXPECT_FALSE(content.contains("\r\n")) << "the file's own line ends are kept";
 }
 
-TEST_F(Settings, ARandomSetUpSurvivesASaveAndALoad)
-{
+TEST_F(Settings, ARandomSetUpSurvivesASaveAndALoad) {
     QRandomGenerator random(7);
     // Blanks at the ends of a text are not kept, by design; inside they are.
-    const QStringList words = {"příliš", "žluťoučký", "<cr><lf>", "$41#065", "x\"  \"y",
-                               "kůň", "a=b", "[x]", ";", "'q'x", "  "};
+    const QStringList words = {"příliš", "žluťoučký", "<cr><lf>", "$41#065", "x\"  \"y", "kůň",
+                               "a=b",    "[x]",       ";",        "'q'x",    "  "};
     auto word = [&] {
         if (random.bounded(6) == 0)
             return QString();
@@ -281,8 +268,7 @@ TEST_F(Settings, ARandomSetUpSurvivesASaveAndALoad)
     EXPECT_TRUE(readfile(file()).contains("tx_adr=\xEC\x9A\xE8\xF8.example"));
 }
 
-TEST_F(Settings, HostileFilesNeverStopTheProgram)
-{
+TEST_F(Settings, HostileFilesNeverStopTheProgram) {
     const QByteArray nasty[] = {
         QByteArray("\0\x01\xff[Form_TX\n=\n[]\nTX_framecount", 31),
         QByteArray("[Form_main]\nconnection=3"), // no final newline
@@ -311,8 +297,7 @@ TEST_F(Settings, HostileFilesNeverStopTheProgram)
     EXPECT_TRUE(fakeDialogs().errors.isEmpty());
 }
 
-TEST_F(Settings, OpeningAMissingFileStartsFromTheDefaults)
-{
+TEST_F(Settings, OpeningAMissingFileStartsFromTheDefaults) {
     start();
     Form_TX->Button_new_txClick();
     macro(1)->Edit_popis->setText("changed");
@@ -333,8 +318,7 @@ TEST_F(Settings, OpeningAMissingFileStartsFromTheDefaults)
     EXPECT_TRUE(QFile::exists(missing));
 }
 
-TEST_F(Settings, SavingToAnotherFileMakesItTheCurrentOne)
-{
+TEST_F(Settings, SavingToAnotherFileMakesItTheCurrentOne) {
     start();
     const QString other = dir.filePath("test.ini");
     writefile("");
@@ -359,13 +343,11 @@ TEST_F(Settings, SavingToAnotherFileMakesItTheCurrentOne)
     EXPECT_EQ(IniFile::load(other.toStdString()).readInteger("Form_main", "connection", 9), 0);
     macro(1)->Edit_popis->setText("after");
     ASSERT_TRUE(Form1->close());
-    EXPECT_EQ(IniFile::load(other.toStdString()).readString("Frame_TX_1", "describe", ""),
-              "after");
+    EXPECT_EQ(IniFile::load(other.toStdString()).readString("Frame_TX_1", "describe", ""), "after");
     EXPECT_TRUE(readfile(dir.filePath("default.ini")).isEmpty());
 }
 
-TEST_F(Settings, ASaveThatFailsAbandonsTheClose)
-{
+TEST_F(Settings, ASaveThatFailsAbandonsTheClose) {
     start();
     Form1->ComboBox_pripojeni->setCurrentIndex(3);
     Form1->Edit_rx_port->setText("0");
@@ -383,14 +365,13 @@ TEST_F(Settings, ASaveThatFailsAbandonsTheClose)
               QStringList{"Unable to write to " + dir.filePath("blocked/default.ini")});
 }
 
-TEST_F(Settings, AReadOnlyDirectoryKeepsTheOldFile)
-{
+TEST_F(Settings, AReadOnlyDirectoryKeepsTheOldFile) {
     writefile("[Form_main]\nconnection=1\n");
     start();
     QFile::setPermissions(file(), QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther |
                                       QFile::WriteOther);
-    QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::ExeOwner | QFile::ReadOther |
-                                          QFile::ExeOther);
+    QFile::setPermissions(dir.path(),
+                          QFile::ReadOwner | QFile::ExeOwner | QFile::ReadOther | QFile::ExeOther);
     // The close runs as an ordinary user, for whom the directory is closed.
     const std::string result = asunprivileged([] {
         const bool closed = Form1->close();

@@ -5,8 +5,7 @@
 #include <gtest/gtest.h>
 
 // One application for all window tests; every box goes to the fake.
-int main(int argc, char **argv)
-{
+int main(int argc, char **argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     setDialogs(&fakeDialogs());

@@ -38,8 +38,7 @@ protected:
     QUdpSocket peer;
     int localport = 0;
 
-    void SetUp() override
-    {
+    void SetUp() override {
         FormsTest::SetUp();
         start();
         ASSERT_TRUE(peer.bind(QHostAddress::LocalHost, 0));
@@ -53,27 +52,23 @@ protected:
         Form_RX_TX->CheckBox_tx->setChecked(true);
     }
 
-    void TearDown() override
-    {
+    void TearDown() override {
         Form1->udpclose();
         FormsTest::TearDown();
     }
 
-    void openudp()
-    {
+    void openudp() {
         Form1->Button_UDP_On->click();
         if (Form1->IdUDPServer1.isActive())
             localport = Form1->IdUDPServer1.localPort();
     }
 
-    void sendtoprogram(const QByteArray &data)
-    {
+    void sendtoprogram(const QByteArray &data) {
         peer.writeDatagram(data, QHostAddress::LocalHost, static_cast<quint16>(localport));
     }
 
     // Datagrams the peer receives within the time.
-    QList<QNetworkDatagram> peerreceives(int expected, int ms = 2000)
-    {
+    QList<QNetworkDatagram> peerreceives(int expected, int ms = 2000) {
         QList<QNetworkDatagram> got;
         waitfor(
             [&] {
@@ -88,16 +83,14 @@ protected:
     static TFrame_tx *macro(int n) { return Form_TX->tx_frames[n]; }
     static TFrame_filtr *filter(int n) { return Form_RX_filtr->filtr_frames[n]; }
 
-    static void setmacro(int n, const QString &name, const QString &data)
-    {
+    static void setmacro(int n, const QString &name, const QString &data) {
         while (Form_TX->tx_count < n)
             Form_TX->Button_new_tx->click();
         macro(n)->Edit_popis->setText(name);
         macro(n)->Edit_data->setText(data);
     }
 
-    static void setfilter(int n, const QString &text, const QString &name, bool active = true)
-    {
+    static void setfilter(int n, const QString &text, const QString &name, bool active = true) {
         while (Form_RX_filtr->filtr_count < n)
             Form_RX_filtr->Button_filtr_new->click();
         filter(n)->Edit_filtr->setText(text);
@@ -106,8 +99,7 @@ protected:
     }
 
     static std::vector<LogLine> mix() { return seam::lines(Form_RX_TX->RichEdit_mix); }
-    static QStringList mixtexts()
-    {
+    static QStringList mixtexts() {
         QStringList texts;
         for (const LogLine &line : mix())
             texts << line.text;
@@ -117,8 +109,7 @@ protected:
     static QString sent() { return seam::plaintext(Form_txw->RichEdit_tx); }
 };
 
-TEST_F(UdpLoop, ADatagramIsLoggedAndAnsweredByTheMacroItsFilterNames)
-{
+TEST_F(UdpLoop, ADatagramIsLoggedAndAnsweredByTheMacroItsFilterNames) {
     setmacro(1, "ack", "<ack>OK");
     setfilter(1, "<stx>", "ack");
     openudp();
@@ -143,8 +134,7 @@ TEST_F(UdpLoop, ADatagramIsLoggedAndAnsweredByTheMacroItsFilterNames)
     EXPECT_TRUE(sent().contains("OK"));
 }
 
-TEST_F(UdpLoop, HeadersCarryTheSourceAndTheCalledMacros)
-{
+TEST_F(UdpLoop, HeadersCarryTheSourceAndTheCalledMacros) {
     Form_RX_TX->CheckBox_adr->setChecked(true);
     Form_RX_TX->CheckBox_makro->setChecked(true);
     setmacro(1, "A", "first");
@@ -165,8 +155,7 @@ TEST_F(UdpLoop, HeadersCarryTheSourceAndTheCalledMacros)
     EXPECT_EQ(texts[2], QString("Odeslal data na: 127.0.0.1 : %1 :").arg(peer.localPort()));
 }
 
-TEST_F(UdpLoop, TheLaterOfTwoEqualDescriptionsIsSent)
-{
+TEST_F(UdpLoop, TheLaterOfTwoEqualDescriptionsIsSent) {
     Form_RX_TX->CheckBox_makro->setChecked(true);
     setmacro(1, "dup", "one");
     setmacro(2, "dup", "two");
@@ -182,8 +171,7 @@ TEST_F(UdpLoop, TheLaterOfTwoEqualDescriptionsIsSent)
     EXPECT_TRUE(fakeDialogs().errors.isEmpty());
 }
 
-TEST_F(UdpLoop, AFilterThatFailsLogsTheBlockThenReportsAndAnswersNothing)
-{
+TEST_F(UdpLoop, AFilterThatFailsLogsTheBlockThenReportsAndAnswersNothing) {
     Form_RX_TX->CheckBox_makro->setChecked(true);
     setmacro(1, "ack", "reply");
     setfilter(1, "", "ack");
@@ -202,8 +190,7 @@ TEST_F(UdpLoop, AFilterThatFailsLogsTheBlockThenReportsAndAnswersNothing)
         EXPECT_TRUE(received().contains(block)) << block;
 }
 
-TEST_F(UdpLoop, EveryDatagramIsOneBlockUpToTwoKilobytes)
-{
+TEST_F(UdpLoop, EveryDatagramIsOneBlockUpToTwoKilobytes) {
     setfilter(1, "", "none");
     openudp();
     sendtoprogram(QByteArray(2048, 'a'));
@@ -222,8 +209,7 @@ TEST_F(UdpLoop, EveryDatagramIsOneBlockUpToTwoKilobytes)
     EXPECT_EQ(texts[7], "  two");
 }
 
-TEST_F(UdpLoop, APastedTextOfFortyThousandCharactersIsSentWhole)
-{
+TEST_F(UdpLoop, APastedTextOfFortyThousandCharactersIsSentWhole) {
     openudp();
     QApplication::clipboard()->setText(QString(40000, 'p'));
     macro(1)->Edit_data->clear();
@@ -234,8 +220,7 @@ TEST_F(UdpLoop, APastedTextOfFortyThousandCharactersIsSentWhole)
     EXPECT_EQ(got[0].data(), QByteArray(40000, 'p'));
 }
 
-TEST_F(UdpLoop, SendWithoutALinkWritesOnlyTheErrorLine)
-{
+TEST_F(UdpLoop, SendWithoutALinkWritesOnlyTheErrorLine) {
     macro(1)->Button_send->click();
     const std::vector<LogLine> lines = mix();
     ASSERT_EQ(lines.size(), 1u);
@@ -244,8 +229,7 @@ TEST_F(UdpLoop, SendWithoutALinkWritesOnlyTheErrorLine)
     EXPECT_TRUE(sent().isEmpty());
 }
 
-TEST_F(UdpLoop, ABadDestinationPortIsLoggedThenReported)
-{
+TEST_F(UdpLoop, ABadDestinationPortIsLoggedThenReported) {
     Form1->Edit_tx_port->setText("abc");
     openudp();
     macro(1)->Button_send->click();
@@ -258,8 +242,7 @@ TEST_F(UdpLoop, ABadDestinationPortIsLoggedThenReported)
     EXPECT_TRUE(fakeDialogs().errors.isEmpty());
 }
 
-TEST_F(UdpLoop, AHexTextThatFailsShowsOnlyTheErrorBox)
-{
+TEST_F(UdpLoop, AHexTextThatFailsShowsOnlyTheErrorBox) {
     openudp();
     macro(1)->CheckBox_hex->setChecked(true);
     macro(1)->Edit_data->setText("4g");
@@ -270,8 +253,7 @@ TEST_F(UdpLoop, AHexTextThatFailsShowsOnlyTheErrorBox)
     EXPECT_TRUE(peerreceives(1, 200).isEmpty());
 }
 
-TEST_F(UdpLoop, AnEmptyMacroGoesOutAsAnEmptyDatagram)
-{
+TEST_F(UdpLoop, AnEmptyMacroGoesOutAsAnEmptyDatagram) {
     macro(1)->Edit_data->clear();
     openudp();
     macro(1)->Button_send->click();
@@ -281,17 +263,16 @@ TEST_F(UdpLoop, AnEmptyMacroGoesOutAsAnEmptyDatagram)
     EXPECT_EQ(mixtexts(), (QStringList{"Odeslal data :", "  "}));
 }
 
-TEST_F(UdpLoop, OpeningAndClosingSetTitleRecordsAndControls)
-{
+TEST_F(UdpLoop, OpeningAndClosingSetTitleRecordsAndControls) {
     Form_RX_TX->CheckBox_stavy->setChecked(true);
     openudp();
     EXPECT_EQ(Form1->windowTitle(), "Krovan 0.6 -  UDP připojen");
     EXPECT_EQ(Form1->Button_UDP_On->text(), "Odpojit");
     EXPECT_EQ(mixtexts(), QStringList{"UDP server připojen"});
-    for (QWidget *control : {static_cast<QWidget *>(Form1->ComboBox_pripojeni),
-                             static_cast<QWidget *>(Form1->Edit_tx_adr),
-                             static_cast<QWidget *>(Form1->Edit_rx_port),
-                             static_cast<QWidget *>(Form1->Label7)})
+    for (QWidget *control :
+         {static_cast<QWidget *>(Form1->ComboBox_pripojeni),
+          static_cast<QWidget *>(Form1->Edit_tx_adr), static_cast<QWidget *>(Form1->Edit_rx_port),
+          static_cast<QWidget *>(Form1->Label7)})
         EXPECT_FALSE(control->isEnabled());
 
     openudp();
@@ -306,8 +287,7 @@ TEST_F(UdpLoop, OpeningAndClosingSetTitleRecordsAndControls)
     EXPECT_EQ(Form1->windowTitle(), "Krovan 0.6 - lab -  UDP připojen");
 }
 
-TEST_F(UdpLoop, RecordsBelongToTheKindTheSelectorShows)
-{
+TEST_F(UdpLoop, RecordsBelongToTheKindTheSelectorShows) {
     Form_RX_TX->CheckBox_stavy->setChecked(true);
     Form1->ComboBox_pripojeni->setCurrentIndex(1);
     openudp();
@@ -319,8 +299,7 @@ TEST_F(UdpLoop, RecordsBelongToTheKindTheSelectorShows)
     EXPECT_EQ(mixtexts(), (QStringList{"TCP klient odpojen", "ICMP odpojen"}));
 }
 
-TEST_F(UdpLoop, ATakenPortFailsTheOpenAndLeavesThePanelToBeCorrected)
-{
+TEST_F(UdpLoop, ATakenPortFailsTheOpenAndLeavesThePanelToBeCorrected) {
     Form_RX_TX->CheckBox_stavy->setChecked(true);
     QUdpSocket holder;
     ASSERT_TRUE(holder.bind(QHostAddress::AnyIPv4, 0, QAbstractSocket::DontShareAddress));
@@ -342,8 +321,7 @@ TEST_F(UdpLoop, ATakenPortFailsTheOpenAndLeavesThePanelToBeCorrected)
     EXPECT_TRUE(Form1->IdUDPServer1.isActive());
 }
 
-TEST_F(UdpLoop, AnInvalidLocalPortIsReported)
-{
+TEST_F(UdpLoop, AnInvalidLocalPortIsReported) {
     Form1->Edit_rx_port->setText("1x");
     openudp();
     EXPECT_EQ(fakeDialogs().errors, QStringList{"'1x' is not a valid integer value"});
@@ -355,8 +333,7 @@ TEST_F(UdpLoop, AnInvalidLocalPortIsReported)
     EXPECT_EQ(fakeDialogs().errors.value(1), "'Ăˇ' is not a valid integer value");
 }
 
-TEST_F(UdpLoop, ARepeatingMacroSendsEveryPeriodUntilUnticked)
-{
+TEST_F(UdpLoop, ARepeatingMacroSendsEveryPeriodUntilUnticked) {
     openudp();
     macro(1)->Edit_interval->setText("50");
     macro(1)->CheckBox1->setChecked(true);
@@ -369,8 +346,7 @@ TEST_F(UdpLoop, ARepeatingMacroSendsEveryPeriodUntilUnticked)
     EXPECT_TRUE(peerreceives(1, 300).isEmpty());
 }
 
-TEST_F(UdpLoop, ARepeatingMacroReportsAMissingLinkAtEveryTick)
-{
+TEST_F(UdpLoop, ARepeatingMacroReportsAMissingLinkAtEveryTick) {
     macro(1)->Edit_interval->setText("30");
     macro(1)->CheckBox1->setChecked(true);
     ASSERT_TRUE(waitfor([] { return mix().size() >= 2; }));
@@ -379,8 +355,7 @@ TEST_F(UdpLoop, ARepeatingMacroReportsAMissingLinkAtEveryTick)
         EXPECT_EQ(text, "CHYBA: Žádné aktivní připojení");
 }
 
-TEST_F(UdpLoop, ClosingTheMainWindowClosesTheLink)
-{
+TEST_F(UdpLoop, ClosingTheMainWindowClosesTheLink) {
     openudp();
     ASSERT_TRUE(Form1->IdUDPServer1.isActive());
     Form1->close();
@@ -389,8 +364,7 @@ TEST_F(UdpLoop, ClosingTheMainWindowClosesTheLink)
 
 } // namespace
 
-TEST_F(UdpLoop, AFloodNeitherFreezesTheWindowNorKeepsTheUserOut)
-{
+TEST_F(UdpLoop, AFloodNeitherFreezesTheWindowNorKeepsTheUserOut) {
     for (QCheckBox *box : {Form_RX_TX->CheckBox_stavy, Form_RX_TX->CheckBox_time,
                            Form_RX_TX->CheckBox_adr, Form_RX_TX->CheckBox_hex})
         box->setChecked(true);
@@ -411,9 +385,8 @@ TEST_F(UdpLoop, AFloodNeitherFreezesTheWindowNorKeepsTheUserOut)
     sincetick.start();
     qint64 longest = 0;
     QTimer ticker;
-    QObject::connect(&ticker, &QTimer::timeout, [&] {
-        longest = std::max(longest, sincetick.restart());
-    });
+    QObject::connect(&ticker, &QTimer::timeout,
+                     [&] { longest = std::max(longest, sincetick.restart()); });
     ticker.start(10);
     // Meanwhile the user closes the link.
     QTimer::singleShot(2000, [] { Form1->Button_UDP_On->click(); });
