@@ -142,7 +142,9 @@ void SerialLink::fail(const QString &device, const QString &reason) {
 void SerialLink::open() {
     if (isOpen())
         return;
-    const QString device = devicetable ? devicetable(number_) : QString();
+    const QString device = !device_.isEmpty() ? device_
+                           : devicetable      ? devicetable(number_)
+                                              : QString();
     if (device.isEmpty())
         fail(device, "no device has this number.");
     if (!devicepresent(device))

@@ -42,6 +42,9 @@ public:
     // opened again on the new number, staying closed when that fails.
     void setnumber(int number);
     int number() const { return number_; }
+    // A device path that stands for the port whatever its number; empty:
+    // the table's device of the number.
+    void setdevice(const QString &device) { device_ = device; }
     void setbaud(qint32 baud) { baud_ = baud; }
     void setdatabits(int bits) { databits_ = bits; }
     qint32 baud() const { return baud_; }
@@ -74,6 +77,7 @@ private:
 
     QSerialPort port_;
     int number_ = 0;
+    QString device_;
     qint32 baud_ = 115200;
     int databits_ = 8;
     bool announcing_ = false;

@@ -11,9 +11,8 @@ if grep -Eq 'Gui|Widgets|krovan_ui' "$links"; then
 fi
 # Headers of the windows, and the widget modules of the toolkit.
 ui_headers=$(cd "$src/ui" && ls *.h | sed 's/[.]/[.]/g' | paste -sd'|')
-for layer in core links session main.cpp; do
-    found=$(grep -EHn "#include *[<\"](($ui_headers)|Qt(Gui|Widgets)/|Q(Widget|GuiApplication|MainWindow|Dialog|MessageBox)[>\"])" "$src/$layer" -r |
-        grep -v 'main.cpp:.*windows_run[.]h' || true)
+for layer in core links session app/headless_options.cpp app/headless_run.cpp; do
+    found=$(grep -EHn "#include *[<\"](($ui_headers)|Qt(Gui|Widgets)/|Q(Widget|GuiApplication|MainWindow|Dialog|MessageBox)[>\"])" "$src/$layer" -r || true)
     [ -z "$found" ] || fail "src/$layer includes a window or widget header: $found"
 done
 echo "krovan_session links $(tr '\n' ' ' <"$links"); no layer below the windows includes them"

@@ -1,5 +1,7 @@
 #include "headless_run.h"
 
+#include "headless_options.h"
+
 #include "bytes_text.h"
 #include "capture_file.h"
 #include "codec.h"
@@ -24,62 +26,8 @@
 
 namespace {
 
-const char *const usage =
-    "Usage: krovan                                the windows\n"
-    "       krovan --headless SETUP.ini [OPTIONS] the set-up of SETUP.ini, without windows\n"
-    "       krovan --help | --version\n"
-    "\n"
-    "A headless run opens the link as the connect button would, answers every\n"
-    "received block through the file's active filters and writes every log entry\n"
-    "as one tab-separated line to standard output. SIGINT and SIGTERM end it.\n"
-    "\n"
-    "Options of a headless run:\n"
-    "  --link serial|tcp-client|tcp-server|udp|icmp\n"
-    "                      the kind to open (default: the file's connection)\n"
-    "  --port COMn|DEVICE  the serial port, by its COM number or a device path\n"
-    "  --send N            send macro row N once the link is open (repeatable)\n"
-    "  --repeat N          repeat macro row N at its stored period (repeatable)\n"
-    "  --capture FILE      write the entries to FILE (appending); - is standard output\n"
-    "  --duration SECONDS  end after this long (a decimal number)\n"
-    "\n"
-    "Exit status: 0 ended by a signal or --duration, 1 the link failed to open or\n"
-    "closed by itself, 2 a bad option or a settings file that cannot be read.\n";
-
-struct Options {
-    QString setupfile;
-    std::optional<LinkKind> link;
-    QString port;
-    std::vector<int> sends;
-    std::vector<int> repeats;
-    QString capture = "-";
-    std::optional<double> duration;
-};
-
-class UsageError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
-
 void printerr(const QString &message) {
     std::fprintf(stderr, "krovan: %s\n", message.toLocal8Bit().constData());
-}
-
-int rownumber(const QString &option, const QString &value) {
-    bool ok = false;
-    const int n = value.toInt(&ok);
-    if (!ok || n < 1)
-        throw UsageError(
-            QString("%1 needs a row number from 1, not \"%2\"").arg(option, value).toStdString());
-    return n;
-}
-
-// Seconds: a finite decimal number of 0 or more.
-double durationseconds(const QString &text) {
-    bool ok = false;
-    const double seconds = text.toDouble(&ok);
-    if (!ok || !std::isfinite(seconds) || seconds < 0)
-        throw UsageError(QString("--duration needs seconds, not \"%1\"").arg(text).toStdString());
-    return seconds;
 }
 
 // Calls `then` once `seconds` have passed. A Qt timer holds at most about
@@ -114,79 +62,12 @@ private:
     QTimer timer_;
 };
 
-LinkKind linkkind(const QString &name) {
-    const std::pair<const char *, LinkKind> kinds[] = {{"serial", LinkKind::Serial},
-                                                       {"tcp-client", LinkKind::TcpClient},
-                                                       {"tcp-server", LinkKind::TcpServer},
-                                                       {"udp", LinkKind::Udp},
-                                                       {"icmp", LinkKind::Icmp}};
-    for (auto [text, kind] : kinds)
-        if (name == text)
-            return kind;
-    throw UsageError(QString("unknown link \"%1\"").arg(name).toStdString());
-}
-
-// GNU style: "--name value" or "--name=value".
-Options parse(const QStringList &arguments) {
-    Options options;
-    for (int i = 0; i < arguments.size(); ++i) {
-        QString name = arguments[i];
-        std::optional<QString> inlinevalue;
-        if (const qsizetype eq = name.indexOf('='); name.startsWith("--") && eq > 0) {
-            inlinevalue = name.mid(eq + 1);
-            name = name.left(eq);
-        }
-        const auto value = [&]() -> QString {
-            if (inlinevalue)
-                return *inlinevalue;
-            if (i + 1 >= arguments.size())
-                throw UsageError(QString("%1 needs a value").arg(name).toStdString());
-            return arguments[++i];
-        };
-        if (name == "--headless")
-            options.setupfile = value();
-        else if (name == "--link")
-            options.link = linkkind(value());
-        else if (name == "--port")
-            options.port = value();
-        else if (name == "--send")
-            options.sends.push_back(rownumber(name, value()));
-        else if (name == "--repeat")
-            options.repeats.push_back(rownumber(name, value()));
-        else if (name == "--capture")
-            options.capture = value();
-        else if (name == "--duration")
-            options.duration = durationseconds(value());
-        else
-            throw UsageError(QString("unknown option \"%1\"").arg(arguments[i]).toStdString());
-    }
-    if (options.setupfile.isEmpty())
-        throw UsageError("--headless needs a settings file");
-    return options;
-}
-
-// The serial port of --port: "COM" and a number, or a device path, which
-// then stands for the number 0.
-int serialnumber(const QString &port) {
-    if (port.isEmpty())
-        throw UsageError("a serial link needs --port COMn or --port DEVICE");
-    if (port.startsWith("COM", Qt::CaseInsensitive)) {
-        bool ok = false;
-        const int number = port.mid(3).toInt(&ok);
-        if (ok && number >= 0)
-            return number;
-    }
-    const SerialLink::DeviceTable table = SerialLink::devicetable;
-    SerialLink::devicetable = [port, table](int number) {
-        return number == 0 ? port : table ? table(number) : QString();
-    };
-    return 0;
-}
-
 // Opens the kind as its connect button would, on the set-up's fields.
-void openlink(Session &session, LinkKind kind, const Options &options) {
+void openlink(Session &session, LinkKind kind, const HeadlessOptions &options) {
     if (kind == LinkKind::Serial) {
-        const int number = serialnumber(options.port);
+        const SerialPortChoice port = serialport(options.port);
+        session.ApdComPort1.setdevice(port.device);
+        const int number = port.number;
         const int baud = strtoint(toBytes(session.setup.com_baud));
         // The data bits' selector lists 5, 6, 7, 8.
         const int bits = session.setup.com_bits >= 0 && session.setup.com_bits < 4
@@ -208,7 +89,7 @@ RunMode runmode(const QStringList &arguments, int &status) {
                      [](const QString &argument) { return argument.startsWith("--"); }))
         return RunMode::Windows;
     if (arguments.contains("--help")) {
-        std::fputs(usage, stdout);
+        std::fputs(headlessusage, stdout);
         status = 0;
         return RunMode::Answered;
     }
@@ -220,18 +101,18 @@ RunMode runmode(const QStringList &arguments, int &status) {
     if (arguments.first() == "--headless" || arguments.first().startsWith("--headless="))
         return RunMode::Headless;
     printerr(QString("unknown option \"%1\"").arg(arguments.first()));
-    std::fputs(usage, stderr);
+    std::fputs(headlessusage, stderr);
     status = 2;
     return RunMode::Answered;
 }
 
 int runheadless(const QStringList &arguments) {
-    Options options;
+    HeadlessOptions options;
     try {
-        options = parse(arguments);
+        options = parseheadless(arguments);
     } catch (const UsageError &e) {
         printerr(e.what());
-        std::fputs(usage, stderr);
+        std::fputs(headlessusage, stderr);
         return 2;
     }
     const std::string path = QFile::encodeName(options.setupfile).toStdString();
