@@ -5,7 +5,7 @@
 
 namespace {
 
-const char *const versionText = "v. 0.6";
+const char *const versionText = "v. " KROVAN_VERSION;
 
 QLabel *makelabel(QWidget *parent, const QString &name, const QString &caption, int left, int top) {
     auto *label = new QLabel(caption, parent);

@@ -10,7 +10,7 @@
 #include <QPushButton>
 
 void TForm1::settitle(const QString &suffix) {
-    setWindowTitle("Krovan 0.6 - " + settingstitle + suffix);
+    setWindowTitle("Krovan " KROVAN_VERSION " - " + settingstitle + suffix);
 }
 
 void TForm1::wiresession() {

@@ -215,7 +215,7 @@ private:
     void loadfilters(const IniFile &ini, const Setup &setup);
     // Makes a file chosen from the menu the current one and closes every link.
     void choosesettingsfile(const QString &file);
-    // Title "Krovan 0.6 - " + settingstitle + suffix.
+    // Title "Krovan " + the version + " - " + settingstitle + suffix.
     void settitle(const QString &suffix);
     void enableudpfields(bool enabled);
     // Captions, enabled controls and titles follow the session's links.
