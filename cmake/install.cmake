@@ -10,7 +10,7 @@ set(KROVAN_MAINTAINER "Krovan developers <krovan@example.org>"
 
 # The folders the executable is installed in: the program never keeps its
 # settings there, not even when run by root.
-set_property(SOURCE ${CMAKE_SOURCE_DIR}/src/ui/settings_place.cpp DIRECTORY ${CMAKE_SOURCE_DIR}/src APPEND PROPERTY
+set_property(SOURCE ${CMAKE_SOURCE_DIR}/src/ui/settings_place.cpp DIRECTORY ${CMAKE_SOURCE_DIR}/src/ui APPEND PROPERTY
   COMPILE_DEFINITIONS
   "KROVAN_INSTALLED_FOLDERS=\"${CMAKE_INSTALL_FULL_BINDIR}:${KROVAN_PACKAGE_PREFIX}/${CMAKE_INSTALL_BINDIR}\"")
 
