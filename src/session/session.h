@@ -7,6 +7,7 @@
 // view of it; a run without windows drives it alone.
 
 #include "capture_file.h"
+#include "failure_guard.h"
 #include "filter_set.h"
 #include "gap_framer.h"
 #include "icmp_link.h"
@@ -79,13 +80,7 @@ public:
     // written to standard error.
     std::function<void(const QString &message)> report;
     template <class Operation> void guard(Operation &&operation) {
-        try {
-            operation();
-        } catch (const std::exception &e) {
-            report(QString::fromUtf8(e.what()));
-        } catch (...) {
-            report("Unknown error");
-        }
+        guardwith(report, std::forward<Operation>(operation));
     }
 
     // The link a send uses: the first open kind in the fixed order serial,

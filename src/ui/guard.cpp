@@ -1,18 +1,13 @@
 #include "guard.h"
 
 #include "dialogs.h"
+#include "failure_guard.h"
 
 #include <QString>
-#include <exception>
 
 namespace {
 
 bool errorBoxOpen = false;
-
-void report(const char *what) {
-    // Every message is UTF-8: where one quotes typed bytes, it converted them.
-    showfailure(QString::fromUtf8(what));
-}
 
 } // namespace
 
@@ -25,11 +20,5 @@ void showfailure(const QString &message) {
 }
 
 void guarded(const std::function<void()> &handler) {
-    try {
-        handler();
-    } catch (const std::exception &e) {
-        report(e.what());
-    } catch (...) {
-        report("Unknown error");
-    }
+    guardwith(showfailure, handler);
 }
