@@ -355,11 +355,18 @@ TEST_F(UdpLoop, ARepeatingMacroReportsAMissingLinkAtEveryTick) {
         EXPECT_EQ(text, "CHYBA: Žádné aktivní připojení");
 }
 
-TEST_F(UdpLoop, ClosingTheMainWindowClosesTheLink) {
+TEST_F(UdpLoop, ClosingTheMainWindowClosesTheLinkAfterStoppingTheRepeats) {
+    Form_RX_TX->CheckBox_tx->setChecked(true);
     openudp();
     ASSERT_TRUE(Form1->IdUDPServer1.isActive());
+    macro(1)->Edit_interval->setText("1");
+    macro(1)->CheckBox1->click();
+    ASSERT_TRUE(waitfor([] { return mixtexts().contains("Odeslal data :"); }));
     Form1->close();
     EXPECT_FALSE(Form1->IdUDPServer1.isActive());
+    waitfor([] { return false; }, 100);
+    EXPECT_FALSE(mixtexts().contains("CHYBA: Žádné aktivní připojení"))
+        << "a repeat after the close";
 }
 
 } // namespace
