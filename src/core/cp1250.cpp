@@ -1,5 +1,7 @@
 #include "cp1250.h"
 
+#include "utf8.h"
+
 #include <array>
 #include <cstddef>
 
@@ -54,21 +56,12 @@ int unicodeToCp1250(char16_t c) {
 }
 
 std::string cp1250ToUtf8(std::string_view bytes) {
-    std::string text;
-    text.reserve(bytes.size());
-    for (char byte : bytes) {
-        const char16_t c = cp1250ToUnicode(static_cast<unsigned char>(byte));
-        if (c < 0x80) {
-            text.push_back(static_cast<char>(c));
-        } else if (c < 0x800) {
-            text.push_back(static_cast<char>(0xC0 | (c >> 6)));
-            text.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        } else {
-            text.push_back(static_cast<char>(0xE0 | (c >> 12)));
-            text.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-            text.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        }
-    }
+    // Every character of the code page is below U+10000: three bytes at most.
+    std::string text(bytes.size() * 3, '\0');
+    char *out = text.data();
+    for (char byte : bytes)
+        out = pututf8(out, cp1250ToUnicode(static_cast<unsigned char>(byte)));
+    text.resize(static_cast<std::size_t>(out - text.data()));
     return text;
 }
 

@@ -3,6 +3,7 @@
 #include "block_text.h"
 #include "codec.h"
 #include "cp1250.h"
+#include "utf8.h"
 
 #include <QChar>
 
@@ -19,34 +20,19 @@ namespace {
 // line end inside a field would split the line: each becomes a blank.
 void appendfield(std::string &line, std::u16string_view text) {
     const std::size_t at = line.size();
+    // Three bytes a unit at most: a pair of surrogates (two units) takes four.
     line.resize(at + text.size() * 3);
     char *out = line.data() + at;
-    const auto put = [&out](unsigned value) { *out++ = static_cast<char>(value); };
     for (std::size_t i = 0; i < text.size(); ++i) {
         char32_t c = text[i];
-        if (c < 0x80) {
-            put(c == '\t' || c == '\n' || c == '\r' ? ' ' : c);
-            continue;
+        if (c == '\t' || c == '\n' || c == '\r') {
+            c = ' ';
+        } else if (c >= 0xD800 && c < 0xE000) {
+            const bool pair =
+                c < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] < 0xE000;
+            c = pair ? 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00) : 0xFFFD;
         }
-        if (c < 0x800) {
-            put(0xC0 | c >> 6);
-            put(0x80 | (c & 0x3F));
-            continue;
-        }
-        const bool high = c >= 0xD800 && c < 0xDC00;
-        if (high && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] < 0xE000) {
-            c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00);
-            put(0xF0 | c >> 18);
-            put(0x80 | (c >> 12 & 0x3F));
-            put(0x80 | (c >> 6 & 0x3F));
-            put(0x80 | (c & 0x3F));
-            continue;
-        }
-        if (c >= 0xD800 && c < 0xE000)
-            c = 0xFFFD;
-        put(0xE0 | c >> 12);
-        put(0x80 | (c >> 6 & 0x3F));
-        put(0x80 | (c & 0x3F));
+        out = pututf8(out, c);
     }
     line.resize(static_cast<std::size_t>(out - line.data()));
 }
