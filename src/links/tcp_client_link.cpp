@@ -1,10 +1,9 @@
 #include "tcp_client_link.h"
 
 #include "errors.h"
+#include "host_lookup.h"
 #include "port_number.h"
 #include "stream_write.h"
-
-#include <QHostInfo>
 
 TcpClientLink::TcpClientLink(QObject *parent) : Link(parent) {
     // Qt stops reading from the system when this much is unread, so a fast
@@ -20,22 +19,6 @@ TcpClientLink::TcpClientLink(QObject *parent) : Link(parent) {
     });
 }
 
-namespace {
-
-QHostAddress resolve(const QString &host) {
-    const QString name = host.trimmed();
-    QHostAddress address;
-    if (address.setAddress(name) && address.protocol() == QAbstractSocket::IPv4Protocol)
-        return address;
-    const QHostInfo info = QHostInfo::fromName(name);
-    for (const QHostAddress &found : info.addresses())
-        if (found.protocol() == QAbstractSocket::IPv4Protocol)
-            return found;
-    throw KrovanError("Cannot resolve host \"" + host.toStdString() + "\".");
-}
-
-} // namespace
-
 void TcpClientLink::open(const QString &host, int port) {
     settings = {host, port};
     open();
@@ -44,7 +27,7 @@ void TcpClientLink::open(const QString &host, int port) {
 void TcpClientLink::open() {
     close();
     const quint16 remote = portnumber(settings.port);
-    const QHostAddress address = resolve(settings.host);
+    const QHostAddress address(lookupipv4(settings.host));
     ++connection_;
     writes_ = {};
     socket_.connectToHost(address, remote);

@@ -1,11 +1,10 @@
 #include "udp_link.h"
 
+#include "errors.h"
+#include "host_lookup.h"
 #include "port_number.h"
 
-#include "errors.h"
-
 #include <QElapsedTimer>
-#include <QHostInfo>
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -190,11 +189,7 @@ quint32 UdpLink::resolve(const QString &host) {
         literal_ = address.toIPv4Address();
         return literal_;
     }
-    const QHostInfo info = QHostInfo::fromName(host.trimmed());
-    for (const QHostAddress &found : info.addresses())
-        if (found.protocol() == QAbstractSocket::IPv4Protocol)
-            return found.toIPv4Address();
-    throw KrovanError("Cannot resolve host \"" + host.toStdString() + "\".");
+    return lookupipv4(host);
 }
 
 void UdpLink::send(const std::string &bytes) {
