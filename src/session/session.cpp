@@ -69,37 +69,63 @@ Session::~Session() {
 }
 
 void Session::wirelinks() {
-    for (Link *each : links_) {
-        connect(each, &Link::received, this,
-                [this, each](const std::string &bytes, const QString &from) {
-                    deliver(*each, bytes, from);
-                });
-        connect(each, &Link::failed, this, [this](const QString &message) { errorline(message); });
-    }
-    connect(&IdTCPServer1, &TcpServerLink::clientConnected, this, [this] {
-        guard([&] {
-            linkstate(LinkKind::TcpServer, "TCP server připojen...");
-            emit connectionstate(" TCP server připojen");
-        });
-    });
-    connect(&IdTCPServer1, &TcpServerLink::clientDisconnected, this, [this] {
-        guard([this] {
-            linkstate(LinkKind::TcpServer, "TCP server odpojen...");
-            emit connectionstate(" odpojen");
-        });
-    });
-    connect(&IdTCPClient1, &Link::closed, this, [this](bool bypeer) {
-        if (bypeer)
-            guard([this] { tcpclientdisconnected(); });
-    });
-    connect(&ApdComPort1, &Link::opened, this, [this] { guard([this] { serialopened(); }); });
-    connect(&ApdComPort1, &Link::closed, this, [this](bool bypeer) {
+    for (size_t kind = 0; kind < links_.size(); ++kind)
+        wire(static_cast<LinkKind>(kind));
+}
+
+void Session::uselink(LinkKind kind, Link &replacement) {
+    Link *&slot = links_[static_cast<size_t>(kind)];
+    disconnect(slot, nullptr, this, nullptr);
+    slot = &replacement;
+    wire(kind);
+}
+
+void Session::wire(LinkKind kind) {
+    Link *each = &link(kind);
+    connect(each, &Link::received, this,
+            [this, each](const std::string &bytes, const QString &from) {
+                deliver(*each, bytes, from);
+            });
+    connect(each, &Link::failed, this, [this](const QString &message) { errorline(message); });
+    if (const auto own = steps(kind).wire)
+        (this->*own)(*each);
+}
+
+void Session::wireserial(Link &port) {
+    connect(&port, &Link::opened, this, [this] { guard([this] { serialopened(); }); });
+    connect(&port, &Link::closed, this, [this](bool bypeer) {
         guard([this] { serialclosed(); });
         if (!bypeer)
             return;
         // The device went away and its port was closed.
         emit seriallost();
         emit linkchanged(LinkKind::Serial, false);
+    });
+}
+
+void Session::wiretcpclient(Link &client) {
+    connect(&client, &Link::closed, this, [this](bool bypeer) {
+        if (bypeer)
+            guard([this] { tcpclientdisconnected(); });
+    });
+}
+
+void Session::wiretcpserver(Link &link) {
+    // The clients' comings and goings are the server's own.
+    auto *server = qobject_cast<TcpServerLink *>(&link);
+    if (!server)
+        return;
+    connect(server, &TcpServerLink::clientConnected, this, [this] {
+        guard([&] {
+            linkstate(LinkKind::TcpServer, "TCP server připojen...");
+            emit connectionstate(" TCP server připojen");
+        });
+    });
+    connect(server, &TcpServerLink::clientDisconnected, this, [this] {
+        guard([this] {
+            linkstate(LinkKind::TcpServer, "TCP server odpojen...");
+            emit connectionstate(" odpojen");
+        });
     });
 }
 
@@ -172,9 +198,8 @@ bool Session::sinksbehind() const {
 
 void Session::holdback(bool held) {
     heldback_ = held;
-    ApdComPort1.setpaused(held);
-    IdTCPClient1.setpaused(held);
-    IdTCPServer1.setpaused(held);
+    for (Link *each : links_)
+        each->setpaused(held);
     if (held)
         catchup_.start();
     else
@@ -416,12 +441,12 @@ void Session::serialopen(int number, int baud, int databits) {
     ApdComPort1.setnumber(number);
     ApdComPort1.setbaud(baud);
     ApdComPort1.setdatabits(databits);
-    ApdComPort1.open();
-    emit linkchanged(LinkKind::Serial, ApdComPort1.isOpen());
+    link(LinkKind::Serial).open();
+    emit linkchanged(LinkKind::Serial, isopen(LinkKind::Serial));
 }
 
 void Session::serialclose() {
-    ApdComPort1.close();
+    link(LinkKind::Serial).close();
     emit linkchanged(LinkKind::Serial, false);
 }
 
@@ -441,7 +466,7 @@ void Session::serialclosed() {
 
 void Session::tcpclientopen() {
     IdTCPClient1.settings = {setup.tcp_c_a, strtoint(toBytes(setup.tcp_c_p))};
-    IdTCPClient1.open();
+    link(LinkKind::TcpClient).open();
     tcpclientconnected();
 }
 
@@ -460,7 +485,7 @@ void Session::tcpclientdisconnected() {
 }
 
 void Session::tcpclientclose() {
-    IdTCPClient1.close();
+    link(LinkKind::TcpClient).close();
     // Disconnecting runs the disconnected notification every time, also
     // when no connection was open. Nothing of the connection is read after.
     tcpclientdisconnected();
@@ -468,7 +493,7 @@ void Session::tcpclientclose() {
 
 void Session::tcpserveropen() {
     IdTCPServer1.settingsport = strtoint(toBytes(setup.tcp_s_p));
-    IdTCPServer1.open();
+    link(LinkKind::TcpServer).open();
     // No title and no record: those come with the clients.
     emit linkchanged(LinkKind::TcpServer, true);
 }
@@ -476,34 +501,34 @@ void Session::tcpserveropen() {
 void Session::tcpserverclose() {
     // Every client is dropped (one disconnected notification each), then
     // listening stops; nothing here waits and nothing fails.
-    IdTCPServer1.close();
+    link(LinkKind::TcpServer).close();
     emit linkchanged(LinkKind::TcpServer, false);
 }
 
 void Session::udpopen() {
     IdUDPServer1.settings.localport = strtoint(toBytes(setup.rx_port));
-    IdUDPServer1.open();
+    link(LinkKind::Udp).open();
     emit connectionstate(" UDP připojen");
     emit linkchanged(LinkKind::Udp, true);
     linkstate(LinkKind::Udp, "UDP server připojen");
 }
 
 void Session::udpclose() {
-    IdUDPServer1.close();
+    link(LinkKind::Udp).close();
     emit connectionstate(" odpojen");
     emit linkchanged(LinkKind::Udp, false);
     linkstate(LinkKind::Udp, "UDP server odpojen");
 }
 
 void Session::icmpon() {
-    IdIcmpClient1.open();
+    link(LinkKind::Icmp).open();
     emit linkchanged(LinkKind::Icmp, true);
     emit connectionstate(" ICMP připojen");
     linkstate(LinkKind::Icmp, "ICMP aktivní");
 }
 
 void Session::icmpoff() {
-    IdIcmpClient1.close();
+    link(LinkKind::Icmp).close();
     emit linkchanged(LinkKind::Icmp, false);
     emit connectionstate(" odpojen");
     linkstate(LinkKind::Icmp, "ICMP odpojen");
@@ -511,13 +536,18 @@ void Session::icmpoff() {
 
 const Session::KindSteps &Session::steps(LinkKind kind) {
     // In the selector's order: each kind's open, close, the address its
-    // sends name, and what a send reads from the set-up first.
+    // sends name, what a send reads from the set-up first, and what the
+    // kind reports beside its received blocks.
     static const std::array<KindSteps, 5> table{{
-        {&Session::serialopenasset, &Session::serialclose, &Session::serialaddress, nullptr},
-        {&Session::tcpclientopen, &Session::tcpclientclose, &Session::tcpclientaddress, nullptr},
-        {&Session::tcpserveropen, &Session::tcpserverclose, &Session::tcpserveraddress, nullptr},
-        {&Session::udpopen, &Session::udpclose, &Session::udpaddress, &Session::udpdestination},
-        {&Session::icmpon, &Session::icmpoff, &Session::icmpaddress, &Session::icmphost},
+        {&Session::serialopenasset, &Session::serialclose, &Session::serialaddress, nullptr,
+         &Session::wireserial},
+        {&Session::tcpclientopen, &Session::tcpclientclose, &Session::tcpclientaddress, nullptr,
+         &Session::wiretcpclient},
+        {&Session::tcpserveropen, &Session::tcpserverclose, &Session::tcpserveraddress, nullptr,
+         &Session::wiretcpserver},
+        {&Session::udpopen, &Session::udpclose, &Session::udpaddress, &Session::udpdestination,
+         nullptr},
+        {&Session::icmpon, &Session::icmpoff, &Session::icmpaddress, &Session::icmphost, nullptr},
     }};
     return table[static_cast<size_t>(kind)];
 }

@@ -55,6 +55,10 @@ public:
     IcmpLink IdIcmpClient1;
     // The link of a kind (not None).
     Link &link(LinkKind kind) const { return *links_[static_cast<size_t>(kind)]; }
+    // Puts another link in the place of a kind (a test's link): the session
+    // opens, closes, sends and receives through it from now on. The kind's
+    // own settings are still filled as its open and send read them.
+    void uselink(LinkKind kind, Link &replacement);
     // Whether the ICMP permission failure has been reported once.
     bool icmpreasonshown = false;
 
@@ -162,6 +166,10 @@ signals:
 private:
     FilterSet filters_;
     void wirelinks();
+    void wire(LinkKind kind);
+    void wireserial(Link &port);
+    void wiretcpclient(Link &client);
+    void wiretcpserver(Link &server);
     // A block or a stream's bytes one of the links received.
     void deliver(const Link &link, const std::string &bytes, const QString &from);
     void tcpclientconnected();
@@ -175,6 +183,8 @@ private:
         QString (Session::*sendaddress)() const;
         // Reads what a send needs from the set-up; may be null.
         void (Session::*beforesend)();
+        // Connects what the kind reports besides blocks; may be null.
+        void (Session::*wire)(Link &link);
     };
     static const KindSteps &steps(LinkKind kind);
     void serialopenasset();
@@ -197,8 +207,8 @@ private:
     bool heldback_ = false;
     QTimer catchup_;
     // The links by kind, in the selector's order.
-    const std::array<Link *, 5> links_{&ApdComPort1, &IdTCPClient1, &IdTCPServer1, &IdUDPServer1,
-                                       &IdIcmpClient1};
+    std::array<Link *, 5> links_{&ApdComPort1, &IdTCPClient1, &IdTCPServer1, &IdUDPServer1,
+                                 &IdIcmpClient1};
     // Sends under way, and the failure of processing a block received
     // inside the innermost of them (an echo's reply).
     int linksending_ = 0;
