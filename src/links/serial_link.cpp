@@ -102,7 +102,7 @@ QString serialdescription(int number) {
 }
 
 SerialLink::SerialLink(QObject *parent) : Link(parent) {
-    connect(&port_, &QSerialPort::readyRead, this, &SerialLink::schedule);
+    connect(&port_, &QSerialPort::readyRead, this, [this] { pass_.request(); });
     connect(&port_, &QSerialPort::errorOccurred, this, [this](QSerialPort::SerialPortError error) {
         // The device went away under the open port (an adapter unplugged, or
         // the line hung up: Qt then reports a read error at every turn of the
@@ -224,24 +224,10 @@ void SerialLink::send(const std::string &bytes) {
         throw KrovanError((comname(number_) + ": " + port_.errorString()).toStdString());
 }
 
-void SerialLink::setpaused(bool paused) {
-    paused_ = paused;
-    if (!paused_)
-        schedule();
-}
-
-void SerialLink::schedule() {
-    if (scheduled_)
-        return;
-    scheduled_ = true;
-    QMetaObject::invokeMethod(this, &SerialLink::announce, Qt::QueuedConnection);
-}
-
 void SerialLink::announce() {
-    scheduled_ = false;
     // One block at a time: a handler that runs an event loop of its own (an
     // error box) does not get the next block inside it.
-    if (announcing_ || paused_ || !isOpen())
+    if (announcing_ || !isOpen())
         return;
     const QByteArray bytes = port_.read(receiveRingSize);
     if (bytes.isEmpty())
@@ -253,5 +239,5 @@ void SerialLink::announce() {
     // What is left, or came meanwhile, is announced from the event loop, so
     // the window keeps running between shares.
     if (isOpen() && port_.bytesAvailable() > 0)
-        schedule();
+        pass_.request();
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "link.h"
+#include "read_pass.h"
 
 #include <QSerialPort>
 #include <QString>
@@ -63,7 +64,7 @@ public:
     qint64 waitingoutput() const;
     // While paused, received bytes are not announced; past the ring's size
     // the port stops reading and the line has to wait.
-    void setpaused(bool paused) override;
+    void setpaused(bool paused) override { pass_.setpaused(paused); }
 
     // The settings the open port really has, for checking.
     const QSerialPort &port() const { return port_; }
@@ -71,7 +72,6 @@ public:
 private:
     // Closes the port; closed(bypeer) when it was open.
     void shut(bool bypeer);
-    void schedule();
     void announce();
     [[noreturn]] void fail(const QString &device, const QString &reason);
 
@@ -81,6 +81,5 @@ private:
     qint32 baud_ = 115200;
     int databits_ = 8;
     bool announcing_ = false;
-    bool scheduled_ = false;
-    bool paused_ = false;
+    ReadPass pass_{this, [this] { announce(); }};
 };

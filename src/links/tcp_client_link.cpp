@@ -9,7 +9,7 @@ TcpClientLink::TcpClientLink(QObject *parent) : Link(parent) {
     // Qt stops reading from the system when this much is unread, so a fast
     // sender is held back by TCP itself instead of by our memory.
     socket_.setReadBufferSize(readShare);
-    connect(&socket_, &QTcpSocket::readyRead, this, &TcpClientLink::schedule);
+    connect(&socket_, &QTcpSocket::readyRead, this, [this] { pass_.request(); });
     // The loss is reported from the event loop, never from inside a read,
     // a write or a connect that Qt is carrying out for us.
     connect(&socket_, &QTcpSocket::disconnected, this, [this] {
@@ -74,35 +74,21 @@ void TcpClientLink::send(const std::string &bytes) {
         TcpClientLink &link;
         ~ReadAfter() {
             if (link.socket_.bytesAvailable() > 0)
-                link.schedule();
+                link.pass_.request();
         }
     } readafter{*this};
     writeall(socket_, writes_, bytes);
 }
 
-void TcpClientLink::setpaused(bool paused) {
-    paused_ = paused;
-    if (!paused_)
-        schedule();
-}
-
-void TcpClientLink::schedule() {
-    if (scheduled_)
-        return;
-    scheduled_ = true;
-    QMetaObject::invokeMethod(this, &TcpClientLink::readshare, Qt::QueuedConnection);
-}
-
 void TcpClientLink::readshare() {
-    scheduled_ = false;
-    if (paused_ || !socket_.isOpen())
+    if (!socket_.isOpen())
         return;
     // At most readShare bytes wait in Qt's buffer: one share per pass.
     report(socket_.read(readShare));
     // Whatever the handlers did, bytes still waiting (or read meanwhile by
     // a write that waited) get a pass of their own.
     if (socket_.bytesAvailable() > 0)
-        schedule();
+        pass_.request();
 }
 
 void TcpClientLink::lost(quint64 connection) {

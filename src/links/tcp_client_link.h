@@ -1,6 +1,7 @@
 #pragma once
 
 #include "link.h"
+#include "read_pass.h"
 #include "stream_write.h"
 
 #include <QTcpSocket>
@@ -50,13 +51,12 @@ public:
 
     // While paused, nothing more is read: the system's flow control holds
     // the server back.
-    void setpaused(bool paused) override;
+    void setpaused(bool paused) override { pass_.setpaused(paused); }
 
     // For tests: the socket itself (options, addresses).
     QTcpSocket &socket() { return socket_; }
 
 private:
-    void schedule();
     void readshare();
     void lost(quint64 connection);
     void report(const QByteArray &bytes);
@@ -65,8 +65,7 @@ private:
 
     QTcpSocket socket_;
     StreamWriteState writes_;
-    bool paused_ = false;
-    bool scheduled_ = false;
+    ReadPass pass_{this, [this] { readshare(); }};
     // The server's address, as received bytes name their source.
     QString peer_;
     // Counts connections, so that a loss noticed for one connection is not

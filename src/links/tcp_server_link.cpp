@@ -9,15 +9,11 @@
 TcpServerLink::TcpServerLink(QObject *parent) : Link(parent) {
     server_.setListenBacklogSize(listenBacklog);
     connect(&server_, &QTcpServer::newConnection, this, &TcpServerLink::accept);
-    pass_.setSingleShot(true);
-    pass_.setInterval(0);
-    connect(&pass_, &QTimer::timeout, this, &TcpServerLink::pump);
 }
 
 TcpServerLink::~TcpServerLink() {
     // The owner is going away: nothing may reach it any more.
     blockSignals(true);
-    pass_.stop();
     for (auto &[id, client] : clients_) {
         disconnect(client.socket, nullptr, this, nullptr);
         client.socket->abort();
@@ -52,7 +48,6 @@ void TcpServerLink::close() {
     while (!clients_.empty())
         endclient(std::prev(clients_.end())->first, true);
     ready_.clear();
-    pass_.stop();
     server_.close();
     if (was)
         emit closed(false);
@@ -62,12 +57,9 @@ void TcpServerLink::send(const std::string &bytes) {
     write(lastpeer_, bytes);
 }
 
-void TcpServerLink::report(ClientId client, const QByteArray &bytes) {
-    const auto found = clients_.find(client);
-    static const QString gone;
+void TcpServerLink::report(const QByteArray &bytes, const QString &from) {
     if (!bytes.isEmpty())
-        emit received(std::string(bytes.constData(), static_cast<size_t>(bytes.size())),
-                      found != clients_.end() ? found->second.address : gone);
+        emit received(std::string(bytes.constData(), static_cast<size_t>(bytes.size())), from);
 }
 
 bool TcpServerLink::isListening() const {
@@ -119,19 +111,8 @@ void TcpServerLink::readable(ClientId client) {
         return;
     found->second.waiting = true;
     ready_.push_back(client);
-    startpass();
-}
-
-void TcpServerLink::startpass() {
-    if (!paused_ && !ready_.empty() && !pass_.isActive())
-        pass_.start();
-}
-
-void TcpServerLink::setpaused(bool paused) {
-    paused_ = paused;
-    if (paused_)
-        pass_.stop();
-    startpass();
+    if (!ready_.empty())
+        pass_.request();
 }
 
 void TcpServerLink::pump() {
@@ -151,12 +132,14 @@ void TcpServerLink::pump() {
             client.waiting = true;
             ready_.push_back(id);
         }
-        report(id, bytes);
-        if (paused_ || clock.elapsed() >= passMilliseconds)
+        // A copy: a handler may end the client, and its address with it.
+        report(bytes, QString(client.address));
+        if (pass_.paused() || clock.elapsed() >= passMilliseconds)
             break;
     }
     // The event loop runs before the next pass.
-    startpass();
+    if (!ready_.empty())
+        pass_.request();
 }
 
 void TcpServerLink::endclient(ClientId client, bool abort) {
@@ -173,8 +156,7 @@ void TcpServerLink::endclient(ClientId client, bool abort) {
         socket->abort();
     // A write may be waiting on this socket further up the stack.
     socket->deleteLater();
-    if (!rest.isEmpty())
-        emit received(std::string(rest.constData(), static_cast<size_t>(rest.size())), address);
+    report(rest, address);
     emit clientDisconnected(client);
 }
 

@@ -1,10 +1,11 @@
 #pragma once
 
 #include "link.h"
+#include "read_pass.h"
 #include "stream_write.h"
 
 #include <QTcpServer>
-#include <QTimer>
+
 #include <deque>
 #include <map>
 #include <string>
@@ -71,7 +72,7 @@ public:
 
     // While paused, nothing more is read from any client: the system's
     // flow control holds them back.
-    void setpaused(bool paused) override;
+    void setpaused(bool paused) override { pass_.setpaused(paused); }
 
 signals:
     void clientConnected(TcpServerLink::ClientId client);
@@ -81,11 +82,10 @@ private:
     void accept();
     void readable(ClientId client);
     void pump();
-    void startpass();
     // Reports what the client still holds, then the client's end; once.
     // Aborts the connection first when asked to.
     void endclient(ClientId client, bool abort);
-    void report(ClientId client, const QByteArray &bytes);
+    void report(const QByteArray &bytes, const QString &from);
 
     QTcpServer server_;
     struct Client {
@@ -99,8 +99,7 @@ private:
     std::map<ClientId, Client> clients_;
     // Clients with bytes waiting, in turn.
     std::deque<ClientId> ready_;
-    QTimer pass_;
+    ReadPass pass_{this, [this] { pump(); }};
     ClientId nextid_ = noClient;
-    bool paused_ = false;
     ClientId lastpeer_ = noClient;
 };
