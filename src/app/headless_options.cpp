@@ -35,19 +35,6 @@ int rownumber(const QString &option, const QString &value) {
     return n;
 }
 
-} // namespace
-
-// Seconds: a finite decimal number of 0 or more.
-double durationseconds(const QString &text) {
-    bool ok = false;
-    const double seconds = text.toDouble(&ok);
-    if (!ok || !std::isfinite(seconds) || seconds < 0)
-        throw UsageError(QString("--duration needs seconds, not \"%1\"").arg(text).toStdString());
-    return seconds;
-}
-
-namespace {
-
 LinkKind linkkind(const QString &name) {
     const std::pair<const char *, LinkKind> kinds[] = {{"serial", LinkKind::Serial},
                                                        {"tcp-client", LinkKind::TcpClient},
@@ -61,6 +48,15 @@ LinkKind linkkind(const QString &name) {
 }
 
 } // namespace
+
+// Seconds: a finite decimal number of 0 or more.
+double durationseconds(const QString &text) {
+    bool ok = false;
+    const double seconds = text.toDouble(&ok);
+    if (!ok || !std::isfinite(seconds) || seconds < 0)
+        throw UsageError(QString("--duration needs seconds, not \"%1\"").arg(text).toStdString());
+    return seconds;
+}
 
 // GNU style: "--name value" or "--name=value".
 HeadlessOptions parseheadless(const QStringList &arguments) {

@@ -178,8 +178,6 @@ int runheadless(const QStringList &arguments) {
         // What the stream buffer still holds (bytes that came just before
         // the peer closed) is logged and answered before the run ends.
         session.guard([&] { session.rxflush(); });
-        // No repeat may fire on a link that is closing or closed.
-        session.holdrepeats(true);
         session.closeall(Session::Closing::Shutdown);
         QCoreApplication::exit(code);
     };
@@ -204,10 +202,8 @@ int runheadless(const QStringList &arguments) {
         }
     });
     const int code = QCoreApplication::exec();
-    if (!ending) {
-        session.holdrepeats(true);
+    if (!ending)
         session.closeall(Session::Closing::Shutdown);
-    }
     session.removesink(capture.get());
     return code;
 }

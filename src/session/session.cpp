@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
+#include <exception>
 #include <utility>
 
 namespace {
@@ -21,22 +22,41 @@ const char *const streamaddress = "TCP-IP :500";
 // send beyond this depth fails instead and the chain unwinds.
 constexpr int maxNestedSends = 16;
 
+// A send under way on a link. A block the link receives inside it (an
+// echo's reply) is processed there, and a failure to process it is the
+// send's own failure.
 class SendDepth {
 public:
-    explicit SendDepth(int &depth) : depth_(depth) {
+    SendDepth() : outer_(innermost_) {
         if (depth_ >= maxNestedSends)
             throw KrovanError("Too many nested sends.");
         ++depth_;
+        innermost_ = this;
     }
-    ~SendDepth() { --depth_; }
+    ~SendDepth() {
+        --depth_;
+        innermost_ = outer_;
+    }
     SendDepth(const SendDepth &) = delete;
     SendDepth &operator=(const SendDepth &) = delete;
 
-private:
-    int &depth_;
-};
+    static SendDepth *innermost() { return innermost_; }
+    // The first failure of a reply processed inside this send.
+    void keep(std::exception_ptr failure) {
+        if (!replyfailure_)
+            replyfailure_ = std::move(failure);
+    }
+    void rethrowreply() const {
+        if (replyfailure_)
+            std::rethrow_exception(replyfailure_);
+    }
 
-int sendsunderway = 0;
+private:
+    static inline int depth_ = 0;
+    static inline SendDepth *innermost_ = nullptr;
+    SendDepth *const outer_;
+    std::exception_ptr replyfailure_;
+};
 
 void writetostderr(const QString &message) {
     std::fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
@@ -131,15 +151,13 @@ void Session::wiretcpserver(Link &link) {
 void Session::deliver(const Link &link, const std::string &bytes, const QString &from) {
     if (link.stream())
         return rxappend(bytes.data(), static_cast<qsizetype>(bytes.size()));
-    if (linksending_ == 0)
+    SendDepth *send = SendDepth::innermost();
+    if (!send)
         return guard([&] { rxprocess(bytes, from); });
-    // Received inside a send (an echo's reply): a failure to process it is
-    // the send's failure.
     try {
         rxprocess(bytes, from);
     } catch (...) {
-        if (!replyfailure_)
-            replyfailure_ = std::current_exception();
+        send->keep(std::current_exception());
     }
 }
 
@@ -322,8 +340,9 @@ void Session::send(int n) {
     if (now == LinkKind::None)
         return errorline("CHYBA: Žádné aktivní připojení");
     try {
-        const SendDepth depth(sendsunderway);
+        const SendDepth depth;
         linksend(now, bytes);
+        depth.rethrowreply();
     } catch (const std::exception &) {
         errorline("CHYBA: Nepovedlo se odeslat.", "MS Sans Serif");
     }
@@ -405,29 +424,16 @@ void Session::linksend(LinkKind kind, const std::string &bytes) {
         throw KrovanError("No link is open.");
     if (const auto before = steps(kind).beforesend)
         (this->*before)();
-    // A reply processed inside this send reports its failure here; an outer
-    // send keeps its own.
-    std::exception_ptr outer = std::exchange(replyfailure_, nullptr);
-    ++linksending_;
     try {
         link(kind).send(bytes);
     } catch (const IcmpPermissionError &error) {
-        --linksending_;
-        replyfailure_ = outer;
         // Every echo fails alike; the reason is worth one report per run.
         if (!icmpreasonshown) {
             icmpreasonshown = true;
             report(QString::fromStdString(error.what()));
         }
         throw;
-    } catch (...) {
-        --linksending_;
-        replyfailure_ = outer;
-        throw;
     }
-    --linksending_;
-    if (std::exception_ptr failure = std::exchange(replyfailure_, outer))
-        std::rethrow_exception(failure);
 }
 
 // ---- opening and closing ----
@@ -593,6 +599,9 @@ std::span<const LinkKind> Session::closeorder(Closing occasion) {
 }
 
 void Session::closeall(Closing occasion) {
+    // At the end no repeat may fire on a link that has just been closed.
+    if (occasion == Closing::Shutdown)
+        holdrepeats(true);
     for (LinkKind kind : closeorder(occasion))
         close(kind);
 }

@@ -25,7 +25,6 @@
 #include <QTimer>
 
 #include <array>
-#include <exception>
 #include <functional>
 #include <memory>
 #include <span>
@@ -93,8 +92,7 @@ public:
     bool isopen(LinkKind kind) const;
     // Where a send on that link goes, as its record names it.
     QString sendaddress(LinkKind link) const;
-    // Hands the bytes to the link; throws KrovanError on failure, also when
-    // a reply the link received inside the send failed to be processed.
+    // Hands the bytes to the link; throws KrovanError on failure.
     void linksend(LinkKind link, const std::string &bytes);
 
     // Compares one received block with the active filters, logs it and
@@ -107,8 +105,8 @@ public:
     void send(int n);
     // The repeat timer of macro row n: each tick sends the row.
     RepeatTimer *repeattimer(int n);
-    // Holds every repeat timer (before the links close at the end, so that
-    // no repeat fires on a closed link), or lets them run as set again.
+    // Holds every repeat timer (the shutdown's close does, so that no repeat
+    // fires on a closed link), or lets them run as set again.
     void holdrepeats(bool held);
 
     // Opening and closing each kind: what opens, what is recorded, the
@@ -209,10 +207,6 @@ private:
     // The links by kind, in the selector's order.
     std::array<Link *, 5> links_{&ApdComPort1, &IdTCPClient1, &IdTCPServer1, &IdUDPServer1,
                                  &IdIcmpClient1};
-    // Sends under way, and the failure of processing a block received
-    // inside the innermost of them (an echo's reply).
-    int linksending_ = 0;
-    std::exception_ptr replyfailure_;
     // What a send converts from the set-up's texts, kept while they stay.
     TextMemo<std::string> macrobytes_;
     mutable TextMemo<QString> tcpserveraddress_, tcpclientaddress_, udpaddress_;

@@ -285,8 +285,6 @@ void TForm1::FormActivate() {
 }
 
 void TForm1::FormClose() {
-    // No repeat may fire on a link that has just been closed.
-    session.holdrepeats(true);
     session.closeall(Session::Closing::Shutdown);
     // A window closed before it ever became active never loaded the file:
     // its start-up state must not replace the user's set-up.
