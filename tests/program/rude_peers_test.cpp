@@ -2,6 +2,7 @@
 // never read, or a disk that fills: no byte is lost or left unread, no wait
 // freezes the run, and every capture line is whole.
 #include "headless_fixture.h"
+#include "raw_listener.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -47,29 +48,6 @@ QByteArray tail(const QString &path) {
     file.seek(std::max<qint64>(0, file.size() - 256));
     return file.readAll();
 }
-
-// A port on 127.0.0.1 whose connections the system completes and nobody
-// ever reads.
-class DeafListener {
-public:
-    DeafListener() {
-        fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t size = sizeof address;
-        ::bind(fd_, reinterpret_cast<sockaddr *>(&address), size);
-        ::listen(fd_, 4);
-        ::getsockname(fd_, reinterpret_cast<sockaddr *>(&address), &size);
-        port_ = ntohs(address.sin_port);
-    }
-    ~DeafListener() { ::close(fd_); }
-    quint16 port() const { return port_; }
-
-private:
-    int fd_ = -1;
-    quint16 port_ = 0;
-};
 
 using RudePeers = Headless;
 
@@ -140,7 +118,8 @@ TEST_F(RudePeers, BytesSentJustBeforeTheServerClosesAreLoggedAndAnswered) {
 }
 
 TEST_F(RudePeers, APeerThatNeverReadsHoldsTheRunOnceAndLaterSendsFailAtOnce) {
-    DeafListener deaf;
+    // Its connections complete in the system's queue; nobody reads them.
+    RawListener deaf(4);
     const QString capture = dir.filePath("cap.tsv");
     run({"--headless",
          setup("connection=1\r\ntcp_c_a=127.0.0.1\r\ntcp_c_p=" + QByteArray::number(deaf.port()),

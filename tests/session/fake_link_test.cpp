@@ -1,5 +1,6 @@
 // The session on links of the test's own: its answers, records, active-link
 // order, stream framing and failures, without sockets and without waiting.
+#include "entry_lines.h"
 #include "fake_link.h"
 #include "session.h"
 
@@ -7,25 +8,11 @@
 
 namespace {
 
-// Every entry as one line of text.
-class Lines : public LogSink {
-public:
-    QStringList lines;
-    void write(const LogEntry &entry) override {
-        if (entry.kind != LogEntry::Kind::Record) {
-            lines << (entry.kind == LogEntry::Kind::State ? "state " : "error ") + entry.text;
-            return;
-        }
-        lines << QString(entry.direction == Direction::Received ? "rx " : "tx ") + entry.address +
-                     " [" + entry.macros.join(",") + "] " + QString::fromStdString(entry.bytes);
-    }
-};
-
 class FakeLinks : public ::testing::Test {
 protected:
     // The links and the sink outlive the session that uses them.
     FakeLink serial, udp, client{true};
-    Lines log;
+    Entries log;
     QStringList failures;
     Session session;
 

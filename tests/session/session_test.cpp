@@ -1,5 +1,6 @@
 // The program's work without any window: a session on real sockets on
 // 127.0.0.1, its entries taken by a sink of the test.
+#include "entry_lines.h"
 #include "session.h"
 
 #include <QCoreApplication>
@@ -13,28 +14,6 @@
 #include "wait_for.h"
 
 namespace {
-
-// Every entry as one line of text, as a test reads it.
-class Entries : public LogSink {
-public:
-    QStringList lines;
-    void write(const LogEntry &entry) override {
-        switch (entry.kind) {
-        case LogEntry::Kind::State:
-            lines << "state " + entry.text;
-            break;
-        case LogEntry::Kind::Error:
-            lines << "error " + entry.text;
-            break;
-        case LogEntry::Kind::Record:
-            lines << QString(entry.direction == Direction::Received ? "rx " : "tx ") +
-                         entry.address + " [" + entry.macros.join(",") + "] " +
-                         QString::fromLatin1(entry.bytes.data(),
-                                             static_cast<qsizetype>(entry.bytes.size()));
-            break;
-        }
-    }
-};
 
 class SessionTest : public ::testing::Test {
 protected:
