@@ -14,11 +14,16 @@ set_property(SOURCE ${CMAKE_SOURCE_DIR}/src/ui/settings_place.cpp DIRECTORY ${CM
   COMPILE_DEFINITIONS
   "KROVAN_INSTALLED_FOLDERS=\"${CMAKE_INSTALL_FULL_BINDIR}:${KROVAN_PACKAGE_PREFIX}/${CMAKE_INSTALL_BINDIR}\"")
 
+# The man page and the metainfo name the project's version.
+configure_file(data/krovan.1.in ${CMAKE_BINARY_DIR}/krovan.1 @ONLY)
+configure_file(data/${KROVAN_APP_ID}.metainfo.xml.in ${CMAKE_BINARY_DIR}/${KROVAN_APP_ID}.metainfo.xml
+  @ONLY)
+
 # Man pages are installed compressed, as Debian keeps them.
 find_program(GZIP gzip REQUIRED)
 add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/krovan.1.gz
-  COMMAND ${GZIP} -9nc ${CMAKE_SOURCE_DIR}/data/krovan.1 > ${CMAKE_BINARY_DIR}/krovan.1.gz
-  DEPENDS ${CMAKE_SOURCE_DIR}/data/krovan.1
+  COMMAND ${GZIP} -9nc ${CMAKE_BINARY_DIR}/krovan.1 > ${CMAKE_BINARY_DIR}/krovan.1.gz
+  DEPENDS ${CMAKE_BINARY_DIR}/krovan.1
   VERBATIM)
 add_custom_target(krovan_man ALL DEPENDS ${CMAKE_BINARY_DIR}/krovan.1.gz)
 
@@ -26,7 +31,7 @@ install(TARGETS krovan RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES data/${KROVAN_APP_ID}.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES data/${KROVAN_APP_ID}.svg
   DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
-install(FILES data/${KROVAN_APP_ID}.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+install(FILES ${CMAKE_BINARY_DIR}/${KROVAN_APP_ID}.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 install(FILES ${CMAKE_BINARY_DIR}/krovan.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 # The licence, where Debian keeps every package's.
 install(FILES data/copyright DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/krovan)

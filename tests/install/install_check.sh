@@ -56,6 +56,11 @@ entries() {
     for text in default.ini XDG_CONFIG_HOME /dev/ttyUSB0 /dev/rfcomm31 COM160; do
         grep -qF -- "$text" <<<"$out" || fail "the man page does not mention $text"
     done
+    # Both name the version the package has.
+    local version
+    version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
+    grep -q "<release version=\"$version\"" "$metainfo" || fail "the metainfo does not name $version"
+    grep -q "^\\.TH KROVAN 1 .*\"Krovan $version\"" <<<"$out" || fail "the man page does not name $version"
     echo "desktop entry, icon, metainfo and man page validate"
 }
 
