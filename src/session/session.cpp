@@ -3,6 +3,7 @@
 #include "bytes_text.h"
 #include "codec.h"
 #include "errors.h"
+#include "send_depth.h"
 
 #include <QDateTime>
 
@@ -16,47 +17,6 @@ namespace {
 
 // The address the stream buffer's blocks are processed with.
 const char *const streamaddress = "TCP-IP :500";
-
-// Sends under way at once. An echo's reply is answered inside the send, so
-// a filter that answers its own echoed data would nest without end; the
-// send beyond this depth fails instead and the chain unwinds.
-constexpr int maxNestedSends = 16;
-
-// A send under way on a link. A block the link receives inside it (an
-// echo's reply) is processed there, and a failure to process it is the
-// send's own failure.
-class SendDepth {
-public:
-    SendDepth() : outer_(innermost_) {
-        if (depth_ >= maxNestedSends)
-            throw KrovanError("Too many nested sends.");
-        ++depth_;
-        innermost_ = this;
-    }
-    ~SendDepth() {
-        --depth_;
-        innermost_ = outer_;
-    }
-    SendDepth(const SendDepth &) = delete;
-    SendDepth &operator=(const SendDepth &) = delete;
-
-    static SendDepth *innermost() { return innermost_; }
-    // The first failure of a reply processed inside this send.
-    void keep(std::exception_ptr failure) {
-        if (!replyfailure_)
-            replyfailure_ = std::move(failure);
-    }
-    void rethrowreply() const {
-        if (replyfailure_)
-            std::rethrow_exception(replyfailure_);
-    }
-
-private:
-    static inline int depth_ = 0;
-    static inline SendDepth *innermost_ = nullptr;
-    SendDepth *const outer_;
-    std::exception_ptr replyfailure_;
-};
 
 void writetostderr(const QString &message) {
     std::fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
@@ -72,15 +32,21 @@ Session::Session(QObject *parent) : QObject(parent), report(writetostderr) {
     Timer_rx.setInterval(100);
     connect(&Timer_rx, &QTimer::timeout, this, [this] { guard([this] { Timer_rxTimer(); }); });
     Timer_rx.start();
-    catchup_.setInterval(10);
-    connect(&catchup_, &QTimer::timeout, this, [this] {
-        if (!sinksbehind())
-            holdback(false);
+    // A sink that fell behind (a capture under a flood) pauses reading the
+    // links that can hold their peer back, until every sink has caught up.
+    connect(&entries_, &EntryFanout::holdback, this, [this](bool held) {
+        for (Link *each : links_)
+            each->setpaused(held);
+    });
+    connect(&entries_, &EntryFanout::capturefailed, this, [this](const QString &message) {
+        emit capturestopped();
+        errorline("CHYBA: " + message);
+        report(message);
     });
 }
 
 Session::~Session() {
-    stopcapture();
+    entries_.stopcapture();
     // The links may still report while they go; nothing of this object may
     // run then.
     for (Link *link : links_)
@@ -110,44 +76,6 @@ void Session::wire(LinkKind kind) {
         (this->*own)(*each);
 }
 
-void Session::wireserial(Link &port) {
-    connect(&port, &Link::opened, this, [this] { guard([this] { serialopened(); }); });
-    connect(&port, &Link::closed, this, [this](bool bypeer) {
-        guard([this] { serialclosed(); });
-        if (!bypeer)
-            return;
-        // The device went away and its port was closed.
-        emit seriallost();
-        emit linkchanged(LinkKind::Serial, false);
-    });
-}
-
-void Session::wiretcpclient(Link &client) {
-    connect(&client, &Link::closed, this, [this](bool bypeer) {
-        if (bypeer)
-            guard([this] { tcpclientdisconnected(); });
-    });
-}
-
-void Session::wiretcpserver(Link &link) {
-    // The clients' comings and goings are the server's own.
-    auto *server = qobject_cast<TcpServerLink *>(&link);
-    if (!server)
-        return;
-    connect(server, &TcpServerLink::clientConnected, this, [this] {
-        guard([&] {
-            linkstate(LinkKind::TcpServer, "TCP server připojen...");
-            emit connectionstate(" TCP server připojen");
-        });
-    });
-    connect(server, &TcpServerLink::clientDisconnected, this, [this] {
-        guard([this] {
-            linkstate(LinkKind::TcpServer, "TCP server odpojen...");
-            emit connectionstate(" odpojen");
-        });
-    });
-}
-
 void Session::deliver(const Link &link, const std::string &bytes, const QString &from) {
     if (link.stream())
         return rxappend(bytes.data(), static_cast<qsizetype>(bytes.size()));
@@ -170,59 +98,6 @@ QString Session::filterproblem(int n) const {
     return filters_.problem(n);
 }
 
-void Session::startcapture(const QString &path, qint64 limit) {
-    stopcapture();
-    capture_ = std::make_unique<CaptureFile>(path, limit);
-    addsink(capture_.get());
-    connect(capture_.get(), &CaptureFile::failed, this, [this](const QString &message) {
-        // The file reporting is gone only once its report has returned.
-        CaptureFile *broken = capture_.release();
-        removesink(broken);
-        broken->deleteLater();
-        emit capturestopped();
-        errorline("CHYBA: " + message);
-        report(message);
-    });
-}
-
-void Session::stopcapture() {
-    if (!capture_)
-        return;
-    removesink(capture_.get());
-    // Whatever waits reaches the file before it is closed.
-    capture_.reset();
-}
-
-void Session::addsink(LogSink *sink) {
-    sinks_.push_back(sink);
-}
-
-void Session::removesink(LogSink *sink) {
-    std::erase(sinks_, sink);
-}
-
-void Session::emitentry(const LogEntry &entry) {
-    for (LogSink *sink : sinks_)
-        sink->write(entry);
-    if (!heldback_ && sinksbehind())
-        holdback(true);
-}
-
-bool Session::sinksbehind() const {
-    return std::any_of(sinks_.begin(), sinks_.end(),
-                       [](const LogSink *sink) { return sink->behind(); });
-}
-
-void Session::holdback(bool held) {
-    heldback_ = held;
-    for (Link *each : links_)
-        each->setpaused(held);
-    if (held)
-        catchup_.start();
-    else
-        catchup_.stop();
-}
-
 void Session::linkstate(LinkKind kind, const QString &text) {
     if (setup.connection != static_cast<int>(kind))
         return;
@@ -230,7 +105,7 @@ void Session::linkstate(LinkKind kind, const QString &text) {
     entry.kind = LogEntry::Kind::State;
     entry.time = QDateTime::currentMSecsSinceEpoch();
     entry.text = text;
-    emitentry(entry);
+    entries_.write(entry);
 }
 
 void Session::errorline(const QString &text, const QString &font) {
@@ -239,7 +114,7 @@ void Session::errorline(const QString &text, const QString &font) {
     entry.time = QDateTime::currentMSecsSinceEpoch();
     entry.text = text;
     entry.font = font;
-    emitentry(entry);
+    entries_.write(entry);
 }
 
 void Session::record(Direction direction, const std::string &bytes, const QString &address,
@@ -251,7 +126,7 @@ void Session::record(Direction direction, const std::string &bytes, const QStrin
     entry.bytes = bytes;
     entry.address = address;
     entry.macros = macros;
-    emitentry(entry);
+    entries_.write(entry);
 }
 
 // ---- the stream buffer ----
@@ -381,227 +256,4 @@ LinkKind Session::activelink() const {
         if (isopen(kind))
             return kind;
     return None;
-}
-
-QString Session::sendaddress(LinkKind kind) const {
-    return kind == LinkKind::None ? QString() : (this->*steps(kind).sendaddress)();
-}
-
-QString Session::serialaddress() const {
-    return "COM" + QString::number(ApdComPort1.number());
-}
-
-QString Session::tcpserveraddress() const {
-    return tcpserveraddress_.get(setup.tcp_s_p, {}, [&] { return "localhost : " + setup.tcp_s_p; });
-}
-
-QString Session::tcpclientaddress() const {
-    return tcpclientaddress_.get(setup.tcp_c_a, setup.tcp_c_p,
-                                 [&] { return setup.tcp_c_a + " : " + setup.tcp_c_p; });
-}
-
-QString Session::udpaddress() const {
-    return udpaddress_.get(setup.tx_adr, setup.tx_port,
-                           [&] { return setup.tx_adr + " : " + setup.tx_port; });
-}
-
-QString Session::icmpaddress() const {
-    return setup.icmp_a;
-}
-
-void Session::udpdestination() {
-    IdUDPServer1.settings.host = setup.tx_adr;
-    IdUDPServer1.settings.port =
-        udpport_.get(setup.tx_port, {}, [&] { return strtoint(toBytes(setup.tx_port)); });
-}
-
-void Session::icmphost() {
-    IdIcmpClient1.host = toBytes(setup.icmp_a);
-}
-
-void Session::linksend(LinkKind kind, const std::string &bytes) {
-    if (kind == LinkKind::None)
-        throw KrovanError("No link is open.");
-    if (const auto before = steps(kind).beforesend)
-        (this->*before)();
-    try {
-        link(kind).send(bytes);
-    } catch (const IcmpPermissionError &error) {
-        // Every echo fails alike; the reason is worth one report per run.
-        if (!icmpreasonshown) {
-            icmpreasonshown = true;
-            report(QString::fromStdString(error.what()));
-        }
-        throw;
-    }
-}
-
-// ---- opening and closing ----
-
-void Session::serialopenasset() {
-    serialopen(ApdComPort1.number(), ApdComPort1.baud(), ApdComPort1.databits());
-}
-
-void Session::serialopen(int number, int baud, int databits) {
-    ApdComPort1.setnumber(number);
-    ApdComPort1.setbaud(baud);
-    ApdComPort1.setdatabits(databits);
-    link(LinkKind::Serial).open();
-    emit linkchanged(LinkKind::Serial, isopen(LinkKind::Serial));
-}
-
-void Session::serialclose() {
-    link(LinkKind::Serial).close();
-    emit linkchanged(LinkKind::Serial, false);
-}
-
-void Session::serialopened() {
-    if (setup.connection != static_cast<int>(LinkKind::Serial))
-        return;
-    emit connectionstate(" RS232 připojen");
-    linkstate(LinkKind::Serial, "COM" + QString::number(ApdComPort1.number()) + " připojen...");
-}
-
-void Session::serialclosed() {
-    if (setup.connection != static_cast<int>(LinkKind::Serial))
-        return;
-    emit connectionstate(" odpojen");
-    linkstate(LinkKind::Serial, "COM" + QString::number(ApdComPort1.number()) + " odpojen...");
-}
-
-void Session::tcpclientopen() {
-    IdTCPClient1.settings = {setup.tcp_c_a, strtoint(toBytes(setup.tcp_c_p))};
-    link(LinkKind::TcpClient).open();
-    tcpclientconnected();
-}
-
-void Session::tcpclientconnected() {
-    emit linkchanged(LinkKind::TcpClient, true);
-    emit connectionstate(" TCP klient připojen");
-    linkstate(LinkKind::TcpClient, "TCP klient připojen");
-    // The link reads as soon as the event loop runs again.
-    rxreset();
-}
-
-void Session::tcpclientdisconnected() {
-    emit linkchanged(LinkKind::TcpClient, false);
-    emit connectionstate(" odpojen");
-    linkstate(LinkKind::TcpClient, "TCP klient odpojen");
-}
-
-void Session::tcpclientclose() {
-    link(LinkKind::TcpClient).close();
-    // Disconnecting runs the disconnected notification every time, also
-    // when no connection was open. Nothing of the connection is read after.
-    tcpclientdisconnected();
-}
-
-void Session::tcpserveropen() {
-    IdTCPServer1.settingsport = strtoint(toBytes(setup.tcp_s_p));
-    link(LinkKind::TcpServer).open();
-    // No title and no record: those come with the clients.
-    emit linkchanged(LinkKind::TcpServer, true);
-}
-
-void Session::tcpserverclose() {
-    // Every client is dropped (one disconnected notification each), then
-    // listening stops; nothing here waits and nothing fails.
-    link(LinkKind::TcpServer).close();
-    emit linkchanged(LinkKind::TcpServer, false);
-}
-
-void Session::udpopen() {
-    IdUDPServer1.settings.localport = strtoint(toBytes(setup.rx_port));
-    link(LinkKind::Udp).open();
-    emit connectionstate(" UDP připojen");
-    emit linkchanged(LinkKind::Udp, true);
-    linkstate(LinkKind::Udp, "UDP server připojen");
-}
-
-void Session::udpclose() {
-    link(LinkKind::Udp).close();
-    emit connectionstate(" odpojen");
-    emit linkchanged(LinkKind::Udp, false);
-    linkstate(LinkKind::Udp, "UDP server odpojen");
-}
-
-void Session::icmpon() {
-    link(LinkKind::Icmp).open();
-    emit linkchanged(LinkKind::Icmp, true);
-    emit connectionstate(" ICMP připojen");
-    linkstate(LinkKind::Icmp, "ICMP aktivní");
-}
-
-void Session::icmpoff() {
-    link(LinkKind::Icmp).close();
-    emit linkchanged(LinkKind::Icmp, false);
-    emit connectionstate(" odpojen");
-    linkstate(LinkKind::Icmp, "ICMP odpojen");
-}
-
-const Session::KindSteps &Session::steps(LinkKind kind) {
-    // In the selector's order: each kind's open, close, the address its
-    // sends name, what a send reads from the set-up first, and what the
-    // kind reports beside its received blocks.
-    static const std::array<KindSteps, 5> table{{
-        {&Session::serialopenasset, &Session::serialclose, &Session::serialaddress, nullptr,
-         &Session::wireserial},
-        {&Session::tcpclientopen, &Session::tcpclientclose, &Session::tcpclientaddress, nullptr,
-         &Session::wiretcpclient},
-        {&Session::tcpserveropen, &Session::tcpserverclose, &Session::tcpserveraddress, nullptr,
-         &Session::wiretcpserver},
-        {&Session::udpopen, &Session::udpclose, &Session::udpaddress, &Session::udpdestination,
-         nullptr},
-        {&Session::icmpon, &Session::icmpoff, &Session::icmpaddress, &Session::icmphost, nullptr},
-    }};
-    return table[static_cast<size_t>(kind)];
-}
-
-void Session::open(LinkKind kind) {
-    if (kind != LinkKind::None)
-        (this->*steps(kind).open)();
-}
-
-void Session::close(LinkKind kind) {
-    if (kind != LinkKind::None)
-        (this->*steps(kind).close)();
-}
-
-std::span<const LinkKind> Session::closeorder(Closing occasion) {
-    using enum LinkKind;
-    // Each connect button closes the other four kinds in its own order
-    // before it toggles its own; a settings file chosen from the menu and
-    // the shutdown close in theirs.
-    static const std::array<LinkKind, 4> beforeserial{TcpClient, TcpServer, Icmp, Udp};
-    static const std::array<LinkKind, 4> beforetcpclient{Serial, TcpServer, Icmp, Udp};
-    static const std::array<LinkKind, 4> beforetcpserver{Serial, TcpClient, Icmp, Udp};
-    static const std::array<LinkKind, 4> beforeudp{Serial, TcpServer, TcpClient, Icmp};
-    static const std::array<LinkKind, 4> beforeicmp{Serial, TcpServer, TcpClient, Udp};
-    static const std::array<LinkKind, 5> settingsfile{Serial, TcpServer, TcpClient, Icmp, Udp};
-    static const std::array<LinkKind, 4> shutdown{TcpClient, Icmp, Udp, Serial};
-    switch (occasion) {
-    case Closing::BeforeSerial:
-        return beforeserial;
-    case Closing::BeforeTcpClient:
-        return beforetcpclient;
-    case Closing::BeforeTcpServer:
-        return beforetcpserver;
-    case Closing::BeforeUdp:
-        return beforeudp;
-    case Closing::BeforeIcmp:
-        return beforeicmp;
-    case Closing::SettingsFile:
-        return settingsfile;
-    case Closing::Shutdown:
-        return shutdown;
-    }
-    return {};
-}
-
-void Session::closeall(Closing occasion) {
-    // At the end no repeat may fire on a link that has just been closed.
-    if (occasion == Closing::Shutdown)
-        holdrepeats(true);
-    for (LinkKind kind : closeorder(occasion))
-        close(kind);
 }

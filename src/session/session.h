@@ -6,7 +6,7 @@
 // state records, and every log entry handed to the sinks. The windows are a
 // view of it; a run without windows drives it alone.
 
-#include "capture_file.h"
+#include "entry_fanout.h"
 #include "failure_guard.h"
 #include "filter_set.h"
 #include "gap_framer.h"
@@ -74,8 +74,8 @@ public:
     void Timer_rxTimer();
 
     // Sinks take every entry in order; they must outlive their subscription.
-    void addsink(LogSink *sink);
-    void removesink(LogSink *sink);
+    void addsink(LogSink *sink) { entries_.add(sink); }
+    void removesink(LogSink *sink) { entries_.remove(sink); }
 
     // Runs an operation of the session's own events so that no exception
     // crosses the event loop: a failure goes to `report`, and the session
@@ -147,9 +147,9 @@ public:
     // The capture of every entry to a file (appending); a failure to open
     // throws. A file that stops taking entries stops the capture with an
     // error line and a report.
-    void startcapture(const QString &path, qint64 limit);
-    void stopcapture();
-    bool capturing() const { return capture_ != nullptr; }
+    void startcapture(const QString &path, qint64 limit) { entries_.startcapture(path, limit); }
+    void stopcapture() { entries_.stopcapture(); }
+    bool capturing() const { return entries_.capturing(); }
 
 signals:
     // The capture stopped by itself.
@@ -193,17 +193,9 @@ private:
     QString icmpaddress() const;
     void udpdestination();
     void icmphost();
-    void emitentry(const LogEntry &entry);
-    // A sink that fell behind (a capture under a flood) pauses reading the
-    // links that can hold their peer back, until every sink has caught up.
-    void holdback(bool held);
-    bool sinksbehind() const;
 
     std::vector<std::unique_ptr<RepeatTimer>> repeats_;
-    std::unique_ptr<CaptureFile> capture_;
-    std::vector<LogSink *> sinks_;
-    bool heldback_ = false;
-    QTimer catchup_;
+    EntryFanout entries_;
     // The links by kind, in the selector's order.
     std::array<Link *, 5> links_{&ApdComPort1, &IdTCPClient1, &IdTCPServer1, &IdUDPServer1,
                                  &IdIcmpClient1};

@@ -1,0 +1,62 @@
+#include "entry_fanout.h"
+
+#include <algorithm>
+
+EntryFanout::EntryFanout(QObject *parent) : QObject(parent) {
+    catchup_.setInterval(10);
+    connect(&catchup_, &QTimer::timeout, this, [this] {
+        if (behind())
+            return;
+        heldback_ = false;
+        catchup_.stop();
+        emit holdback(false);
+    });
+}
+
+EntryFanout::~EntryFanout() {
+    stopcapture();
+}
+
+void EntryFanout::add(LogSink *sink) {
+    sinks_.push_back(sink);
+}
+
+void EntryFanout::remove(LogSink *sink) {
+    std::erase(sinks_, sink);
+}
+
+void EntryFanout::write(const LogEntry &entry) {
+    for (LogSink *sink : sinks_)
+        sink->write(entry);
+    if (heldback_ || !behind())
+        return;
+    heldback_ = true;
+    catchup_.start();
+    emit holdback(true);
+}
+
+bool EntryFanout::behind() const {
+    return std::any_of(sinks_.begin(), sinks_.end(),
+                       [](const LogSink *sink) { return sink->behind(); });
+}
+
+void EntryFanout::startcapture(const QString &path, qint64 limit) {
+    stopcapture();
+    capture_ = std::make_unique<CaptureFile>(path, limit);
+    add(capture_.get());
+    connect(capture_.get(), &CaptureFile::failed, this, [this](const QString &message) {
+        // The file reporting is gone only once its report has returned.
+        CaptureFile *broken = capture_.release();
+        remove(broken);
+        broken->deleteLater();
+        emit capturefailed(message);
+    });
+}
+
+void EntryFanout::stopcapture() {
+    if (!capture_)
+        return;
+    remove(capture_.get());
+    // Whatever waits reaches the file before it is closed.
+    capture_.reset();
+}
