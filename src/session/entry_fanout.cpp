@@ -25,7 +25,8 @@ void EntryFanout::remove(LogSink *sink) {
     std::erase(sinks_, sink);
 }
 
-void EntryFanout::write(const LogEntry &entry) {
+void EntryFanout::write(LogEntry &entry) {
+    entry.serial = ++serial_;
     for (LogSink *sink : sinks_)
         sink->write(entry);
     if (heldback_ || !behind())

@@ -22,7 +22,8 @@ public:
     // Sinks must outlive their subscription.
     void add(LogSink *sink);
     void remove(LogSink *sink);
-    void write(const LogEntry &entry);
+    // Numbers the entry and hands it to every sink.
+    void write(LogEntry &entry);
 
     // The capture of every entry to a file (appending); a failure to open
     // throws. A file that stops taking entries is closed and reported by
@@ -41,6 +42,9 @@ private:
 
     std::vector<LogSink *> sinks_;
     std::unique_ptr<CaptureFile> capture_;
+    // Counted over every session of the process, so that no two entries
+    // share a number.
+    static inline quint64 serial_ = 0;
     bool heldback_ = false;
     // While held back, looks every 10 ms whether the sinks caught up.
     QTimer catchup_;

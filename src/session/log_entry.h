@@ -28,6 +28,10 @@ struct LogEntry {
     // (empty: the font the log is writing in).
     QString text;
     QString font;
+    // Numbers the entries of every session in the process from 1 (0: an
+    // entry made outside one), so that sinks rendering the same entry alike
+    // can share the work.
+    quint64 serial = 0;
 };
 
 // Takes every entry of a session, in order.

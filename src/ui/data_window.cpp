@@ -1,9 +1,12 @@
 #include "data_window.h"
 
 #include "bytes_text.h"
+#include "forms.h"
 #include "guard.h"
 #include "log_view.h"
+#include "record_texts.h"
 #include "save_log.h"
+#include "session.h"
 #include "tool_window.h"
 
 #include <QCheckBox>
@@ -23,7 +26,8 @@ template <class Control> Control *named(Control *control, const char *name) {
 
 } // namespace
 
-TDataWindow::TDataWindow(const Names &names, QWidget *parent) : QWidget(parent) {
+TDataWindow::TDataWindow(const Names &names, QWidget *parent)
+    : QWidget(parent), direction_(names.direction) {
     maketoolwindow(this, names.window, names.caption);
     resize(400, 300);
 
@@ -52,6 +56,21 @@ TDataWindow::TDataWindow(const Names &names, QWidget *parent) : QWidget(parent) 
     connect(Button1, &QPushButton::clicked, this, [this] { guarded([this] { Button1Click(); }); });
     connect(savebutton, &QPushButton::clicked, this,
             [this] { guarded([this] { Button_saveClick(); }); });
+    if (Session1)
+        Session1->addsink(this);
+}
+
+TDataWindow::~TDataWindow() {
+    if (Session1)
+        Session1->removesink(this);
+}
+
+void TDataWindow::write(const LogEntry &entry) {
+    if (entry.kind != LogEntry::Kind::Record || entry.direction != direction_)
+        return;
+    const bool hex = Session1->setup.show_hex;
+    const RecordTexts &texts = RecordTexts::of(entry, hex);
+    appendblock(entry.bytes, texts.printable(), hex ? texts.hex() : QStringView());
 }
 
 void TDataWindow::appendblock(const std::string &block, QStringView printable, QStringView hex) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "log_entry.h"
+
 #include <QColor>
 #include <QString>
 #include <QWidget>
@@ -13,8 +15,8 @@ class QPushButton;
 
 // What "Přijatá data" and "Odeslaná data" share: a log of the blocks of one
 // direction alone, in one of five formats, optionally with a time line
-// before each block.
-class TDataWindow : public QWidget {
+// before each block. It takes the session's records of its direction.
+class TDataWindow : public QWidget, public LogSink {
     Q_OBJECT
 public:
     struct Names {
@@ -23,8 +25,15 @@ public:
         const char *view;
         const char *savebutton;
         QColor colour;
+        Direction direction;
     };
     explicit TDataWindow(const Names &names, QWidget *parent = nullptr);
+    ~TDataWindow() override;
+
+    // A record of the window's direction, whatever "Stavy a data" shows of
+    // it; the hex formats get the hex text only while that window's
+    // "Šestnáctkově" is checked.
+    void write(const LogEntry &entry) override;
 
     QComboBox *ComboBox_format;
     QCheckBox *CheckBox_time;
@@ -43,4 +52,5 @@ protected:
 
 private:
     void appendformatted(const std::string &block);
+    const Direction direction_;
 };

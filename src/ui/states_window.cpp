@@ -5,9 +5,8 @@
 #include "forms.h"
 #include "guard.h"
 #include "log_view.h"
-#include "received_window.h"
+#include "record_texts.h"
 #include "save_log.h"
-#include "sent_window.h"
 #include "session.h"
 #include "tool_window.h"
 
@@ -170,7 +169,7 @@ void TForm_RX_TX::write(const LogEntry &entry) {
     if (received && CheckBox_makro->isChecked())
         for (const QString &name : entry.macros)
             macros += "/ Volá makro: " + name + " ";
-    logdata(entry.direction, entry.bytes, address, macros);
+    logtexts(entry.direction, RecordTexts::of(entry, CheckBox_hex->isChecked()), address, macros);
 }
 
 void TForm_RX_TX::addstate(const QString &text) {
@@ -186,32 +185,24 @@ void TForm_RX_TX::adderror(const QString &text, const QString &font) {
 
 void TForm_RX_TX::logdata(Direction direction, const std::string &block, const QString &address,
                           const QString &macros) {
+    logtexts(direction, RecordTexts(block, CheckBox_hex->isChecked()), address, macros);
+}
+
+void TForm_RX_TX::logtexts(Direction direction, const RecordTexts &texts, const QString &address,
+                           const QString &macros) {
     const bool received = direction == Direction::Received;
-    const bool hexchecked = CheckBox_hex->isChecked();
-    // The log's data lines are indented; the data windows take the same
-    // texts without the indent, as views: a block of megabytes is not copied.
-    const QString printableline = fromBytes(printabletext(block), 2);
-    const QString hexline = hexchecked ? hexlinetext(block, 1) : QString();
-    const QStringView printable = QStringView(printableline).mid(2);
-    const QStringView hex = hexchecked ? QStringView(hexline).mid(1) : QStringView();
+    if (!(received ? CheckBox_rx : CheckBox_tx)->isChecked())
+        return;
     const QString time = CheckBox_time->isChecked() ? timetext() + " " : QString();
-
-    if ((received ? CheckBox_rx : CheckBox_tx)->isChecked()) {
-        const QString header = received ? time + "Přijal data " + address + macros + ":"
-                                        : time + "Odeslal data " + address + ":";
-        const LineStyle &data = received ? receivedstyle : sentstyle;
-        std::vector<LogLine> lines{{header, plainstyle}, {printableline, data}};
-        if (hexchecked)
-            lines.push_back({hexline, data});
-        RichEdit_mix->addlines(lines);
-        RichEdit_mix->setstyle(data);
-        showlines();
-    }
-
-    if (received && Form_rxw)
-        Form_rxw->appendblock(block, printable, hex);
-    if (!received && Form_txw)
-        Form_txw->appendblock(block, printable, hex);
+    const QString header = received ? time + "Přijal data " + address + macros + ":"
+                                    : time + "Odeslal data " + address + ":";
+    const LineStyle &data = received ? receivedstyle : sentstyle;
+    std::vector<LogLine> lines{{header, plainstyle}, {texts.printableline, data}};
+    if (CheckBox_hex->isChecked())
+        lines.push_back({texts.hexline, data});
+    RichEdit_mix->addlines(lines);
+    RichEdit_mix->setstyle(data);
+    showlines();
 }
 
 // The count is exact at every record, but painted only when the log

@@ -9,6 +9,7 @@
 #include <string>
 
 class LogView;
+struct RecordTexts;
 class QCheckBox;
 class QLabel;
 class QPushButton;
@@ -40,9 +41,9 @@ public:
 
     // A state line, written only while "Stavy" is checked.
     void addstate(const QString &text);
-    // One data record: the header, data and hex lines here (while the
-    // direction's box is checked) and the block in the direction's data
-    // window (always). The address and macro-call parts come formed.
+    // One data record: the header, data and hex lines, while the
+    // direction's box is checked. The address and macro-call parts come
+    // formed.
     void logdata(Direction direction, const std::string &block, const QString &address,
                  const QString &macros);
     // A black "CHYBA" line, whatever the boxes say; an empty font keeps the
@@ -56,5 +57,7 @@ public:
 private:
     QWidget *buildcheckboxes();
     QWidget *buildbuttons();
+    void logtexts(Direction direction, const RecordTexts &texts, const QString &address,
+                  const QString &macros);
     void showlines();
 };

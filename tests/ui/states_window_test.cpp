@@ -4,6 +4,7 @@
 #include "log_view.h"
 #include "received_window.h"
 #include "sent_window.h"
+#include "session.h"
 #include "states_window.h"
 
 #include <QCheckBox>
@@ -177,22 +178,25 @@ TEST_F(StatesWindow, EmptyBlockAndSpecialBytes) {
     expectline(lines[5], "  00 7F FF", blue);
 }
 
-TEST_F(StatesWindow, BlockReachesItsDataWindowWhateverTheBoxesSay) {
+TEST_F(StatesWindow, ARecordReachesItsDataWindowWhateverTheBoxesSay) {
     Form_rxw->ComboBox_format->setCurrentIndex(2);
     Form_txw->ComboBox_format->setCurrentIndex(2);
-    received("A\x01");
-    form->logdata(Direction::Sent, "B", "na: COM3 ", QString());
+    Session1->record(Direction::Received, "A\x01", "10.0.0.5:5000");
+    Session1->record(Direction::Sent, "B", "COM3");
     EXPECT_TRUE(form->RichEdit_mix->empty());
     EXPECT_EQ(form->Label_lines->text(), "0");
     EXPECT_EQ(texts(Form_rxw->RichEdit_rx), QStringList({"", "A<soh>"}));
     EXPECT_EQ(texts(Form_txw->RichEdit_tx), QStringList({"", "B"}));
 
-    // Hex modes get the hex text only while "Šestnáctkově" is checked.
+    // Hex modes get the hex text only while "Šestnáctkově" is checked; the
+    // log and the data window show the same texts of one record.
     Form_rxw->ComboBox_format->setCurrentIndex(4);
-    received("A");
+    Session1->record(Direction::Received, "A", "10.0.0.5:5000");
     form->CheckBox_hex->setChecked(true);
-    received("A");
-    EXPECT_EQ(texts(Form_rxw->RichEdit_rx), QStringList({"", "A<soh>", "", " 41"}));
+    form->CheckBox_rx->setChecked(true);
+    Session1->record(Direction::Received, "A\xFF", "10.0.0.5:5000");
+    EXPECT_EQ(texts(Form_rxw->RichEdit_rx), QStringList({"", "A<soh>", "", " 41 FF"}));
+    EXPECT_EQ(mixlines().back().text, "  41 FF");
 }
 
 TEST_F(StatesWindow, StateLinesOnlyWhileStavyIsChecked) {
