@@ -12,6 +12,7 @@
 #include "gap_framer.h"
 #include "icmp_link.h"
 #include "link_kind.h"
+#include "link_setups.h"
 #include "log_entry.h"
 #include "repeat_timer.h"
 #include "serial_link.h"
@@ -201,6 +202,6 @@ private:
                                  &IdIcmpClient1};
     // What a send converts from the set-up's texts, kept while they stay.
     TextMemo<std::string> macrobytes_;
-    mutable TextMemo<QString> tcpserveraddress_, tcpclientaddress_, udpaddress_;
-    TextMemo<int> udpport_;
+    // The network kinds' settings read from the set-up's texts.
+    LinkSetups typed_;
 };

@@ -3,8 +3,6 @@
 // the set-up, and the orders in which occasions close the kinds.
 #include "session.h"
 
-#include "bytes_text.h"
-#include "codec.h"
 #include "errors.h"
 
 #include <array>
@@ -56,17 +54,15 @@ QString Session::serialaddress() const {
 }
 
 QString Session::tcpserveraddress() const {
-    return tcpserveraddress_.get(setup.tcp_s_p, {}, [&] { return "localhost : " + setup.tcp_s_p; });
+    return typed_.tcpserveraddress(setup);
 }
 
 QString Session::tcpclientaddress() const {
-    return tcpclientaddress_.get(setup.tcp_c_a, setup.tcp_c_p,
-                                 [&] { return setup.tcp_c_a + " : " + setup.tcp_c_p; });
+    return typed_.tcpclientaddress(setup);
 }
 
 QString Session::udpaddress() const {
-    return udpaddress_.get(setup.tx_adr, setup.tx_port,
-                           [&] { return setup.tx_adr + " : " + setup.tx_port; });
+    return typed_.udpaddress(setup);
 }
 
 QString Session::icmpaddress() const {
@@ -75,12 +71,11 @@ QString Session::icmpaddress() const {
 
 void Session::udpdestination() {
     IdUDPServer1.settings.host = setup.tx_adr;
-    IdUDPServer1.settings.port =
-        udpport_.get(setup.tx_port, {}, [&] { return strtoint(toBytes(setup.tx_port)); });
+    IdUDPServer1.settings.port = typed_.udpport(setup);
 }
 
 void Session::icmphost() {
-    IdIcmpClient1.host = toBytes(setup.icmp_a);
+    IdIcmpClient1.host = typed_.icmphost(setup);
 }
 
 void Session::linksend(LinkKind kind, const std::string &bytes) {
@@ -134,7 +129,7 @@ void Session::serialclosed() {
 }
 
 void Session::tcpclientopen() {
-    IdTCPClient1.settings = {setup.tcp_c_a, strtoint(toBytes(setup.tcp_c_p))};
+    IdTCPClient1.settings = typed_.tcpclient(setup);
     link(LinkKind::TcpClient).open();
     tcpclientconnected();
 }
@@ -161,7 +156,7 @@ void Session::tcpclientclose() {
 }
 
 void Session::tcpserveropen() {
-    IdTCPServer1.settingsport = strtoint(toBytes(setup.tcp_s_p));
+    IdTCPServer1.settingsport = typed_.tcpserverport(setup);
     link(LinkKind::TcpServer).open();
     // No title and no record: those come with the clients.
     emit linkchanged(LinkKind::TcpServer, true);
@@ -175,7 +170,7 @@ void Session::tcpserverclose() {
 }
 
 void Session::udpopen() {
-    IdUDPServer1.settings.localport = strtoint(toBytes(setup.rx_port));
+    IdUDPServer1.settings.localport = typed_.udplocalport(setup);
     link(LinkKind::Udp).open();
     emit connectionstate(" UDP připojen");
     emit linkchanged(LinkKind::Udp, true);
