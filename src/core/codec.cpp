@@ -72,7 +72,8 @@ namespace {
 // Each escape appends its output and returns the position after its last
 // character.
 
-std::size_t namedescape(std::string_view text, std::size_t pos, std::string &out) {
+std::size_t namedescape(std::string_view text, std::size_t pos, std::string &out,
+                        const ComputedEscape &computed) {
     std::size_t close = text.find('>', pos + 1);
     if (close == std::string_view::npos) {
         // No ">" follows: keep the rest of the line as typed rather than
@@ -81,6 +82,11 @@ std::size_t namedescape(std::string_view text, std::size_t pos, std::string &out
         return text.size();
     }
     std::string_view name = text.substr(pos + 1, close - pos - 1);
+    if (name.starts_with('=')) {
+        if (computed)
+            computed(text.substr(pos, close + 1 - pos), out);
+        return close + 1;
+    }
     auto found = std::find(ctrlnames.begin(), ctrlnames.end(), name);
     if (found != ctrlnames.end())
         out.push_back(static_cast<char>(found - ctrlnames.begin()));
@@ -102,6 +108,10 @@ std::size_t decimalescape(std::string_view text, std::size_t pos, std::string &o
 } // namespace
 
 std::string wildtostr(std::string_view text) {
+    return wildtostrwith(text, {});
+}
+
+std::string wildtostrwith(std::string_view text, const ComputedEscape &computed) {
     std::string out;
     std::size_t pos = 0;
     while (pos < text.size()) {
@@ -111,7 +121,7 @@ std::string wildtostr(std::string_view text) {
             out.push_back(c);
             pos += 2;
         } else if (c == '<') {
-            pos = namedescape(text, pos, out);
+            pos = namedescape(text, pos, out, computed);
         } else if (c == '$') {
             pos = hexescape(text, pos, out);
         } else if (c == '#') {
@@ -125,11 +135,25 @@ std::string wildtostr(std::string_view text) {
 }
 
 std::string hextostr(std::string_view text) {
+    return hextostrwith(text, {});
+}
+
+std::string hextostrwith(std::string_view text, const ComputedEscape &computed) {
     std::string out;
     std::string pair = "$";
-    for (char c : text) {
+    for (std::size_t pos = 0; pos < text.size(); ++pos) {
+        const char c = text[pos];
         if (c == ' ')
             continue;
+        // An escape between pairs; inside a pair, "<" is a foreign digit.
+        const bool escape = c == '<' && pair.size() == 1 && text.substr(pos).starts_with("<=");
+        if (const std::size_t close = escape ? text.find('>', pos) : text.npos;
+            close != text.npos) {
+            if (computed)
+                computed(text.substr(pos, close + 1 - pos), out);
+            pos = close;
+            continue;
+        }
         pair.push_back(c);
         if (pair.size() == 3) {
             out.push_back(lowbyte(strtoint(pair)));

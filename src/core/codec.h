@@ -5,6 +5,7 @@
 // throws KrovanError and no partial result is returned.
 
 #include <array>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -17,10 +18,18 @@ extern const std::array<std::string_view, 32> ctrlnames;
 // Throws KrovanError "'<text>' is not a valid integer value" otherwise.
 int strtoint(std::string_view text);
 
+// A computed escape, "<=" name ">", met in a text: called with the escape as
+// written and the bytes converted so far, which it may take or add to.
+using ComputedEscape = std::function<void(std::string_view escape, std::string &out)>;
+
 // Escape text: "<name>" control bytes, "$hh" hexadecimal bytes, "#ddd" decimal
-// bytes, "<<", "$$" and "##" for the characters themselves.
+// bytes, "<<", "$$" and "##" for the characters themselves. A computed
+// escape gives nothing unless `computed` takes it.
 std::string wildtostr(std::string_view text);
+std::string wildtostrwith(std::string_view text, const ComputedEscape &computed);
 
 // Hexadecimal text: pairs of hexadecimal digits, spaces anywhere ignored; a
-// single digit left over at the end is dropped.
+// single digit left over at the end is dropped. A computed escape stands
+// between pairs and gives nothing unless `computed` takes it.
 std::string hextostr(std::string_view text);
+std::string hextostrwith(std::string_view text, const ComputedEscape &computed);

@@ -1,0 +1,190 @@
+#include "data_template.h"
+
+#include "codec.h"
+#include "cp1250.h"
+#include "digits.h"
+#include "errors.h"
+
+#include <algorithm>
+
+namespace {
+
+// Low `size` bytes of `value`, most significant first unless `lowfirst`.
+void appendvalue(std::string &out, std::uint64_t value, int size, bool lowfirst) {
+    for (int i = 0; i < size; ++i) {
+        const int shift = 8 * (lowfirst ? i : size - 1 - i);
+        out.push_back(static_cast<char>((value >> shift) & 0xFF));
+    }
+}
+
+void appendhexdigits(std::string &out, std::uint64_t value, int size) {
+    static constexpr char digits[] = "0123456789ABCDEF";
+    for (int nibble = 2 * size - 1; nibble >= 0; --nibble)
+        out.push_back(digits[(value >> (4 * nibble)) & 0xF]);
+}
+
+std::optional<long long> number(std::string_view text, bool signedtoo) {
+    const bool negative = signedtoo && text.starts_with('-');
+    if (negative)
+        text.remove_prefix(1);
+    const auto value = readdigits(text, 10, std::uint64_t{1} << 31);
+    if (!value)
+        return std::nullopt;
+    return negative ? -static_cast<long long>(*value) : static_cast<long long>(*value);
+}
+
+} // namespace
+
+DataTemplate::DataTemplate(std::string_view text, bool hex) {
+    const ComputedEscape take = [this](std::string_view escape, std::string &out) {
+        this->take(escape, out);
+    };
+    std::string rest = hex ? hextostrwith(text, take) : wildtostrwith(text, take);
+    if (pieces_.empty())
+        fixed_ = std::move(rest);
+    else if (!rest.empty())
+        pieces_.push_back({Piece::Kind::Bytes, std::move(rest)});
+}
+
+void DataTemplate::take(std::string_view escape, std::string &out) {
+    // "<=" name ">"
+    Piece piece = computed(escape.substr(2, escape.size() - 3));
+    if (piece.kind == Piece::Kind::Bytes)
+        throw KrovanError("Neznámý výpočet '" + cp1250ToUtf8(escape) + "'");
+    if (!out.empty())
+        pieces_.push_back({Piece::Kind::Bytes, std::move(out)});
+    out.clear();
+    pieces_.push_back(std::move(piece));
+}
+
+// The piece a name stands for; a Bytes piece when it cannot be computed.
+DataTemplate::Piece DataTemplate::computed(std::string_view name) {
+    using enum Piece::Kind;
+    Piece piece;
+    if (name == "[" || name == "]") {
+        piece.kind = name == "[" ? Begin : End;
+        return piece;
+    }
+    if (name.size() == 1 && name[0] >= '1' && name[0] <= '9') {
+        piece.kind = Group;
+        piece.group = name[0] - '0';
+        return piece;
+    }
+    // The generic CRC's model holds no colon; an order may follow it.
+    const std::size_t from = name.starts_with("crc:") ? 4 : 0;
+    const std::size_t colon = name.find(':', from);
+    const std::string_view head = name.substr(0, colon);
+    const std::optional<std::string_view> tail =
+        colon == name.npos ? std::nullopt : std::optional(name.substr(colon + 1));
+    if (head == "count") {
+        static constexpr std::array<std::pair<std::string_view, std::pair<int, bool>>, 5> forms{{
+            {"1", {1, false}},
+            {"2", {2, false}},
+            {"4", {4, false}},
+            {"2le", {2, true}},
+            {"4le", {4, true}},
+        }};
+        piece.kind = Count;
+        if (!tail)
+            return piece;
+        for (const auto &[form, layout] : forms)
+            if (*tail == form) {
+                piece.size = layout.first;
+                piece.order = layout.second ? Order::Low : Order::High;
+                return piece;
+            }
+        return {};
+    }
+    if (head == "rx") {
+        piece.kind = Received;
+        if (!tail)
+            return piece;
+        const std::size_t comma = tail->find(',');
+        const auto start = number(tail->substr(0, comma), true);
+        const auto count = comma == tail->npos ? std::optional<long long>(-1)
+                                               : number(tail->substr(comma + 1), false);
+        if (!start || !count)
+            return {};
+        piece.from = *start;
+        piece.count = *count;
+        return piece;
+    }
+    std::optional<Checksum> sum = Checksum::named(head);
+    if (!sum)
+        return {};
+    piece.kind = Sum;
+    piece.sum = sum;
+    if (!tail)
+        return piece;
+    if (*tail == "be")
+        piece.order = Order::High;
+    else if (*tail == "le")
+        piece.order = Order::Low;
+    else if (*tail == "hex")
+        piece.order = Order::Hex;
+    else
+        return {};
+    return piece;
+}
+
+std::string DataTemplate::bytes(std::uint64_t count, const Arrival *arrival) const {
+    if (fixed())
+        return fixed_;
+    using enum Piece::Kind;
+    std::string out;
+    // Where the checksums' range starts, and where a <=]> ends it.
+    std::size_t begin = 0;
+    std::size_t end = std::string::npos;
+    for (const Piece &piece : pieces_) {
+        switch (piece.kind) {
+        case Bytes:
+            out += piece.bytes;
+            break;
+        case Begin:
+            begin = out.size();
+            end = std::string::npos;
+            break;
+        case End:
+            end = out.size();
+            break;
+        case Sum: {
+            const Checksum &sum = *piece.sum;
+            const std::string_view range =
+                std::string_view(out).substr(begin, std::min(end, out.size()) - begin);
+            const std::uint32_t value = sum.of(range);
+            if (piece.order == Order::Hex)
+                appendhexdigits(out, value, sum.size());
+            else
+                appendvalue(out, value, sum.size(),
+                            piece.order == Order::Low ||
+                                (piece.order == Order::Usual && sum.lowfirst()));
+            break;
+        }
+        case Count:
+            if (piece.size == 0)
+                out += std::to_string(count);
+            else
+                appendvalue(out, count, piece.size, piece.order == Order::Low);
+            break;
+        case Received:
+            if (arrival) {
+                const auto size = static_cast<long long>(arrival->block.size());
+                const long long first = piece.from < 0 ? size + piece.from : piece.from;
+                const long long last = piece.count < 0 ? size : first + piece.count;
+                const long long from = std::clamp(first, 0LL, size);
+                const long long to = std::clamp(last, from, size);
+                out += arrival->block.substr(static_cast<std::size_t>(from),
+                                             static_cast<std::size_t>(to - from));
+            }
+            break;
+        case Group:
+            if (arrival) {
+                const auto [start, stop] = arrival->groups[static_cast<std::size_t>(piece.group)];
+                if (start != Arrival::unset && stop >= start && stop <= arrival->block.size())
+                    out += arrival->block.substr(start, stop - start);
+            }
+            break;
+        }
+    }
+    return out;
+}
