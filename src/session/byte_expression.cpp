@@ -92,3 +92,16 @@ bool ByteExpression::matches(std::string_view block, const BytesPresent &present
                             : pcre2_match(c.code, subject, block.size(), 0, 0, c.data, nullptr);
     return found >= 0;
 }
+
+ByteExpression::Spans ByteExpression::spans() const {
+    Spans spans;
+    spans.fill({std::string_view::npos, std::string_view::npos});
+    if (!compiled_)
+        return spans;
+    const uint32_t pairs = pcre2_get_ovector_count(compiled_->data);
+    const PCRE2_SIZE *ovector = pcre2_get_ovector_pointer(compiled_->data);
+    for (uint32_t i = 0; i < pairs && i < spans.size(); ++i)
+        if (ovector[2 * i] != PCRE2_UNSET)
+            spans[i] = {ovector[2 * i], ovector[2 * i + 1]};
+    return spans;
+}

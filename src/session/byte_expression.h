@@ -9,9 +9,11 @@
 // most expressions that cannot match a block cost a few lookups.
 
 #include <array>
+#include <cstddef>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 
 // Which of the 256 byte values a block holds, made once a block.
 using BytesPresent = std::array<bool, 256>;
@@ -29,6 +31,10 @@ public:
     std::string compile(std::string_view pattern);
     bool valid() const;
     bool matches(std::string_view block, const BytesPresent &present) const;
+    // Where the last match and its groups 1 to 9 stand in the block (index
+    // 0: the whole match); npos where a group took no part.
+    using Spans = std::array<std::pair<std::size_t, std::size_t>, 10>;
+    Spans spans() const;
 
 private:
     struct Compiled;

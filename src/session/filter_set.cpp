@@ -87,6 +87,8 @@ FilterSet::Calls FilterSet::match(const std::string &block,
                 continue;
             calls.replyrow = static_cast<int>(m + 1);
             calls.macros << filter.macro;
+            // Read now, while the expression's last match is this block's.
+            calls.groups = filter.expression.spans();
         }
     }
     return calls;

@@ -22,11 +22,13 @@ public:
     // What a block calls: the descriptions of the macros the matching
     // active rows name, in the rows' order (each name once per row), among
     // `macros`; and the row number (from 1) of the last macro found, 0 when
-    // none. Throws the conversion error of the first active row whose text
-    // does not convert, as the comparison reaches it.
+    // none; where that row's expression and its groups matched (npos where
+    // none did). Throws the conversion error of the first active row whose
+    // text does not convert, as the comparison reaches it.
     struct Calls {
         QStringList macros;
         int replyrow = 0;
+        ByteExpression::Spans groups;
     };
     Calls match(const std::string &block, const std::vector<MacroSetup> &macros) const;
 

@@ -1,7 +1,6 @@
 #include "session.h"
 
 #include "bytes_text.h"
-#include "codec.h"
 #include "errors.h"
 #include "send_depth.h"
 
@@ -188,25 +187,30 @@ void Session::rxprocess(const std::string &block, const QString &address, bool l
         throw;
     }
     record(Direction::Received, block, address, calls.macros);
-    if (calls.replyrow)
-        send(calls.replyrow);
+    if (!calls.replyrow)
+        return;
+    Arrival arrival(block);
+    arrival.groups = calls.groups;
+    send(calls.replyrow, &arrival);
 }
 
-void Session::send(int n) {
+void Session::send(int n, const Arrival *arrival) {
     if (n < 1 || n > static_cast<int>(setup.macros.size()))
         return;
     // A text that does not convert ends the send before anything is logged.
     const MacroSetup &macro = setup.macros[static_cast<size_t>(n - 1)];
     const bool hex = macro.hex;
     const QString kind = hex ? QStringLiteral("hex") : QString();
-    const std::string bytes = macrobytes_.get(macro.data, kind, [&] {
-        const std::string text = toBytes(macro.data);
-        return hex ? hextostr(text) : wildtostr(text);
-    });
+    const DataTemplate &data = macrotemplate_.get(
+        macro.data, kind, [&] { return DataTemplate(toBytes(macro.data), hex); });
 
     const LinkKind link = activelink();
     if (link == LinkKind::None)
         return errorline("CHYBA: Žádné aktivní připojení");
+    if (sendcounts_.size() < static_cast<size_t>(n))
+        sendcounts_.resize(static_cast<size_t>(n));
+    const std::uint64_t count = ++sendcounts_[static_cast<size_t>(n - 1)];
+    const std::string bytes = data.bytes(count, arrival);
     // The record is written before the bytes leave, so it stays even when
     // the link then fails.
     record(Direction::Sent, bytes, sendaddress(link));

@@ -6,6 +6,7 @@
 // state records, and every log entry handed to the sinks. The windows are a
 // view of it; a run without windows drives it alone.
 
+#include "data_template.h"
 #include "entry_fanout.h"
 #include "failure_guard.h"
 #include "filter_set.h"
@@ -102,8 +103,9 @@ public:
     // unless `logfailed` is off.
     void rxprocess(const std::string &block, const QString &address, bool logfailed = true);
     // Sends macro row n (counted from 1) once on the active link; throws
-    // the conversion error of its data text.
-    void send(int n);
+    // the conversion error of its data text. `arrival` is the block (and
+    // the filter's groups) it answers, null for a send no block triggered.
+    void send(int n, const Arrival *arrival = nullptr);
     // The repeat timer of macro row n: each tick sends the row.
     RepeatTimer *repeattimer(int n);
     // Holds every repeat timer (the shutdown's close does, so that no repeat
@@ -201,7 +203,9 @@ private:
     std::array<Link *, 5> links_{&ApdComPort1, &IdTCPClient1, &IdTCPServer1, &IdUDPServer1,
                                  &IdIcmpClient1};
     // What a send converts from the set-up's texts, kept while they stay.
-    TextMemo<std::string> macrobytes_;
+    // The last data text sent, converted, and how often each row was sent.
+    TextMemo<DataTemplate> macrotemplate_;
+    std::vector<std::uint64_t> sendcounts_;
     // The network kinds' settings read from the set-up's texts.
     LinkSetups typed_;
 };

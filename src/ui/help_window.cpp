@@ -44,6 +44,35 @@ const char *const macrosOutro[] = {
     "$$ - odešle $",
 };
 
+const char *const computedLines[] = {
+    "",
+    "Vypočtené hodnoty (i v HEX), počítané při každém odeslání:",
+    "",
+    "<=sum8>, <=sum16>, <=xor8>, <=lrc>, <=crc8>, ",
+    "<=crc16-modbus>, <=crc16-ccitt>, <=crc16-xmodem>, ",
+    "<=crc16-kermit>, <=crc16-arc>, <=crc32>, <=crc32c> ",
+    "- kontrolní součet předchozích bajtů",
+    "<=crc:W,POLY,INIT,XOROUT,REFIN,REFOUT> ",
+    "- libovolné CRC (šířka 1-32, hodnoty šestnáctkově)",
+    "<=ALG:be>, <=ALG:le> - pořadí bajtů součtu, ",
+    "<=ALG:hex> - součet jako šestnáctkový text",
+    "<=[> a <=]> - začátek a konec sčítaného úseku",
+    "<=count> - kolikrát bylo makro odesláno, ",
+    "<=count:1>, <=count:2>, <=count:4>, <=count:2le>, ",
+    "<=count:4le> - totéž jako bajty",
+    "<=rx> - přijatá data, na která makro odpovídá, ",
+    "<=rx:OD>, <=rx:OD,POČET> - jejich část ",
+    "(záporné OD se počítá od konce)",
+    "<=1> až <=9> - skupiny regulárního výrazu filtru",
+    "",
+    "Příklady:",
+    "$01$03$00$00$00$0A<=crc16-modbus>",
+    "$$<=[>GPGLL,4916.45,N<=]>*<=xor8:hex><cr><lf>",
+    "Odpověď Modbus TCP: filtr (výraz) ",
+    "^(..)\\x00\\x00\\x00\\x06(.)\\x03 ",
+    "a makro <=1>$00$00$00$05<=2>$03$02$00$2A",
+};
+
 const char *const receiveLines[] = {
     "Zaškrtnutím políček lze vybat co všechno se má zobrazovat v přijímacím ",
     "okně.",
@@ -159,7 +188,7 @@ TForm_help::TForm_help(QWidget *parent) : QWidget(parent, Qt::Window) {
     PageControl1 = new QTabWidget(this);
     PageControl1->setObjectName("PageControl1");
 
-    Memo1 = makememo("Memo1", joined(macrosIntro, escapeList, macrosOutro));
+    Memo1 = makememo("Memo1", joined(macrosIntro, escapeList, macrosOutro, computedLines));
     Memo2 = makememo("Memo2", joined(receiveLines));
     Memo3 = makememo("Memo3", joined(filtersIntro, escapeList, filtersOutro));
     Memo4 = makememo("Memo4", joined(portsLines));

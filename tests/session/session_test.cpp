@@ -1,6 +1,7 @@
 // The program's work without any window: a session on real sockets on
 // 127.0.0.1, its entries taken by a sink of the test.
 #include "entry_lines.h"
+#include "errors.h"
 #include "session.h"
 
 #include <QCoreApplication>
@@ -68,6 +69,38 @@ TEST_F(SessionTest, AUdpBlockIsAnsweredThroughItsFilterWithTheRecordsInOrder) {
               (QStringList{"state UDP server připojen", "rx " + from + " [ack,raw] \x02hi",
                            QString("tx 127.0.0.1 : %1 [] AB").arg(peer.localPort())}));
     EXPECT_TRUE(failures.isEmpty());
+}
+
+TEST_F(SessionTest, AnAnswerIsComputedFromWhatArrivedAndWhatWentBefore) {
+    session.setup.macros = {{"echo", "<=1>|<=rx:-2>|<=rx:1,2>|<=rx:9>|<=2>|<=count>", false, ""},
+                            {"crc", "01 03 <=crc16-modbus>", true, ""},
+                            {"bad", "x<=crc99>", false, ""}};
+    FilterSetup expression{"^(..)(x)?", false, true, "echo"};
+    expression.mode = MatchMode::Expression;
+    session.setfilters({expression});
+    const quint16 port = openudp();
+    for (const char *block : {"ABCDEF", "QRST"})
+        peer.writeDatagram(QByteArray(block), QHostAddress::LocalHost, port);
+    const QList<QByteArray> replies = peerreceives(2);
+    EXPECT_EQ(replies, (QList<QByteArray>{"AB|EF|BC|||1", "QR|ST|RS|||2"}));
+    // The record holds the bytes that left.
+    EXPECT_TRUE(
+        entries.lines.contains(QString("tx 127.0.0.1 : %1 [] QR|ST|RS|||2").arg(peer.localPort())));
+
+    // A send of its own: what arrived gives nothing, a checksum its bytes.
+    session.send(2);
+    EXPECT_EQ(peerreceives(1), QList<QByteArray>{QByteArray("\x01\x03\x40\x21", 4)});
+
+    // One that cannot be computed sends nothing and logs nothing.
+    const qsizetype before = entries.lines.size();
+    try {
+        session.send(3);
+        ADD_FAILURE() << "the send did not fail";
+    } catch (const KrovanError &error) {
+        EXPECT_STREQ(error.what(), "Neznámý výpočet '<=crc99>'");
+    }
+    EXPECT_EQ(entries.lines.size(), before);
+    EXPECT_TRUE(peerreceives(1, 200).isEmpty());
 }
 
 TEST_F(SessionTest, EveryMatchModeAnswersTheBlocksItMatches) {
