@@ -7,11 +7,14 @@
 # sustained rate with 32 in flight (window 100000) of the program and of the
 # responder, one after the other, then the program's resident memory after
 # 100 000 and after 1 000 000 answers. The end gives the medians and the
-# program's figures as ratios to the responder's.
+# program's figures as ratios to the responder's. BENCH_MACRO sets the
+# answer's data text (default ACK) and BENCH_REPLY the reply the client
+# expects, in hex (default 41434b).
 set -euo pipefail
 build=$(cd "$1" && pwd)
 tools=$(cd "$2" && pwd)
 runs=${3:-3}
+reply=(-r "${BENCH_REPLY:-41434b}")
 work=$(mktemp -d)
 trap 'kill $(jobs -p) 2>/dev/null || true; rm -rf "$work"' EXIT
 gcc -O2 -Wall -o "$work/udp_client" "$tools/udp_client.c"
@@ -28,7 +31,7 @@ tx_port=$clientport
 TX_framecount=1
 [Frame_TX_1]
 describe=ACK
-data=ACK
+data=${BENCH_MACRO:-ACK}
 [Form_RX_filtr]
 filtr_framecount=1
 [Frame_filtr_1]
@@ -51,12 +54,12 @@ for run in $(seq "$runs"); do
     "$work/udp_responder" "$responderport" >/dev/null 2>&1 &
     responder=$!
     sleep 0.5
-    p=$("$work/udp_client" -p $programport -b $clientport rtt 3000)
+    p=$("$work/udp_client" -p $programport -b $clientport "${reply[@]}" rtt 3000)
     r=$("$work/udp_client" -p $responderport rtt 3000)
-    pw=$("$work/udp_client" -p $programport -b $clientport -t 500 window 100000)
+    pw=$("$work/udp_client" -p $programport -b $clientport "${reply[@]}" -t 500 window 100000)
     rw=$("$work/udp_client" -p $responderport -t 500 window 100000)
     before=$(rss $program)
-    "$work/udp_client" -p $programport -b $clientport -t 500 window 896800 >/dev/null
+    "$work/udp_client" -p $programport -b $clientport "${reply[@]}" -t 500 window 896800 >/dev/null
     after=$(rss $program)
     kill -TERM $program $responder
     wait $program || true
