@@ -20,6 +20,9 @@ const char *const headlessusage =
     "  --repeat N          repeat macro row N at its stored period (repeatable)\n"
     "  --capture FILE      write the entries to FILE (appending); - is standard output\n"
     "  --duration SECONDS  end after this long (a decimal number)\n"
+    "  --reconnect         a serial device or TCP server that goes away (or is not\n"
+    "                      there yet) is waited for, and the run goes on when it\n"
+    "                      is back (also the file's reconnect=1)\n"
     "\n"
     "Exit status: 0 ended by a signal or --duration, 1 the link failed to open or\n"
     "closed by itself, 2 a bad option or a settings file that cannot be read.\n";
@@ -89,6 +92,8 @@ HeadlessOptions parseheadless(const QStringList &arguments) {
             options.capture = value();
         else if (name == "--duration")
             options.duration = durationseconds(value());
+        else if (name == "--reconnect" && !inlinevalue)
+            options.reconnect = true;
         else
             throw UsageError(QString("unknown option \"%1\"").arg(arguments[i]).toStdString());
     }

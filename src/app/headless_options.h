@@ -29,6 +29,7 @@ struct HeadlessOptions {
     std::vector<int> repeats;
     QString capture = "-";
     std::optional<double> duration;
+    bool reconnect = false;
 };
 
 // The arguments after the program's name; throws UsageError.

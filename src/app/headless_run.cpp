@@ -74,7 +74,7 @@ void openlink(Session &session, LinkKind kind, const HeadlessOptions &options) {
                              ? 5 + session.setup.com_bits
                              : 8;
         session.serialopen(number, baud, bits);
-        if (!session.ApdComPort1.isOpen())
+        if (!session.isengaged(LinkKind::Serial))
             throw KrovanError("the serial port did not open");
         return;
     }
@@ -158,6 +158,7 @@ int runheadless(const QStringList &arguments) {
         QCoreApplication::exit(1);
     });
 
+    session.setreconnect(options.reconnect || session.setup.reconnect);
     try {
         openlink(session, kind, options);
     } catch (const UsageError &e) {

@@ -18,9 +18,19 @@ public:
     // Opens with the link's settings; throws KrovanError with the system's
     // reason when it cannot, and is then closed.
     virtual void open() = 0;
-    // Closes; reports closed(false) only when it was open. Never fails.
+    // Closes, or stops waiting; reports closed(false) only when it was open
+    // or waiting. Never fails.
     virtual void close() = 0;
     virtual bool isOpen() const = 0;
+    // A link that comes back: when its device or server goes away, or is
+    // not there at the open, it waits and tries again by itself instead of
+    // closing (closed(true) still reports a loss, then waitingstarted).
+    // Kinds that cannot wait ignore it. A wait under way goes on until it
+    // succeeds or close() stops it.
+    void setreconnect(bool on) { reconnect_ = on; }
+    bool reconnect() const { return reconnect_; }
+    // Waiting for the device or the server to come back: not open.
+    virtual bool waiting() const { return false; }
     // Hands the block to the link; throws KrovanError with the reason when
     // it cannot.
     virtual void send(const std::string &bytes) = 0;
@@ -42,4 +52,9 @@ signals:
     void closed(bool bypeer);
     // A failure the link noticed by itself, as the log writes it.
     void failed(const QString &message);
+    // The link began to wait for its device or server.
+    void waitingstarted();
+
+protected:
+    bool reconnect_ = false;
 };

@@ -92,6 +92,7 @@ QString serialdescription(int number) {
         add("Description", info.description());
         add("Manufacturer", info.manufacturer());
         add("Serial number", info.serialNumber());
+        add("Stable path", stableserialpath(real));
         if (info.hasVendorIdentifier())
             add("Vendor ID", QString("%1").arg(info.vendorIdentifier(), 4, 16, QChar('0')));
         if (info.hasProductIdentifier())
@@ -139,14 +140,29 @@ void SerialLink::fail(const QString &device, const QString &reason) {
             .toStdString());
 }
 
+QString SerialLink::device() const {
+    return !device_.isEmpty() ? device_ : devicetable ? devicetable(number_) : QString();
+}
+
 void SerialLink::open() {
-    if (isOpen())
+    if (isOpen() || waiting())
         return;
-    const QString device = !device_.isEmpty() ? device_
-                           : devicetable      ? devicetable(number_)
-                                              : QString();
+    const QString device = this->device();
     if (device.isEmpty())
         fail(device, "no device has this number.");
+    if (reconnect_ && !devicepresent(device))
+        return startwaiting();
+    try {
+        openport(device);
+    } catch (const KrovanError &) {
+        // Gone between the look and the open.
+        if (!reconnect_ || devicepresent(device))
+            throw;
+        startwaiting();
+    }
+}
+
+void SerialLink::openport(const QString &device) {
     if (!devicepresent(device))
         fail(device, "no such device.");
     if (databits_ < 5 || databits_ > 8)
@@ -187,10 +203,16 @@ void SerialLink::open() {
     port_.setDataTerminalReady(true);
     port_.setRequestToSend(true);
     port_.clearError();
+    identity_ = serialidentity(QFileInfo(device).canonicalFilePath());
     emit opened();
 }
 
 void SerialLink::close() {
+    if (waiting()) {
+        retry_.stop();
+        emit closed(false);
+        return;
+    }
     shut(false);
 }
 
@@ -198,7 +220,51 @@ void SerialLink::shut(bool bypeer) {
     if (!isOpen())
         return;
     port_.close();
+    // Waiting already while the loss is reported: the port is not closed
+    // for the user.
+    if (bypeer && reconnect_)
+        retry_.start();
     emit closed(bypeer);
+    if (waiting())
+        emit waitingstarted();
+}
+
+void SerialLink::startwaiting() {
+    retry_.start();
+    emit waitingstarted();
+}
+
+void SerialLink::lookagain() {
+    QString device = this->device();
+    if (!devicepresent(device)) {
+        const QString moved = findserialdevice(identity_, presentserialports());
+        if (moved.isEmpty())
+            return;
+        adopt(moved);
+        device = this->device();
+    }
+    try {
+        retry_.stop();
+        openport(device);
+    } catch (const KrovanError &) {
+        // Not ready yet (still appearing, or held by another program).
+        retry_.start();
+    }
+}
+
+void SerialLink::adopt(const QString &location) {
+    // The number whose device it is, so the records name it; a path of its
+    // own when no number names it.
+    for (int number = 0; devicetable && number <= 255; ++number) {
+        const QString device = devicetable(number);
+        if (!device.isEmpty() && QFileInfo(device).canonicalFilePath() == location) {
+            device_.clear();
+            number_ = number;
+            emit renumbered(number);
+            return;
+        }
+    }
+    device_ = location;
 }
 
 qint64 SerialLink::waitingoutput() const {

@@ -2,6 +2,8 @@
 
 #include "link.h"
 #include "read_pass.h"
+#include "retry.h"
+#include "serial_identity.h"
 
 #include <QSerialPort>
 #include <QString>
@@ -51,11 +53,16 @@ public:
     qint32 baud() const { return baud_; }
     int databits() const { return databits_; }
 
-    // Opens the port with the settings given; does nothing when it is open.
-    // Throws KrovanError naming the port, its device and the reason.
+    // Opens the port with the settings given; does nothing when it is open
+    // or waiting. Throws KrovanError naming the port, its device and the
+    // reason; a device that is not there makes a link that comes back wait
+    // for it instead.
     void open() override;
     void close() override;
     bool isOpen() const override;
+    bool waiting() const override { return retry_.waiting(); }
+    // How often a waiting link looks for its device.
+    static constexpr int lookInterval = 500;
 
     // Queues the whole block or nothing: throws KrovanError when it does
     // not fit the free space of the output queue.
@@ -69,9 +76,23 @@ public:
     // The settings the open port really has, for checking.
     const QSerialPort &port() const { return port_; }
 
+signals:
+    // The device came back under another number, which the port now has.
+    void renumbered(int number);
+
 private:
-    // Closes the port; closed(bypeer) when it was open.
+    // Closes the port; closed(bypeer) when it was open. A device that went
+    // away is waited for when the link comes back.
     void shut(bool bypeer);
+    // The device the port's number or path names now.
+    QString device() const;
+    // Opens `device`; throws KrovanError.
+    void openport(const QString &device);
+    void startwaiting();
+    // Looks for the device once while waiting, and opens it when found.
+    void lookagain();
+    // Follows a device found again under another path.
+    void adopt(const QString &location);
     void announce();
     [[noreturn]] void fail(const QString &device, const QString &reason);
 
@@ -82,4 +103,7 @@ private:
     int databits_ = 8;
     bool announcing_ = false;
     ReadPass pass_{this, [this] { announce(); }};
+    Retry retry_{this, lookInterval, [this] { lookagain(); }};
+    // What the system knew of the device when it was last opened.
+    SerialPortIdentity identity_;
 };

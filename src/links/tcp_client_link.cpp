@@ -28,6 +28,19 @@ void TcpClientLink::open() {
     close();
     const quint16 remote = portnumber(settings.port);
     const QHostAddress address(lookupipv4(settings.host));
+    try {
+        connectonce(address, remote);
+    } catch (const KrovanError &) {
+        // A server that refuses or is silent may yet come; a host that does
+        // not resolve is an error all the same.
+        if (!reconnect_)
+            throw;
+        retry_.start();
+        emit waitingstarted();
+    }
+}
+
+void TcpClientLink::connectonce(const QHostAddress &address, quint16 remote) {
     ++connection_;
     writes_ = {};
     socket_.connectToHost(address, remote);
@@ -44,7 +57,22 @@ void TcpClientLink::open() {
     throw KrovanError(reason);
 }
 
+void TcpClientLink::tryagain() {
+    retry_.stop();
+    try {
+        // The host is looked up again: its address may have changed too.
+        connectonce(QHostAddress(lookupipv4(settings.host)), portnumber(settings.port));
+    } catch (const KrovanError &) {
+        retry_.start();
+    }
+}
+
 void TcpClientLink::close() {
+    if (waiting()) {
+        retry_.stop();
+        emit closed(false);
+        return;
+    }
     if (drop())
         emit closed(false);
 }
@@ -98,5 +126,10 @@ void TcpClientLink::lost(quint64 connection) {
     // first. Qt holds at most one share of it.
     report(socket_.readAll());
     drop();
+    // Waiting already while the loss is reported.
+    if (reconnect_)
+        retry_.start();
     emit closed(true);
+    if (waiting())
+        emit waitingstarted();
 }

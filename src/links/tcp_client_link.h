@@ -2,6 +2,7 @@
 
 #include "link.h"
 #include "read_pass.h"
+#include "retry.h"
 #include "stream_write.h"
 
 #include <QTcpSocket>
@@ -36,12 +37,17 @@ public:
 
     // Resolves the host, then connects, waiting at most connectTimeout ms
     // without running other events. Throws KrovanError with the reason when
-    // the host is unknown, the connection is refused or not made in time.
+    // the host is unknown, the connection is refused or not made in time;
+    // a link that comes back waits for a refusing or silent server instead.
     void open() override;
     void open(const QString &host, int port);
-    // Drops the connection at once (closed(false) when there was one).
+    // Drops the connection at once (closed(false) when there was one), or
+    // stops waiting.
     void close() override;
     bool isOpen() const override { return isConnected(); }
+    bool waiting() const override { return retry_.waiting(); }
+    // How often a waiting link tries to connect.
+    static constexpr int retryInterval = 1000;
     bool isConnected() const;
     // Writes every byte and returns when the system has accepted them all,
     // waiting at most streamWriteTimeout ms. Throws KrovanError ("Not
@@ -57,6 +63,9 @@ public:
     QTcpSocket &socket() { return socket_; }
 
 private:
+    // One connect; throws KrovanError.
+    void connectonce(const QHostAddress &address, quint16 remote);
+    void tryagain();
     void readshare();
     void lost(quint64 connection);
     void report(const QByteArray &bytes);
@@ -66,6 +75,7 @@ private:
     QTcpSocket socket_;
     StreamWriteState writes_;
     ReadPass pass_{this, [this] { readshare(); }};
+    Retry retry_{this, retryInterval, [this] { tryagain(); }};
     // The server's address, as received bytes name their source.
     QString peer_;
     // Counts connections, so that a loss noticed for one connection is not

@@ -252,6 +252,16 @@ bool Session::isopen(LinkKind kind) const {
     return kind != LinkKind::None && link(kind).isOpen();
 }
 
+bool Session::isengaged(LinkKind kind) const {
+    return isopen(kind) || (kind != LinkKind::None && link(kind).waiting());
+}
+
+void Session::setreconnect(bool on) {
+    setup.reconnect = on;
+    for (Link *each : links_)
+        each->setreconnect(on);
+}
+
 LinkKind Session::activelink() const {
     using enum LinkKind;
     // The order in which a send looks for an open link.

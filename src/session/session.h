@@ -92,6 +92,11 @@ public:
     // TCP server, TCP client, UDP, ICMP; None when nothing is open.
     LinkKind activelink() const;
     bool isopen(LinkKind kind) const;
+    // Open, or waiting to come back: what the connect button offers to end.
+    bool isengaged(LinkKind kind) const;
+    // Whether links come back by themselves (see Link::setreconnect); kept
+    // in the set-up and given to every link, open or not.
+    void setreconnect(bool on);
     // Where a send on that link goes, as its record names it.
     QString sendaddress(LinkKind link) const;
     // Hands the bytes to the link; throws KrovanError on failure.

@@ -9,20 +9,38 @@
 
 void Session::wireserial(Link &port) {
     connect(&port, &Link::opened, this, [this] { guard([this] { serialopened(); }); });
-    connect(&port, &Link::closed, this, [this](bool bypeer) {
+    connect(&port, &Link::closed, this, [this, &port](bool bypeer) {
         guard([this] { serialclosed(); });
-        if (!bypeer)
+        // A port waiting for its device stays engaged for the user.
+        if (!bypeer || port.waiting())
             return;
         // The device went away and its port was closed.
         emit seriallost();
         emit linkchanged(LinkKind::Serial, false);
     });
+    connect(&port, &Link::waitingstarted, this, [this] {
+        guard([this] {
+            emit linkchanged(LinkKind::Serial, true);
+            if (setup.connection != static_cast<int>(LinkKind::Serial))
+                return;
+            emit connectionstate(" čeká");
+            linkstate(LinkKind::Serial, serialaddress() + " čeká na zařízení...");
+        });
+    });
 }
 
 void Session::wiretcpclient(Link &client) {
+    connect(&client, &Link::opened, this, [this] { guard([this] { tcpclientconnected(); }); });
     connect(&client, &Link::closed, this, [this](bool bypeer) {
         if (bypeer)
             guard([this] { tcpclientdisconnected(); });
+    });
+    connect(&client, &Link::waitingstarted, this, [this] {
+        guard([this] {
+            emit linkchanged(LinkKind::TcpClient, true);
+            emit connectionstate(" čeká");
+            linkstate(LinkKind::TcpClient, "TCP klient čeká na server...");
+        });
     });
 }
 
@@ -105,8 +123,9 @@ void Session::serialopen(int number, int baud, int databits) {
     ApdComPort1.setnumber(number);
     ApdComPort1.setbaud(baud);
     ApdComPort1.setdatabits(databits);
+    link(LinkKind::Serial).setreconnect(setup.reconnect);
     link(LinkKind::Serial).open();
-    emit linkchanged(LinkKind::Serial, isopen(LinkKind::Serial));
+    emit linkchanged(LinkKind::Serial, isengaged(LinkKind::Serial));
 }
 
 void Session::serialclose() {
@@ -130,8 +149,10 @@ void Session::serialclosed() {
 
 void Session::tcpclientopen() {
     IdTCPClient1.settings = typed_.tcpclient(setup);
+    link(LinkKind::TcpClient).setreconnect(setup.reconnect);
+    // A connection made is reported by the link (tcpclientconnected), now
+    // or when a waiting link gets through.
     link(LinkKind::TcpClient).open();
-    tcpclientconnected();
 }
 
 void Session::tcpclientconnected() {
@@ -143,7 +164,8 @@ void Session::tcpclientconnected() {
 }
 
 void Session::tcpclientdisconnected() {
-    emit linkchanged(LinkKind::TcpClient, false);
+    // A client waiting for its server stays engaged for the user.
+    emit linkchanged(LinkKind::TcpClient, isengaged(LinkKind::TcpClient));
     emit connectionstate(" odpojen");
     linkstate(LinkKind::TcpClient, "TCP klient odpojen");
 }

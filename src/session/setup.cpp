@@ -43,6 +43,7 @@ Setup Setup::read(const IniFile &ini) {
     setup.com_bits = ini.readInteger(s, "com_bits", 3);
     setup.com_parity = ini.readInteger(s, "com_parity", 0);
     setup.com_stop = ini.readInteger(s, "com_stop", 0);
+    setup.reconnect = ini.readBool(s, "reconnect", false);
 
     for (auto [section, window] :
          {std::pair{"Form_RXW", &setup.received}, std::pair{"Form_TXW", &setup.sent}}) {
@@ -100,6 +101,9 @@ void Setup::write(IniFile &ini, const PlaceWriter &places) const {
     ini.writeInteger(s, "com_bits", com_bits);
     ini.writeInteger(s, "com_parity", com_parity);
     ini.writeInteger(s, "com_stop", com_stop);
+    // Written where it is used or already stands, as show_ms.
+    if (reconnect || ini.hasKey(s, "reconnect"))
+        ini.writeBool(s, "reconnect", reconnect);
 
     for (auto [section, window] :
          {std::pair{"Form_RXW", &received}, std::pair{"Form_TXW", &sent}}) {

@@ -68,6 +68,8 @@ struct Setup {
     DataWindowSetup sent;
     // Every time of the three logs with milliseconds.
     bool show_ms = false;
+    // Links come back by themselves when their device or server returns.
+    bool reconnect = false;
 
     // The capture of every entry to a file: where, whether it runs, and the
     // size in MiB past which the file is rotated.

@@ -40,9 +40,19 @@ void TForm1::wiresession() {
             break;
         }
     });
-    // The serial panel follows the port itself, and only while it is shown.
+    // The serial panel follows the port itself, and only while it is shown;
+    // a port waiting for its device keeps its controls as while open.
     connect(&ApdComPort1, &Link::opened, this, [this] { ApdComPort1PortOpen(); });
-    connect(&ApdComPort1, &Link::closed, this, [this] { ApdComPort1PortClose(); });
+    connect(&ApdComPort1, &Link::waitingstarted, this, [this] { ApdComPort1PortOpen(); });
+    connect(&ApdComPort1, &Link::closed, this, [this] {
+        if (!ApdComPort1.waiting())
+            ApdComPort1PortClose();
+    });
+    // A device that came back under another number: the list names it so.
+    connect(&ApdComPort1, &SerialLink::renumbered, this, [this](int number) {
+        ComboBox_COM_port->setItemText(ComboBox_COM_port->currentIndex(),
+                                       "COM" + QString::number(number));
+    });
     // A port whose device went away is closed; its button offers to connect.
     connect(&session, &Session::seriallost, this, [this] { Button_RS232_On->setText("Připojit"); });
 }
@@ -77,7 +87,7 @@ void TForm1::bindsetup() {
 
 void TForm1::Button_RS232_OnClick() {
     session.closeall(Session::Closing::BeforeSerial);
-    if (serialisopen())
+    if (session.isengaged(LinkKind::Serial))
         serialclose();
     else
         serialopen();
@@ -85,7 +95,7 @@ void TForm1::Button_RS232_OnClick() {
 
 void TForm1::Button_TCP_C_OnClick() {
     session.closeall(Session::Closing::BeforeTcpClient);
-    if (tcpclientisconnected())
+    if (session.isengaged(LinkKind::TcpClient))
         tcpclientclose();
     else
         tcpclientopen();

@@ -224,6 +224,9 @@ void TForm1::buildmenus() {
     Zaznamdosouboru1 = addmenuitem(soubor, "Záznam do souboru…", "Zaznamdosouboru1",
                                    &TForm1::Zaznamdosouboru1Click);
     Zaznamdosouboru1->setCheckable(true);
+    Obnovovatspojeni1 = addmenuitem(soubor, "Obnovovat spojení", "Obnovovatspojeni1",
+                                    &TForm1::Obnovovatspojeni1Click);
+    Obnovovatspojeni1->setCheckable(true);
     soubor->addSeparator();
     Otevtnastaven1 =
         addmenuitem(soubor, "Otevřít nastavení", "Otevtnastaven1", &TForm1::Otevtnastaven1Click);
@@ -384,6 +387,10 @@ void TForm1::applycapture() {
         return;
     session.startcapture(setup.capturefile, qint64(setup.capturelimitmb) << 20);
     Zaznamdosouboru1->setChecked(true);
+}
+
+void TForm1::Obnovovatspojeni1Click() {
+    session.setreconnect(Obnovovatspojeni1->isChecked());
 }
 
 void TForm1::Casmilisekundy1Click() {

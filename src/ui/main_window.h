@@ -85,6 +85,8 @@ public:
     QAction *Odeslandata1;
     // Checkable: the logs' times with milliseconds.
     QAction *Casmilisekundy1;
+    // Links come back by themselves (kept as reconnect in the settings).
+    QAction *Obnovovatspojeni1;
     QAction *Okna;
     QAction *Npovda3;
     QAction *Oprogramu2;
@@ -180,6 +182,7 @@ public:
     // the capture; unchecked: stops it.
     void Zaznamdosouboru1Click();
     void Casmilisekundy1Click();
+    void Obnovovatspojeni1Click();
     // Starts or stops the capture as the set-up says; a file that cannot
     // be opened is reported and leaves the capture off.
     void applycapture();

@@ -86,6 +86,8 @@ void TForm1::loadsettings() {
     loadfilters(ini, setup);
     Casmilisekundy1->setChecked(setup.show_ms);
     Casmilisekundy1Click();
+    Obnovovatspojeni1->setChecked(setup.reconnect);
+    Obnovovatspojeni1Click();
     session.setup.capturefile = setup.capturefile;
     session.setup.captureactive = setup.captureactive;
     session.setup.capturelimitmb = setup.capturelimitmb;
