@@ -92,7 +92,9 @@ HeadlessOptions parseheadless(const QStringList &arguments) {
             options.capture = value();
         else if (name == "--duration")
             options.duration = durationseconds(value());
-        else if (name == "--reconnect" && !inlinevalue)
+        else if (name == "--reconnect" && inlinevalue)
+            throw UsageError("--reconnect takes no value");
+        else if (name == "--reconnect")
             options.reconnect = true;
         else
             throw UsageError(QString("unknown option \"%1\"").arg(arguments[i]).toStdString());

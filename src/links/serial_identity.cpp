@@ -38,7 +38,7 @@ QString stableserialpath(const QString &location, const QString &folder) {
         return QString();
     const QDir links(folder);
     for (const QFileInfo &link : links.entryInfoList(QDir::System | QDir::Files, QDir::Name))
-        if (link.canonicalFilePath() == real)
+        if (link.isSymLink() && link.canonicalFilePath() == real)
             return link.absoluteFilePath();
     return QString();
 }

@@ -8,7 +8,7 @@ namespace {
 TEST(HeadlessOptions, LongOptionsTakeTheirValueAfterASpaceOrAnEqualsSign) {
     const HeadlessOptions options = parseheadless(
         {"--headless", "lab.ini", "--link=tcp-server", "--port", "/dev/pts/3", "--send", "2",
-         "--send=1", "--repeat", "3", "--capture=-", "--duration", "0.25"});
+         "--send=1", "--repeat", "3", "--capture=-", "--duration", "0.25", "--reconnect"});
     EXPECT_EQ(options.setupfile, "lab.ini");
     EXPECT_EQ(options.link, LinkKind::TcpServer);
     EXPECT_EQ(options.port, "/dev/pts/3");
@@ -16,10 +16,12 @@ TEST(HeadlessOptions, LongOptionsTakeTheirValueAfterASpaceOrAnEqualsSign) {
     EXPECT_EQ(options.repeats, std::vector<int>{3});
     EXPECT_EQ(options.capture, "-");
     EXPECT_EQ(options.duration, 0.25);
+    EXPECT_TRUE(options.reconnect);
 
     const HeadlessOptions plain = parseheadless({"--headless=x.ini"});
     EXPECT_FALSE(plain.link.has_value());
     EXPECT_FALSE(plain.duration.has_value());
+    EXPECT_FALSE(plain.reconnect);
     EXPECT_EQ(plain.capture, "-") << "standard output by default";
 }
 
@@ -32,6 +34,7 @@ TEST(HeadlessOptions, ABadCommandLineSaysWhatIsWrong) {
         {{"--headless", "a.ini", "--repeat", "x"}, "--repeat needs a row number from 1, not \"x\""},
         {{"--headless", "a.ini", "-v"}, "unknown option \"-v\""},
         {{"--headless", "a.ini", "--duration", "nan"}, "--duration needs seconds, not \"nan\""},
+        {{"--headless", "a.ini", "--reconnect=1"}, "--reconnect takes no value"},
     };
     for (const auto &[arguments, message] : bad) {
         try {

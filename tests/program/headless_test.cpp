@@ -77,6 +77,69 @@ TEST_F(Headless, ATcpClientEndsWithStatusOneWhenTheServerCloses) {
     EXPECT_TRUE(out.isEmpty()) << "the capture went to the file";
 }
 
+// How many capture lines of that kind and text there are by now.
+int capturecount(const QByteArray &out, const QByteArray &kind, const QByteArray &text) {
+    int count = 0;
+    for (const QByteArray &line : out.split('\n')) {
+        const QList<QByteArray> fields = line.split('\t');
+        count += fields.size() == 6 && fields[1] == kind && fields[4] == text;
+    }
+    return count;
+}
+
+TEST_F(Headless, WithReconnectATcpClientWaitsForItsServerAndGoesOn) {
+    QTcpServer server;
+    ASSERT_TRUE(server.listen(QHostAddress::LocalHost, 0));
+    const quint16 port = server.serverPort();
+    run({"--headless",
+         setup("connection=1\r\ntcp_c_a=127.0.0.1\r\ntcp_c_p=" + QByteArray::number(port)),
+         "--reconnect"});
+    ASSERT_TRUE(waitfor([&] { return server.hasPendingConnections(); }, 5000))
+        << errors().toStdString();
+    QTcpSocket *peer = server.nextPendingConnection();
+    server.close();
+    peer->close();
+    ASSERT_TRUE(captured("STATE", "TCP klient čeká na server..."));
+    waitfor([] { return false; }, 1500);
+    EXPECT_EQ(program.state(), QProcess::Running);
+    ASSERT_TRUE(server.listen(QHostAddress::LocalHost, port));
+    ASSERT_TRUE(waitfor([&] { return server.hasPendingConnections(); }, 5000));
+    peer = server.nextPendingConnection();
+    peer->write("\x02y");
+    ASSERT_TRUE(waitfor([&] { return peer->bytesAvailable() >= 3; }, 5000));
+    EXPECT_EQ(peer->readAll(), "\x06OK");
+    EXPECT_EQ(capturecount(out, "STATE", "TCP klient připojen"), 2);
+    stop();
+    EXPECT_EQ(finish(), 0);
+}
+
+TEST_F(Headless, WithReconnectASerialRunWaitsForItsDeviceBeforeAndAfterIt) {
+    const QString link = dir.filePath("ttyBoard");
+    const auto plug = [&](const PtyPair &pair) {
+        ASSERT_EQ(::symlink(pair.path().toLocal8Bit().constData(), link.toLocal8Bit().constData()),
+                  0);
+    };
+    run({"--headless", setup("com_baud=9600", "<ack>"), "--link", "serial", "--port", link,
+         "--reconnect"});
+    ASSERT_TRUE(captured("STATE", "COM0 čeká na zařízení...")) << errors().toStdString();
+    for (int round = 1; round <= 2; ++round) {
+        PtyPair line;
+        plug(line);
+        ASSERT_TRUE(
+            waitfor([&] { return capturecount(out, "STATE", "COM0 připojen...") == round; }, 5000));
+        line.feed("\x02ser");
+        EXPECT_EQ(line.receive(1, 3000), "\x06");
+        QFile::remove(link);
+        line.hangup();
+        ASSERT_TRUE(waitfor(
+            [&] { return capturecount(out, "STATE", "COM0 čeká na zařízení...") == round + 1; },
+            5000));
+    }
+    EXPECT_EQ(program.state(), QProcess::Running);
+    stop();
+    EXPECT_EQ(finish(), 0);
+}
+
 TEST_F(Headless, AnswersOnASerialLineAndRepeatsARow) {
     PtyPair line;
     run({"--headless", setup("com_baud=9600", "<ack>", "100"), "--link", "serial", "--port",

@@ -12,6 +12,7 @@
 #include "states_window.h"
 #include "wait_for.h"
 
+#include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QElapsedTimer>
@@ -19,6 +20,7 @@
 #include <QLineEdit>
 #include <QMap>
 #include <QPushButton>
+#include <QTest>
 
 #include <unistd.h>
 
@@ -332,6 +334,86 @@ TEST_F(Serial, AUsbAdapterIsFoundUnderItsComNumber) {
     ASSERT_TRUE(Form1->serialisopen());
     macro(1)->Button_send->click();
     EXPECT_EQ(one.receive(5), "hello");
+}
+
+} // namespace
+
+namespace {
+
+// A device path that the test makes, removes and makes again, as a USB
+// adapter's node comes and goes.
+class ComingBack : public Serial {
+protected:
+    QString link;
+
+    void SetUp() override {
+        Serial::SetUp();
+        link = dir.filePath("ttyBoard");
+        plug(one);
+        devices = {{9, link}};
+        start();
+        Form_RX_TX->CheckBox_stavy->setChecked(true);
+        Form1->Obnovovatspojeni1->trigger();
+    }
+    void plug(const PtyPair &pair) {
+        ASSERT_EQ(::symlink(pair.path().toLocal8Bit().constData(), link.toLocal8Bit().constData()),
+                  0);
+    }
+    void unplug(PtyPair &pair) {
+        QFile::remove(link);
+        pair.hangup();
+        ASSERT_TRUE(waitfor([this] { return Form1->ApdComPort1.waiting(); }));
+    }
+};
+
+TEST_F(ComingBack, APortWhoseDeviceReturnsOpensAgainAndAnswers) {
+    setmacro(1, "ack", "<ack>");
+    setfilter("", "ack");
+    connectbutton();
+    ASSERT_TRUE(Form1->serialisopen());
+    unplug(one);
+    EXPECT_EQ(mixtexts(),
+              (QStringList{"COM9 připojen...", "COM9 odpojen...", "COM9 čeká na zařízení..."}));
+    EXPECT_EQ(Form1->Button_RS232_On->text(), "Odpojit");
+    EXPECT_FALSE(Form1->ComboBox_COM_port->isEnabled());
+    EXPECT_TRUE(Form1->windowTitle().endsWith(" čeká"));
+    // Waiting is not open: a send finds no link.
+    macro(1)->Button_send->click();
+    EXPECT_EQ(mixtexts().last(), "CHYBA: Žádné aktivní připojení");
+
+    PtyPair back;
+    QElapsedTimer returned;
+    returned.start();
+    plug(back);
+    ASSERT_TRUE(waitfor([] { return Form1->serialisopen(); }, 3000));
+    EXPECT_LT(returned.elapsed(), 1000);
+    EXPECT_EQ(mixtexts().last(), "COM9 připojen...");
+    EXPECT_TRUE(Form1->windowTitle().endsWith(" RS232 připojen"));
+    ASSERT_TRUE(back.feed("hello"));
+    EXPECT_EQ(back.receive(1), "\x06");
+}
+
+TEST_F(ComingBack, OdpojitWhileWaitingStopsTheWait) {
+    connectbutton();
+    ASSERT_TRUE(Form1->serialisopen());
+    unplug(one);
+    connectbutton();
+    EXPECT_FALSE(Form1->ApdComPort1.waiting());
+    EXPECT_EQ(mixtexts().last(), "COM9 odpojen...");
+    EXPECT_EQ(Form1->Button_RS232_On->text(), "Připojit");
+    EXPECT_TRUE(Form1->ComboBox_COM_port->isEnabled());
+    plug(three);
+    QTest::qWait(3 * SerialLink::lookInterval / 2);
+    EXPECT_FALSE(Form1->serialisopen());
+
+    // A first open that finds no device waits for it instead of failing.
+    QFile::remove(link);
+    connectbutton();
+    EXPECT_TRUE(fakeDialogs().errors.isEmpty());
+    EXPECT_TRUE(Form1->ApdComPort1.waiting());
+    EXPECT_EQ(mixtexts().last(), "COM9 čeká na zařízení...");
+    plug(three);
+    EXPECT_TRUE(waitfor([] { return Form1->serialisopen(); }, 3000));
 }
 
 } // namespace

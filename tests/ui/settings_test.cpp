@@ -85,6 +85,26 @@ TEST_F(Settings, AFileWithOnlyTheConnectionBringsUpDefaults) {
     EXPECT_EQ(Form_TX->tx_selected, 1);
 }
 
+TEST_F(Settings, ReconnectionIsAMenuItemKeptOnlyOnceUsed) {
+    writefile("[Form_main]\r\nconnection=3\r\n");
+    start();
+    EXPECT_FALSE(Form1->Obnovovatspojeni1->isChecked());
+    restart();
+    EXPECT_FALSE(ini().hasKey("Form_main", "reconnect")) << "an older file stays as it was";
+
+    Form1->Obnovovatspojeni1->trigger();
+    EXPECT_TRUE(Form1->IdTCPClient1.reconnect());
+    restart();
+    EXPECT_TRUE(ini().readBool("Form_main", "reconnect", false));
+    EXPECT_TRUE(Form1->Obnovovatspojeni1->isChecked());
+    EXPECT_TRUE(Form1->ApdComPort1.reconnect());
+
+    Form1->Obnovovatspojeni1->trigger();
+    restart();
+    EXPECT_EQ(ini().readString("Form_main", "reconnect", ""), "0") << "kept once there";
+    EXPECT_FALSE(Form1->Obnovovatspojeni1->isChecked());
+}
+
 TEST_F(Settings, RowCountsAreKeptBetweenOneAndAHundred) {
     for (const char *count : {"0", "-5"}) {
         destroyforms();

@@ -13,6 +13,7 @@
 #include "states_window.h"
 #include "wait_for.h"
 
+#include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QElapsedTimer>
@@ -293,6 +294,56 @@ TEST_F(TcpClient, ASecondConnectionReadsItsOwnBytesOnce) {
     ASSERT_TRUE(waitfor([] { return blocks().size() >= 2; }));
     pause(300);
     EXPECT_EQ(blocks(), (QStringList{"one", "two"}));
+}
+
+TEST_F(TcpClient, WithReconnectionTheClientWaitsForItsServerAndComesBack) {
+    Form_RX_TX->CheckBox_stavy->setChecked(true);
+    Form1->Obnovovatspojeni1->trigger();
+    TFrame_filtr *filter = Form_RX_filtr->filtr_frames[1];
+    filter->ComboBox_filtr_macro->setEditText("tx_1");
+    filter->CheckBox_filtr_active->setChecked(true);
+    Form_TX->tx_frames[1]->Edit_data->setText("<ack>");
+    QTcpSocket *peer = connectpeer();
+    ASSERT_NE(peer, nullptr);
+
+    // The server restarts: it goes, the client waits, it comes again.
+    const quint16 port = server.serverPort();
+    server.close();
+    peer->close();
+    ASSERT_TRUE(waitfor([] { return Form1->IdTCPClient1.waiting(); }));
+    EXPECT_EQ(mixtexts(), (QStringList{"TCP klient připojen", "TCP klient odpojen",
+                                       "TCP klient čeká na server..."}));
+    EXPECT_EQ(Form1->Button_TCP_C_On->text(), "Odpojit");
+    EXPECT_TRUE(Form1->windowTitle().endsWith(" čeká"));
+    pause(1500);
+    EXPECT_EQ(mixtexts().size(), 3) << "one record per loss, not per try";
+    ASSERT_TRUE(server.listen(QHostAddress::LocalHost, port));
+    ASSERT_TRUE(waitfor([&] { return server.hasPendingConnections(); }, 3000));
+    peer = server.nextPendingConnection();
+    ASSERT_TRUE(waitfor([] { return Form1->tcpclientisconnected(); }));
+    EXPECT_EQ(mixtexts().last(), "TCP klient připojen");
+    peer->write("ping");
+    ASSERT_TRUE(waitfor([&] { return peer->bytesAvailable() > 0 || peer->waitForReadyRead(10); }));
+    EXPECT_EQ(peer->readAll(), "\x06");
+
+    // "Odpojit" while waiting ends the wait.
+    server.close();
+    peer->close();
+    ASSERT_TRUE(waitfor([] { return Form1->IdTCPClient1.waiting(); }));
+    click();
+    EXPECT_FALSE(Form1->IdTCPClient1.waiting());
+    EXPECT_EQ(Form1->Button_TCP_C_On->text(), "Připojit");
+    EXPECT_EQ(mixtexts().last(), "TCP klient odpojen");
+    ASSERT_TRUE(server.listen(QHostAddress::LocalHost, port));
+    pause(1500);
+    EXPECT_FALSE(server.hasPendingConnections());
+
+    // A first connect that is refused waits too, without an error box.
+    server.close();
+    click();
+    EXPECT_TRUE(fakeDialogs().errors.isEmpty());
+    EXPECT_TRUE(Form1->IdTCPClient1.waiting());
+    EXPECT_EQ(mixtexts().last(), "TCP klient čeká na server...");
 }
 
 TEST_F(TcpClient, AFailingFilterKeepsTheBytesUntilItIsSwitchedOff) {
