@@ -3,7 +3,7 @@
 # Does nothing when they are all present; installs through sudo when not root.
 set -e
 packages="cmake ninja-build g++ qt6-base-dev qt6-serialport-dev libgl-dev libgtest-dev libgmock-dev
-libbenchmark-dev unrtf socat fonts-dejavu-core clang-14 libclang-rt-14-dev iproute2
+libbenchmark-dev unrtf socat liblua5.4-dev fonts-dejavu-core clang-14 libclang-rt-14-dev iproute2
 qt6-translations-l10n libpcre2-dev pkgconf util-linux mount clang-format-14"
 # A real Modbus client for the device simulation's test.
 packages="$packages python3-pymodbus python3-serial python3-serial-asyncio"

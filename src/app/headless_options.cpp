@@ -23,9 +23,14 @@ const char *const headlessusage =
     "  --reconnect         a serial device or TCP server that goes away (or is not\n"
     "                      there yet) is waited for, and the run goes on when it\n"
     "                      is back (also the file's reconnect=1)\n"
+    "  --script FILE       run the Lua test script FILE once the link is open (after\n"
+    "                      --send); the run ends with it\n"
+    "  --report FILE       write the script's checks to FILE as a JUnit XML report\n"
     "\n"
-    "Exit status: 0 ended by a signal or --duration, 1 the link failed to open or\n"
-    "closed by itself, 2 a bad option or a settings file that cannot be read.\n";
+    "Exit status: 0 ended by a signal or --duration, or a script that ended with\n"
+    "every check passed; 1 the link failed to open or closed by itself, a check\n"
+    "failed or the script raised an error; 2 a bad option, a settings file that\n"
+    "cannot be read or a script that does not load. krovan.exit(n) gives n.\n";
 
 namespace {
 
@@ -92,6 +97,10 @@ HeadlessOptions parseheadless(const QStringList &arguments) {
             options.capture = value();
         else if (name == "--duration")
             options.duration = durationseconds(value());
+        else if (name == "--script")
+            options.script = value();
+        else if (name == "--report")
+            options.report = value();
         else if (name == "--reconnect" && inlinevalue)
             throw UsageError("--reconnect takes no value");
         else if (name == "--reconnect")
@@ -101,6 +110,8 @@ HeadlessOptions parseheadless(const QStringList &arguments) {
     }
     if (options.setupfile.isEmpty())
         throw UsageError("--headless needs a settings file");
+    if (!options.report.isEmpty() && options.script.isEmpty())
+        throw UsageError("--report needs --script");
     return options;
 }
 

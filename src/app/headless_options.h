@@ -30,6 +30,10 @@ struct HeadlessOptions {
     QString capture = "-";
     std::optional<double> duration;
     bool reconnect = false;
+    // A test script run once the link is open, and where its JUnit report
+    // goes (empty: none).
+    QString script;
+    QString report;
 };
 
 // The arguments after the program's name; throws UsageError.

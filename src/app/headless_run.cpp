@@ -7,7 +7,9 @@
 #include "codec.h"
 #include "errors.h"
 #include "ini_file.h"
+#include "junit_report.h"
 #include "quit_signals.h"
+#include "script_run.h"
 #include "session.h"
 
 #include <QCoreApplication>
@@ -144,6 +146,18 @@ int runheadless(const QStringList &arguments) {
     // The state records follow the kind that runs.
     session.setup.connection = static_cast<int>(kind);
 
+    std::unique_ptr<ScriptRun> script;
+    if (!options.script.isEmpty()) {
+        script = std::make_unique<ScriptRun>(session, options.script);
+        script->print = printerr;
+        try {
+            script->load();
+        } catch (const std::exception &e) {
+            printerr(QString::fromUtf8(e.what()));
+            return 2;
+        }
+    }
+
     std::unique_ptr<CaptureFile> capture;
     try {
         capture = options.capture == "-" ? std::make_unique<CaptureFile>(CaptureFile::Standard)
@@ -179,9 +193,16 @@ int runheadless(const QStringList &arguments) {
         // What the stream buffer still holds (bytes that came just before
         // the peer closed) is logged and answered before the run ends.
         session.guard([&] { session.rxflush(); });
+        if (script) {
+            script->stop();
+            if (!options.report.isEmpty())
+                session.guard([&] { writejunitreport(options.report, *script); });
+        }
         session.closeall(Session::Closing::Shutdown);
         QCoreApplication::exit(code);
     };
+    if (script)
+        QObject::connect(script.get(), &ScriptRun::finished, [&] { end(script->status()); });
     // A link that closes by itself ends the run.
     QObject::connect(&session, &Session::linkchanged, [&](LinkKind changed, bool open) {
         if (changed == kind && !open && !ending)
@@ -201,6 +222,8 @@ int runheadless(const QStringList &arguments) {
                 timer->setEnabled(true);
             });
         }
+        if (script)
+            script->start();
     });
     const int code = QCoreApplication::exec();
     if (!ending)

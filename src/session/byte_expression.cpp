@@ -105,3 +105,10 @@ ByteExpression::Spans ByteExpression::spans() const {
             spans[i] = {ovector[2 * i], ovector[2 * i + 1]};
     return spans;
 }
+
+int ByteExpression::groups() const {
+    uint32_t count = 0;
+    if (compiled_)
+        pcre2_pattern_info(compiled_->code, PCRE2_INFO_CAPTURECOUNT, &count);
+    return static_cast<int>(count);
+}

@@ -35,6 +35,8 @@ public:
     // 0: the whole match); npos where a group took no part.
     using Spans = std::array<std::pair<std::size_t, std::size_t>, 10>;
     Spans spans() const;
+    // How many groups the expression has (0 when it is not compiled).
+    int groups() const;
 
 private:
     struct Compiled;

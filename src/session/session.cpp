@@ -98,8 +98,11 @@ QString Session::filterproblem(int n) const {
 }
 
 void Session::linkstate(LinkKind kind, const QString &text) {
-    if (setup.connection != static_cast<int>(kind))
-        return;
+    if (setup.connection == static_cast<int>(kind))
+        note(text);
+}
+
+void Session::note(const QString &text) {
     LogEntry entry;
     entry.kind = LogEntry::Kind::State;
     entry.time = QDateTime::currentMSecsSinceEpoch();
@@ -187,11 +190,17 @@ void Session::rxprocess(const std::string &block, const QString &address, bool l
         throw;
     }
     record(Direction::Received, block, address, calls.macros);
-    if (!calls.replyrow)
-        return;
-    Arrival arrival(block);
-    arrival.groups = calls.groups;
-    send(calls.replyrow, &arrival);
+    if (calls.replyrow) {
+        Arrival arrival(block);
+        arrival.groups = calls.groups;
+        try {
+            send(calls.replyrow, &arrival);
+        } catch (...) {
+            emit processed(block);
+            throw;
+        }
+    }
+    emit processed(block);
 }
 
 void Session::send(int n, const Arrival *arrival) {
@@ -210,7 +219,13 @@ void Session::send(int n, const Arrival *arrival) {
     if (sendcounts_.size() < static_cast<size_t>(n))
         sendcounts_.resize(static_cast<size_t>(n));
     const std::uint64_t count = ++sendcounts_[static_cast<size_t>(n - 1)];
-    const std::string bytes = data.bytes(count, arrival);
+    sendblock(data.bytes(count, arrival));
+}
+
+void Session::sendblock(const std::string &bytes) {
+    const LinkKind link = activelink();
+    if (link == LinkKind::None)
+        return errorline("CHYBA: Žádné aktivní připojení");
     // The record is written before the bytes leave, so it stays even when
     // the link then fails.
     record(Direction::Sent, bytes, sendaddress(link));

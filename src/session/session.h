@@ -111,6 +111,9 @@ public:
     // the conversion error of its data text. `arrival` is the block (and
     // the filter's groups) it answers, null for a send no block triggered.
     void send(int n, const Arrival *arrival = nullptr);
+    // Sends bytes as they are on the active link, with their record, as a
+    // macro's send does once its text is converted.
+    void sendblock(const std::string &bytes);
     // The repeat timer of macro row n: each tick sends the row.
     RepeatTimer *repeattimer(int n);
     // Holds every repeat timer (the shutdown's close does, so that no repeat
@@ -149,6 +152,8 @@ public:
     // kind; an error line; a data record.
     void linkstate(LinkKind kind, const QString &text);
     void errorline(const QString &text, const QString &font = QString());
+    // A state line whatever kind is selected (a script's own records).
+    void note(const QString &text);
     void record(Direction direction, const std::string &bytes, const QString &address,
                 const QStringList &macros = {});
 
@@ -168,6 +173,9 @@ signals:
     void connectionstate(const QString &suffix);
     // The serial device went away and its port was closed.
     void seriallost();
+    // A received block went through the receive processing: its filters
+    // answered and it was logged. `block` is valid for the call only.
+    void processed(const std::string &block);
 
 private:
     FilterSet filters_;

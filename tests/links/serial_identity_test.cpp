@@ -11,7 +11,7 @@
 TEST(SerialIdentity, AnAdapterIsFoundBySerialNumberVendorAndProductWhereverItIs) {
     const SerialPortIdentity board{"/dev/ttyUSB0", "A10K3XZ", true, 0x0403, 0x6001};
     const std::vector<SerialPortIdentity> ports = {
-        {"/dev/ttyS0"},
+        {"/dev/ttyS0", "", false, 0, 0},
         {"/dev/ttyUSB1", "A10K3XY", true, 0x0403, 0x6001}, // another of the same make
         {"/dev/ttyACM0", "A10K3XZ", true, 0x2341, 0x0043}, // same number, other maker
         {"/dev/ttyUSB2", "A10K3XZ", true, 0x0403, 0x6001},
@@ -22,7 +22,9 @@ TEST(SerialIdentity, AnAdapterIsFoundBySerialNumberVendorAndProductWhereverItIs)
     EXPECT_EQ(findserialdevice({"/dev/ttyUSB0", "", true, 0x0403, 0x6001},
                                {{"/dev/ttyUSB3", "", true, 0x0403, 0x6001}}),
               "");
-    EXPECT_EQ(findserialdevice({"/dev/ttyUSB0", "A10K3XZ"}, {{"/dev/ttyUSB3", "A10K3XZ"}}), "");
+    EXPECT_EQ(findserialdevice({"/dev/ttyUSB0", "A10K3XZ", false, 0, 0},
+                               {{"/dev/ttyUSB3", "A10K3XZ", false, 0, 0}}),
+              "");
 }
 
 TEST(SerialIdentity, AStablePathIsTheLinkThatNamesTheDevice) {
