@@ -267,10 +267,8 @@ void ScriptRun::start() {
 void ScriptRun::stop() {
     if (!running_)
         return;
-    running_ = false;
-    timer_.stop();
-    wake_.stop();
     wait_ = Wait::None;
+    finish();
 }
 
 void ScriptRun::resume(int arguments) {
@@ -305,6 +303,11 @@ void ScriptRun::resume(int arguments) {
 }
 
 void ScriptRun::ended() {
+    finish();
+    emit finished();
+}
+
+void ScriptRun::finish() {
     running_ = false;
     timer_.stop();
     wake_.stop();
@@ -312,7 +315,6 @@ void ScriptRun::ended() {
                       .arg(name())
                       .arg(checks_.size())
                       .arg(failedchecks()));
-    emit finished();
 }
 
 void ScriptRun::arrived(const std::string &block) {

@@ -43,7 +43,8 @@ public:
     void load();
     // Runs it up to its first wait; finished() when it ends.
     void start();
-    // Ends it where it waits (a signal, the user's stop); no finished().
+    // Ends it where it waits (a signal, the user's stop), with its end
+    // record; no finished().
     void stop();
     bool running() const { return running_; }
 
@@ -69,6 +70,7 @@ private:
 
     void resume(int arguments);
     void ended();
+    void finish();
     void arrived(const std::string &block);
     // Hands the waiting script what it waits for, if it is there.
     void serve();

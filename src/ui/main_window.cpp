@@ -99,6 +99,7 @@ TForm1::TForm1(QWidget *parent)
       SaveDialog_data({"Soubor RTF|*.rtf", "rtf", QString(), "nový soubor", false, QString()}),
       SaveDialog_capture({"Záznam (TSV)|*.tsv", "tsv", QString(), "zaznam.tsv", false,
                           "Záznam do souboru (do existujícího souboru se připisuje)"}),
+      OpenDialog_script({"Skripty Lua|*.lua", "lua", ".", QString(), true, "Spustit skript"}),
       session(*Session1), rxbuffer(session.rxbuffer), Timer_rx(&session.Timer_rx),
       IdTCPServer1(session.IdTCPServer1), ApdComPort1(session.ApdComPort1),
       IdTCPClient1(session.IdTCPClient1), IdUDPServer1(session.IdUDPServer1),
@@ -227,6 +228,8 @@ void TForm1::buildmenus() {
     Obnovovatspojeni1 = addmenuitem(soubor, "Obnovovat spojení", "Obnovovatspojeni1",
                                     &TForm1::Obnovovatspojeni1Click);
     Obnovovatspojeni1->setCheckable(true);
+    Spustitskript1 =
+        addmenuitem(soubor, "Spustit skript…", "Spustitskript1", &TForm1::Spustitskript1Click);
     soubor->addSeparator();
     Otevtnastaven1 =
         addmenuitem(soubor, "Otevřít nastavení", "Otevtnastaven1", &TForm1::Otevtnastaven1Click);

@@ -4,6 +4,7 @@
 #include "gap_framer.h"
 #include "icmp_link.h"
 #include "link_kind.h"
+#include "script_run.h"
 #include "serial_link.h"
 #include "session.h"
 #include "tcp_client_link.h"
@@ -11,10 +12,13 @@
 #include "udp_link.h"
 
 #include <QMainWindow>
+
+#include <memory>
 #include <string>
 
 class QAction;
 class QComboBox;
+
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -29,6 +33,7 @@ class TForm1 : public QMainWindow {
     Q_OBJECT
 public:
     explicit TForm1(QWidget *parent = nullptr);
+    ~TForm1() override;
 
     // Link selector and its five panels.
     QComboBox *ComboBox_pripojeni;
@@ -87,6 +92,8 @@ public:
     QAction *Casmilisekundy1;
     // Links come back by themselves (kept as reconnect in the settings).
     QAction *Obnovovatspojeni1;
+    // "Spustit skript…", which reads "Zastavit skript" while one runs.
+    QAction *Spustitskript1;
     QAction *Okna;
     QAction *Npovda3;
     QAction *Oprogramu2;
@@ -96,6 +103,7 @@ public:
     FileDialog SaveDialog1;
     FileDialog SaveDialog_data;
     FileDialog SaveDialog_capture;
+    FileDialog OpenDialog_script;
 
     // The current settings file and the label the window title carries for it.
     QString settingsfile;
@@ -183,6 +191,7 @@ public:
     void Zaznamdosouboru1Click();
     void Casmilisekundy1Click();
     void Obnovovatspojeni1Click();
+    void Spustitskript1Click();
     // Starts or stops the capture as the set-up says; a file that cannot
     // be opened is reported and leaves the capture off.
     void applycapture();
@@ -231,4 +240,8 @@ private:
     void connectbutton(QPushButton *button, void (TForm1::*handler)());
     QAction *addmenuitem(class QMenu *menu, const QString &caption, const char *name,
                          void (TForm1::*handler)());
+
+private:
+    // The test script running on the open link, if any.
+    std::unique_ptr<ScriptRun> script_;
 };

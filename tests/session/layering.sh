@@ -11,7 +11,7 @@ if grep -Eq 'Gui|Widgets|krovan_ui' "$links"; then
 fi
 # Headers of the windows, and the widget modules of the toolkit.
 ui_headers=$(cd "$src/ui" && ls *.h logview/*.h | xargs -n1 basename | sed 's/[.]/[.]/g' | paste -sd'|')
-for layer in core links session app/headless_options.cpp app/headless_run.cpp; do
+for layer in core links session script app/headless_options.cpp app/headless_run.cpp; do
     found=$(grep -EHn "#include *[<\"](($ui_headers)|Qt(Gui|Widgets)/|Q(Widget|GuiApplication|MainWindow|Dialog|MessageBox)[>\"])" "$src/$layer" -r || true)
     [ -z "$found" ] || fail "src/$layer includes a window or widget header: $found"
 done

@@ -1,0 +1,58 @@
+// "Soubor" → "Spustit skript…" in the real windows: a short script's
+// records, and the same item stopping a script that waits.
+#include "forms_fixture.h"
+
+#include "log_seam.h"
+#include "states_window.h"
+#include "wait_for.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QFile>
+
+namespace {
+
+class ScriptMenu : public FormsTest {
+protected:
+    void SetUp() override {
+        FormsTest::SetUp();
+        start();
+        Form_RX_TX->CheckBox_stavy->setChecked(true);
+    }
+    QString script(const QByteArray &lua) {
+        const QString path = dir.filePath("short.lua");
+        QFile file(path);
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(lua);
+        return path;
+    }
+    static QStringList mixtexts() { return seam::texts(Form_RX_TX->RichEdit_mix); }
+};
+
+TEST_F(ScriptMenu, AShortScriptWritesItsRecords) {
+    fakeDialogs().files = {script("print('hi')\nkrovan.sleep(10)\nkrovan.check(false, 'nope')\n")};
+    Form1->Spustitskript1->trigger();
+    EXPECT_EQ(Form1->Spustitskript1->text(), "Zastavit skript");
+    ASSERT_TRUE(waitfor([] { return Form1->Spustitskript1->text() == "Spustit skript…"; }));
+    EXPECT_EQ(mixtexts(),
+              (QStringList{"Skript short.lua spuštěn", "hi", "CHYBA: kontrola nope selhala",
+                           "Skript short.lua skončil (kontrol: 1, selhalo: 1)"}));
+    EXPECT_TRUE(fakeDialogs().errors.isEmpty());
+}
+
+TEST_F(ScriptMenu, TheItemStopsAScriptThatWaitsAndASyntaxErrorIsShown) {
+    fakeDialogs().files = {script("krovan.sleep(60000)\n")};
+    Form1->Spustitskript1->trigger();
+    Form1->Spustitskript1->trigger();
+    EXPECT_EQ(Form1->Spustitskript1->text(), "Spustit skript…");
+    EXPECT_EQ(mixtexts().last(), "Skript short.lua skončil (kontrol: 0, selhalo: 0)");
+
+    fakeDialogs().files = {script("krovan.sleep(\n")};
+    Form1->Spustitskript1->trigger();
+    ASSERT_EQ(fakeDialogs().errors.size(), 1);
+    EXPECT_TRUE(fakeDialogs().errors[0].startsWith(dir.filePath("short.lua") + ":2:"))
+        << fakeDialogs().errors[0].toStdString();
+    EXPECT_EQ(Form1->Spustitskript1->text(), "Spustit skript…");
+}
+
+} // namespace
