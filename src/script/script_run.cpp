@@ -334,16 +334,17 @@ void ScriptRun::arrived(const std::string &block) {
         wake_.start();
 }
 
-void ScriptRun::serve() {
+bool ScriptRun::serve() {
     if (!running_ || inside_)
-        return;
+        return false;
     if (wait_ == Wait::Receive && !queue_.empty()) {
         pushbytes(thread_, queue_.front());
         queue_.pop_front();
-        return resume(1);
+        resume(1);
+        return true;
     }
     if (wait_ != Wait::Expect)
-        return;
+        return false;
     while (!queue_.empty()) {
         const std::string block = std::move(queue_.front());
         queue_.pop_front();
@@ -359,8 +360,10 @@ void ScriptRun::serve() {
             else
                 pushbytes(thread_, std::string_view(block).substr(start, end - start));
         }
-        return resume(1 + groups);
+        resume(1 + groups);
+        return true;
     }
+    return false;
 }
 
 void ScriptRun::timedout() {
@@ -368,6 +371,9 @@ void ScriptRun::timedout() {
         return;
     if (wait_ == Wait::Sleep)
         return resume(0);
+    // A block that came with the time-out still counts.
+    if (serve())
+        return;
     lua_pushnil(thread_);
     resume(1);
 }

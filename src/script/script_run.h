@@ -72,8 +72,9 @@ private:
     void ended();
     void finish();
     void arrived(const std::string &block);
-    // Hands the waiting script what it waits for, if it is there.
-    void serve();
+    // Hands the waiting script what it waits for, if it is there; whether
+    // it did.
+    bool serve();
     void timedout();
     void addcheck(const QString &name, bool passed, const QString &message);
 
