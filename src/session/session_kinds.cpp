@@ -1,6 +1,7 @@
 // Each link kind's own steps: opening and closing it with its state
-// records, what it reports besides its blocks, the address its sends name, what a send reads from
-// the set-up, and the orders in which occasions close the kinds.
+// records, what it reports besides its blocks, the address its sends name,
+// what a send reads from the set-up, and the orders in which occasions
+// close the kinds.
 #include "session.h"
 
 #include "errors.h"
