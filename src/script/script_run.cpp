@@ -42,8 +42,19 @@ int milliseconds(lua_State *lua, int index) {
     return static_cast<int>(std::clamp<lua_Integer>(ms, 0, 24 * 3600 * 1000));
 }
 
-// Raises the message pushed last, with where the script called from.
-int raise(lua_State *lua) {
+// Runs `body`; a C++ failure in it is raised as the script's error, with
+// where the script called from, once the body's objects are gone (a Lua
+// error leaves the frame without running destructors). Returns `results`.
+template <class Body> int guarded(lua_State *lua, int results, Body &&body) {
+    bool failed = false;
+    try {
+        body();
+    } catch (const std::exception &e) {
+        lua_pushstring(lua, e.what());
+        failed = true;
+    }
+    if (!failed)
+        return results;
     luaL_where(lua, 1);
     lua_insert(lua, -2);
     lua_concat(lua, 2);
@@ -54,7 +65,7 @@ int raise(lua_State *lua) {
 
 // The functions of the table `krovan`; each finds its run in its upvalue.
 // No C++ object with a destructor may be alive in a frame that a Lua error
-// or yield leaves: they sit in inner scopes that end before.
+// or yield leaves: they live inside guarded() or in inner scopes.
 struct ScriptApi {
     static ScriptRun &run(lua_State *lua) {
         return *static_cast<ScriptRun *>(lua_touserdata(lua, lua_upvalueindex(1)));
@@ -62,47 +73,22 @@ struct ScriptApi {
 
     static int send(lua_State *lua) {
         const lua_Integer n = luaL_checkinteger(lua, 1);
-        bool failed = false;
-        {
-            ScriptRun &self = run(lua);
-            try {
-                if (n < 1 || n > static_cast<lua_Integer>(self.session_.setup.macros.size()))
-                    throw KrovanError("the set-up has no macro row " + std::to_string(n));
-                self.session_.send(static_cast<int>(n));
-            } catch (const std::exception &e) {
-                lua_pushstring(lua, e.what());
-                failed = true;
-            }
-        }
-        return failed ? raise(lua) : 0;
+        return guarded(lua, 0, [&] {
+            Session &session = run(lua).session_;
+            if (n < 1 || n > static_cast<lua_Integer>(session.setup.macros.size()))
+                throw KrovanError("the set-up has no macro row " + std::to_string(n));
+            session.send(static_cast<int>(n));
+        });
     }
 
     static int write(lua_State *lua) {
         const std::string_view bytes = bytesof(lua, 1);
-        bool failed = false;
-        {
-            try {
-                run(lua).session_.sendblock(std::string(bytes));
-            } catch (const std::exception &e) {
-                lua_pushstring(lua, e.what());
-                failed = true;
-            }
-        }
-        return failed ? raise(lua) : 0;
+        return guarded(lua, 0, [&] { run(lua).session_.sendblock(std::string(bytes)); });
     }
 
     static int bytes(lua_State *lua) {
         const std::string_view typed = bytesof(lua, 1);
-        bool failed = false;
-        {
-            try {
-                pushbytes(lua, wildtostr(typed));
-            } catch (const std::exception &e) {
-                lua_pushstring(lua, e.what());
-                failed = true;
-            }
-        }
-        return failed ? raise(lua) : 1;
+        return guarded(lua, 1, [&] { pushbytes(lua, wildtostr(typed)); });
     }
 
     static int hex(lua_State *lua) {
@@ -114,40 +100,33 @@ struct ScriptApi {
         return 1;
     }
 
-    static int receive(lua_State *lua) {
-        const int ms = milliseconds(lua, 1);
+    // Yields until the run resumes the script with what it waited for, or
+    // at the time-out.
+    static int wait(lua_State *lua, ScriptRun::Wait what, int ms) {
         ScriptRun &self = run(lua);
-        self.wait_ = ScriptRun::Wait::Receive;
+        self.wait_ = what;
         self.timer_.start(ms);
         return lua_yield(lua, 0);
+    }
+
+    static int receive(lua_State *lua) {
+        return wait(lua, ScriptRun::Wait::Receive, milliseconds(lua, 1));
     }
 
     static int expect(lua_State *lua) {
         const std::string_view pattern = bytesof(lua, 1);
         const int ms = milliseconds(lua, 2);
-        bool failed = false;
-        {
-            ScriptRun &self = run(lua);
+        guarded(lua, 0, [&] {
             auto expression = std::make_unique<ByteExpression>();
-            const std::string problem = expression->compile(pattern);
-            if (problem.empty()) {
-                self.expression_ = std::move(expression);
-                self.wait_ = ScriptRun::Wait::Expect;
-                self.timer_.start(ms);
-            } else {
-                lua_pushstring(lua, problem.c_str());
-                failed = true;
-            }
-        }
-        return failed ? raise(lua) : lua_yield(lua, 0);
+            if (const std::string problem = expression->compile(pattern); !problem.empty())
+                throw KrovanError(problem);
+            run(lua).expression_ = std::move(expression);
+        });
+        return wait(lua, ScriptRun::Wait::Expect, ms);
     }
 
     static int sleep(lua_State *lua) {
-        const int ms = milliseconds(lua, 1);
-        ScriptRun &self = run(lua);
-        self.wait_ = ScriptRun::Wait::Sleep;
-        self.timer_.start(ms);
-        return lua_yield(lua, 0);
+        return wait(lua, ScriptRun::Wait::Sleep, milliseconds(lua, 1));
     }
 
     static int now(lua_State *lua) {
