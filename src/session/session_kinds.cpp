@@ -254,30 +254,17 @@ std::span<const LinkKind> Session::closeorder(Closing occasion) {
     // Each connect button closes the other four kinds in its own order
     // before it toggles its own; a settings file chosen from the menu and
     // the shutdown close in theirs.
-    static const std::array<LinkKind, 4> beforeserial{TcpClient, TcpServer, Icmp, Udp};
-    static const std::array<LinkKind, 4> beforetcpclient{Serial, TcpServer, Icmp, Udp};
-    static const std::array<LinkKind, 4> beforetcpserver{Serial, TcpClient, Icmp, Udp};
-    static const std::array<LinkKind, 4> beforeudp{Serial, TcpServer, TcpClient, Icmp};
-    static const std::array<LinkKind, 4> beforeicmp{Serial, TcpServer, TcpClient, Udp};
-    static const std::array<LinkKind, 5> settingsfile{Serial, TcpServer, TcpClient, Icmp, Udp};
-    static const std::array<LinkKind, 4> shutdown{TcpClient, Icmp, Udp, Serial};
-    switch (occasion) {
-    case Closing::BeforeSerial:
-        return beforeserial;
-    case Closing::BeforeTcpClient:
-        return beforetcpclient;
-    case Closing::BeforeTcpServer:
-        return beforetcpserver;
-    case Closing::BeforeUdp:
-        return beforeudp;
-    case Closing::BeforeIcmp:
-        return beforeicmp;
-    case Closing::SettingsFile:
-        return settingsfile;
-    case Closing::Shutdown:
-        return shutdown;
-    }
-    return {};
+    // In the order of the occasions.
+    static const std::array<std::vector<LinkKind>, 7> orders{{
+        {TcpClient, TcpServer, Icmp, Udp},         // BeforeSerial
+        {Serial, TcpServer, Icmp, Udp},            // BeforeTcpClient
+        {Serial, TcpClient, Icmp, Udp},            // BeforeTcpServer
+        {Serial, TcpServer, TcpClient, Icmp},      // BeforeUdp
+        {Serial, TcpServer, TcpClient, Udp},       // BeforeIcmp
+        {Serial, TcpServer, TcpClient, Icmp, Udp}, // SettingsFile
+        {TcpClient, Icmp, Udp, Serial},            // Shutdown
+    }};
+    return orders[static_cast<size_t>(occasion)];
 }
 
 void Session::closeall(Closing occasion) {
