@@ -219,13 +219,17 @@ void Session::send(int n, const Arrival *arrival) {
     if (sendcounts_.size() < static_cast<size_t>(n))
         sendcounts_.resize(static_cast<size_t>(n));
     const std::uint64_t count = ++sendcounts_[static_cast<size_t>(n - 1)];
-    sendblock(data.bytes(count, arrival));
+    sendon(link, data.bytes(count, arrival));
 }
 
 void Session::sendblock(const std::string &bytes) {
     const LinkKind link = activelink();
     if (link == LinkKind::None)
         return errorline("CHYBA: Žádné aktivní připojení");
+    sendon(link, bytes);
+}
+
+void Session::sendon(LinkKind link, const std::string &bytes) {
     // The record is written before the bytes leave, so it stays even when
     // the link then fails.
     record(Direction::Sent, bytes, sendaddress(link));

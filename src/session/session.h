@@ -186,6 +186,9 @@ private:
     void wiretcpserver(Link &server);
     // A block or a stream's bytes one of the links received.
     void deliver(const Link &link, const std::string &bytes, const QString &from);
+    // Records the bytes as sent to `link`, then hands them to the link that
+    // is active now (the record's sinks may have closed it).
+    void sendon(LinkKind link, const std::string &bytes);
     void tcpclientconnected();
     void tcpclientdisconnected();
     void serialopened();
