@@ -150,12 +150,11 @@ void SerialLink::open() {
     const QString device = this->device();
     if (device.isEmpty())
         fail(device, "no device has this number.");
-    if (reconnect_ && !devicepresent(device))
-        return startwaiting();
     try {
         openport(device);
     } catch (const KrovanError &) {
-        // Gone between the look and the open.
+        // A device that is not there (yet) is waited for; any other
+        // failure stands.
         if (!reconnect_ || devicepresent(device))
             throw;
         startwaiting();
