@@ -42,23 +42,30 @@ DataTemplate::DataTemplate(std::string_view text, bool hex) {
     std::string rest = hex ? hextostrwith(text, take) : wildtostrwith(text, take);
     if (pieces_.empty())
         fixed_ = std::move(rest);
-    else if (!rest.empty())
-        pieces_.push_back({Piece::Kind::Bytes, std::move(rest)});
+    else
+        addbytes(std::move(rest));
+}
+
+void DataTemplate::addbytes(std::string bytes) {
+    if (bytes.empty())
+        return;
+    Piece piece;
+    piece.bytes = std::move(bytes);
+    pieces_.push_back(std::move(piece));
 }
 
 void DataTemplate::take(std::string_view escape, std::string &out) {
     // "<=" name ">"
-    Piece piece = computed(escape.substr(2, escape.size() - 3));
-    if (piece.kind == Piece::Kind::Bytes)
+    std::optional<Piece> piece = computed(escape.substr(2, escape.size() - 3));
+    if (!piece)
         throw KrovanError("Neznámý výpočet '" + cp1250ToUtf8(escape) + "'");
-    if (!out.empty())
-        pieces_.push_back({Piece::Kind::Bytes, std::move(out)});
+    addbytes(std::move(out));
     out.clear();
-    pieces_.push_back(std::move(piece));
+    pieces_.push_back(std::move(*piece));
 }
 
-// The piece a name stands for; a Bytes piece when it cannot be computed.
-DataTemplate::Piece DataTemplate::computed(std::string_view name) {
+// The piece a name stands for; none when it cannot be computed.
+std::optional<DataTemplate::Piece> DataTemplate::computed(std::string_view name) {
     using enum Piece::Kind;
     Piece piece;
     if (name == "[" || name == "]") {
@@ -93,7 +100,7 @@ DataTemplate::Piece DataTemplate::computed(std::string_view name) {
                 piece.order = layout.second ? Order::Low : Order::High;
                 return piece;
             }
-        return {};
+        return std::nullopt;
     }
     if (head == "rx") {
         piece.kind = Received;
@@ -104,14 +111,14 @@ DataTemplate::Piece DataTemplate::computed(std::string_view name) {
         const auto count = comma == tail->npos ? std::optional<long long>(-1)
                                                : number(tail->substr(comma + 1), false);
         if (!start || !count)
-            return {};
+            return std::nullopt;
         piece.from = *start;
         piece.count = *count;
         return piece;
     }
     std::optional<Checksum> sum = Checksum::named(head);
     if (!sum)
-        return {};
+        return std::nullopt;
     piece.kind = Sum;
     piece.sum = sum;
     if (!tail)
@@ -123,7 +130,7 @@ DataTemplate::Piece DataTemplate::computed(std::string_view name) {
     else if (*tail == "hex")
         piece.order = Order::Hex;
     else
-        return {};
+        return std::nullopt;
     return piece;
 }
 

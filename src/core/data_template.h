@@ -63,7 +63,9 @@ private:
         int group = 0;
     };
     void take(std::string_view escape, std::string &out);
-    static Piece computed(std::string_view name);
+    // A fixed piece of the bytes, unless empty.
+    void addbytes(std::string bytes);
+    static std::optional<Piece> computed(std::string_view name);
 
     std::string fixed_;
     std::vector<Piece> pieces_;
