@@ -6,6 +6,7 @@
 // the quantiles of a measurement.
 #include "dialogs.h"
 #include "forms.h"
+#include "log_view.h"
 #include "main_window.h"
 #include "received_window.h"
 #include "sent_window.h"
@@ -43,6 +44,10 @@ public:
     // reads the (missing) settings: every box starts unchecked. With
     // BENCH_CAPTURE set, every entry is captured to that file as well.
     void start() {
+        // The logs keep their text in spool files, as in the program, unless
+        // BENCH_MEMORY_LOGS asks for memory.
+        if (qEnvironmentVariableIsEmpty("BENCH_MEMORY_LOGS"))
+            LogView::spoolfolder = dir.filePath("spool");
         createforms();
         Form1->settingsfile = dir.filePath("bench.ini");
         Form1->show();

@@ -1,6 +1,7 @@
 #include "data_window.h"
 
 #include "bytes_text.h"
+#include "find_bar.h"
 #include "forms.h"
 #include "guard.h"
 #include "log_view.h"
@@ -40,22 +41,28 @@ TDataWindow::TDataWindow(const Names &names, QWidget *parent)
     CheckBox_time = named(new QCheckBox("Čas"), "CheckBox_time");
     savebutton = named(new QPushButton("Uložit"), names.savebutton);
     Button1 = named(new QPushButton("Vymazat"), "Button1");
+    Button_find = named(new QPushButton("Hledat"), "Button_find");
+    findbar = new FindBar(view);
+    findbar->openwith(Button_find, this);
 
     auto *controls = new QHBoxLayout;
     controls->addWidget(ComboBox_format);
     controls->addWidget(CheckBox_time);
     controls->addStretch(1);
+    controls->addWidget(Button_find);
     controls->addWidget(savebutton);
     controls->addWidget(Button1);
 
     auto *column = new QVBoxLayout(this);
     column->setContentsMargins(0, 0, 4, 4);
     column->addWidget(view, 1);
+    column->addWidget(findbar);
     column->addLayout(controls);
 
     connect(Button1, &QPushButton::clicked, this, [this] { guarded([this] { Button1Click(); }); });
     connect(savebutton, &QPushButton::clicked, this,
             [this] { guarded([this] { Button_saveClick(); }); });
+    notespoolfailure(view, names.caption);
     if (Session1)
         Session1->addsink(this);
 }

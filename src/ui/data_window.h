@@ -8,6 +8,7 @@
 
 #include <string>
 
+class FindBar;
 class LogView;
 class QCheckBox;
 class QComboBox;
@@ -38,6 +39,8 @@ public:
     QComboBox *ComboBox_format;
     QCheckBox *CheckBox_time;
     QPushButton *Button1;
+    QPushButton *Button_find;
+    FindBar *findbar;
 
     // One block with its printable text and hex text (empty while the hex
     // text is not built).

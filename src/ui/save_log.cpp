@@ -4,6 +4,7 @@
 #include "forms.h"
 #include "log_view.h"
 #include "main_window.h"
+#include "session.h"
 
 #include <QFileInfo>
 
@@ -16,4 +17,13 @@ void savelog(LogView *log) {
     if (file.exists() && dialogs().confirm(question, false) != Answer::Yes)
         return;
     log->save(file.absoluteFilePath());
+}
+
+void notespoolfailure(LogView *log, const QString &caption) {
+    QObject::connect(log, &LogView::spoolfailed, log, [caption](const QString &reason) {
+        if (Session1)
+            Session1->note(
+                QString("Okno \"%1\" nemůže ukládat záznam na disk (%2), vede ho v paměti")
+                    .arg(caption, reason));
+    });
 }

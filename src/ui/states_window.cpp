@@ -2,6 +2,7 @@
 
 #include "block_text.h"
 #include "bytes_text.h"
+#include "find_bar.h"
 #include "forms.h"
 #include "guard.h"
 #include "log_view.h"
@@ -88,6 +89,7 @@ TForm_RX_TX::TForm_RX_TX(QWidget *parent) : QWidget(parent) {
     column->setContentsMargins(0, 0, 4, 4);
     column->setSpacing(2);
     column->addWidget(RichEdit_mix, 1);
+    column->addWidget(findbar);
     column->addWidget(Label1);
     column->addLayout(bottom);
 
@@ -98,6 +100,7 @@ TForm_RX_TX::TForm_RX_TX(QWidget *parent) : QWidget(parent) {
             [this] { guarded([this] { RichEdit_mixChange(); }); });
     connect(RichEdit_mix, &LogView::repainting, Label_lines,
             [this] { Label_lines->setUpdatesEnabled(true); });
+    notespoolfailure(RichEdit_mix, "Stavy a data");
     if (Session1)
         Session1->addsink(this);
 }
@@ -127,7 +130,8 @@ QWidget *TForm_RX_TX::buildcheckboxes() {
     return boxes;
 }
 
-// "Uložit" and "Vymazat" side by side, the line count above "Vymazat".
+// "Hledat", "Uložit" and "Vymazat" side by side, the line count above
+// "Vymazat".
 QWidget *TForm_RX_TX::buildbuttons() {
     Label_lines = new QLabel("0");
     Label_lines->setObjectName("Label_lines");
@@ -137,13 +141,17 @@ QWidget *TForm_RX_TX::buildbuttons() {
                               Label_lines->sizeHint().height());
     Button_save = button("Button_save", "Uložit");
     Button1 = button("Button1", "Vymazat");
+    Button_find = button("Button_find", "Hledat");
+    findbar = new FindBar(RichEdit_mix);
+    findbar->openwith(Button_find, this);
 
     auto [buttons, grid] = gridpanel();
     grid->setHorizontalSpacing(4);
     // Wider than "Vymazat": it spans both columns and ends above it.
-    grid->addWidget(Label_lines, 0, 0, 1, 2, Qt::AlignRight);
-    grid->addWidget(Button_save, 1, 0);
-    grid->addWidget(Button1, 1, 1);
+    grid->addWidget(Label_lines, 0, 1, 1, 2, Qt::AlignRight);
+    grid->addWidget(Button_find, 1, 0);
+    grid->addWidget(Button_save, 1, 1);
+    grid->addWidget(Button1, 1, 2);
     return buttons;
 }
 

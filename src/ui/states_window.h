@@ -8,6 +8,7 @@
 
 #include <string>
 
+class FindBar;
 class LogView;
 struct RecordTexts;
 class QCheckBox;
@@ -31,6 +32,8 @@ public:
     QLabel *Label_lines;
     QPushButton *Button1;
     QPushButton *Button_save;
+    QPushButton *Button_find;
+    FindBar *findbar;
     QCheckBox *CheckBox_rx;
     QCheckBox *CheckBox_tx;
     QCheckBox *CheckBox_makro;

@@ -154,6 +154,50 @@ TEST_P(Program, ASignalEndsItEvenWhenTheSettingsCannotBeSaved) {
     QFile::setPermissions(dir.path(), openfolder | QFileDevice::WriteOwner);
 }
 
+QStringList spoolfiles(const QString &folder) {
+    return QDir(folder).entryList({"*.spool"}, QDir::Files);
+}
+
+// Each log window's text goes to a spool file of its own under the cache
+// folder; a killed run leaves its files, the next start removes them, and a
+// run that ends leaves none.
+TEST(Spools, AKilledRunsFilesGoAtTheNextStartAndAnEndedRunLeavesNone) {
+    QTemporaryDir dir;
+    const QString folder = dir.filePath("cache/krovan");
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("QT_QPA_PLATFORM", "offscreen");
+    environment.insert("XDG_CACHE_HOME", dir.filePath("cache"));
+    const auto run = [&](QProcess &program) {
+        program.setProcessEnvironment(environment);
+        program.setWorkingDirectory(dir.path());
+        program.start(KROVAN_EXECUTABLE, {});
+        ASSERT_TRUE(program.waitForStarted(10000));
+        QElapsedTimer clock;
+        clock.start();
+        while (spoolfiles(folder).filter(QString("-%1-").arg(program.processId())).size() < 3 &&
+               clock.elapsed() < 20000)
+            ::usleep(10000);
+    };
+    QProcess killed;
+    run(killed);
+    const QStringList left = spoolfiles(folder);
+    ASSERT_EQ(left.size(), 3) << left.join(" ").toStdString();
+    killed.kill();
+    ASSERT_TRUE(killed.waitForFinished(5000));
+    EXPECT_EQ(spoolfiles(folder), left);
+
+    QProcess ended;
+    run(ended);
+    const QStringList now = spoolfiles(folder);
+    EXPECT_EQ(now.size(), 3) << now.join(" ").toStdString();
+    for (const QString &file : left)
+        EXPECT_FALSE(now.contains(file)) << file.toStdString();
+    ::kill(static_cast<pid_t>(ended.processId()), SIGTERM);
+    ASSERT_TRUE(ended.waitForFinished(10000));
+    EXPECT_EQ(ended.exitCode(), 0);
+    EXPECT_TRUE(spoolfiles(folder).isEmpty());
+}
+
 } // namespace
 
 int main(int argc, char **argv) {

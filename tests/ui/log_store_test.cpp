@@ -2,13 +2,20 @@
 // models: every text comes back exactly as it went in, however it is kept,
 // and the index answers as a list of row counts summed by hand would.
 #include "log_store.h"
+#include "row_index.h"
 
 #include <gtest/gtest.h>
 
 #include <QString>
+#include <QTemporaryDir>
 
+#include <csignal>
 #include <cstdint>
 #include <random>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -42,12 +49,12 @@ TEST(LogStore, EveryKindOfTextComesBackAsWritten) {
     };
     LogStore store;
     for (const QString &text : texts)
-        store.add(text, 3, 0);
+        store.add(text, 3);
     ASSERT_EQ(store.count(), std::int64_t(texts.size()));
     for (std::size_t n = 0; n < texts.size(); ++n) {
         EXPECT_EQ(store.text(std::int64_t(n)), texts[n]) << n;
         EXPECT_EQ(charsof(store, std::int64_t(n)), texts[n]) << n;
-        EXPECT_EQ(store.line(std::int64_t(n)).style, 3);
+        EXPECT_EQ(store.style(std::int64_t(n)), 3);
     }
 }
 
@@ -59,8 +66,40 @@ TEST(LogStore, HexadecimalRunsTakeAThirdAndCzechLettersOneByte) {
     EXPECT_EQ(storedsize(QString::fromUtf8("\u2603")), 3u);
 }
 
-TEST(LogStore, LinesAcrossChunksAndAppendedPiecesStayWhole) {
+// Every line's text, read on the owner's thread and as another thread
+// reads it, against the model.
+void expectlines(const LogStore &store, const std::vector<QString> &model) {
+    ASSERT_EQ(store.count(), std::int64_t(model.size()));
+    for (std::size_t n = 0; n < model.size(); ++n) {
+        ASSERT_EQ(store.text(std::int64_t(n)), model[n]) << n;
+        ASSERT_EQ(charsof(store, std::int64_t(n)), model[n]) << n;
+    }
+    std::size_t read = 0;
+    std::thread([&] {
+        store.readlines(
+            0, store.count() + 5, [](std::int64_t) { return true; },
+            [&](std::int64_t n, const char *bytes, std::size_t size) {
+                EXPECT_EQ(n, std::int64_t(read));
+                EXPECT_EQ(LogStore::decode(bytes, size), model[std::size_t(n)]) << n;
+                ++read;
+            });
+    }).join();
+    EXPECT_EQ(read, model.size());
+}
+
+class SpooledOrNot : public testing::TestWithParam<bool> {
+protected:
+    void SetUp() override {
+        if (GetParam())
+            store.spoolto(dir.path(), "RichEdit_mix");
+        ASSERT_EQ(store.spooling(), GetParam());
+    }
+    QTemporaryDir dir;
     LogStore store;
+};
+INSTANTIATE_TEST_SUITE_P(LogStore, SpooledOrNot, testing::Bool());
+
+TEST_P(SpooledOrNot, LinesAcrossChunksAndAppendedPiecesStayWhole) {
     // Enough text to fill several 1 MiB chunks, lines straddling their ends.
     std::mt19937 random(7);
     std::vector<QString> model;
@@ -73,7 +112,7 @@ TEST(LogStore, LinesAcrossChunksAndAppendedPiecesStayWhole) {
                         .toUpper()
                         .repeated(int(random() % 300));
         text += QString::fromUtf8("č\u20AC\u2603").left(int(random() % 4));
-        store.add(text, 0, 0);
+        store.add(text, 0);
         model.push_back(text);
     }
     // The last line runs on in pieces, as a data window's does.
@@ -83,24 +122,20 @@ TEST(LogStore, LinesAcrossChunksAndAppendedPiecesStayWhole) {
         model.back() += piece;
     }
     EXPECT_GT(store.storedbytes(), std::uint64_t(2) << 20);
-    for (std::size_t n = 0; n < model.size(); ++n) {
-        ASSERT_EQ(store.text(std::int64_t(n)), model[n]) << n;
-        ASSERT_EQ(charsof(store, std::int64_t(n)), model[n]) << n;
-    }
+    expectlines(store, model);
 }
 
-TEST(LogStore, ReplacingLinesKeepsTheOthersAndAppendsStillWork) {
-    LogStore store;
+TEST_P(SpooledOrNot, ReplacingLinesKeepsTheOthersAndAppendsStillWork) {
     for (const char *text : {"a", "b", "c", "d"})
-        store.add(QString(text), 1, 0);
+        store.add(QString(text), 1);
     store.replace(1, 1, {"B"}, 2); // as many come as go
     store.replace(2, 3, {"C", "D", "E"}, 2);
     ASSERT_EQ(store.count(), 5);
     const std::vector<QString> expected{"a", "B", "C", "D", "E"};
     for (int n = 0; n < 5; ++n)
         EXPECT_EQ(store.text(n), expected[std::size_t(n)]);
-    EXPECT_EQ(store.line(0).style, 1);
-    EXPECT_EQ(store.line(4).style, 2);
+    EXPECT_EQ(store.style(0), 1);
+    EXPECT_EQ(store.style(4), 2);
     store.replace(4, 4, {"last"}, 2);
     store.append(u" 01 02");
     EXPECT_EQ(store.text(4), "last 01 02");
@@ -108,6 +143,72 @@ TEST(LogStore, ReplacingLinesKeepsTheOthersAndAppendsStillWork) {
     store.clear();
     EXPECT_TRUE(store.empty());
     EXPECT_EQ(store.storedbytes(), 0u);
+}
+
+// Edits as typing makes them (lines split, joined, removed, rewritten)
+// amid a few hundred lines, across the 64-line blocks, then more lines.
+TEST_P(SpooledOrNot, RandomEditsAmidManyLinesKeepEveryOtherLine) {
+    std::mt19937 random(5);
+    std::vector<QString> model;
+    const auto addline = [&](const QString &text) {
+        store.add(text, std::uint8_t(model.size() % 3));
+        model.push_back(text);
+    };
+    for (int n = 0; n < 400; ++n)
+        addline(QString("line %1 ").arg(n) + QString("x").repeated(int(random() % 300)));
+    for (int edit = 0; edit < 200; ++edit) {
+        const auto first = std::int64_t(random() % model.size());
+        const auto last = std::min<std::int64_t>(first + std::int64_t(random() % 3),
+                                                 std::int64_t(model.size()) - 1);
+        std::vector<QString> texts(random() % 4);
+        for (QString &text : texts)
+            text = QString("edit %1 ").arg(edit) + QString("y").repeated(int(random() % 400));
+        if (texts.empty() && std::int64_t(model.size()) == last - first + 1)
+            texts.push_back("kept");
+        store.replace(first, last, texts, 1);
+        model.erase(model.begin() + first, model.begin() + last + 1);
+        model.insert(model.begin() + first, texts.begin(), texts.end());
+        if (edit % 10 == 0) {
+            addline(QString("new %1").arg(edit));
+            store.append(u" 0A");
+            model.back() += " 0A";
+        }
+    }
+    expectlines(store, model);
+}
+
+TEST(LogStore, ASpoolThatCannotGrowKeepsEveryLineInMemoryAndSaysSoOnce) {
+    QTemporaryDir dir;
+    // In a child: a file size limit stands in for a full disk.
+    const pid_t child = ::fork();
+    if (child == 0) {
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{200000, 200000};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        LogStore store;
+        store.spoolto(dir.path(), "RichEdit_rx");
+        std::vector<QString> model;
+        int failures = 0;
+        for (int n = 0; n < 20000; ++n) {
+            model.push_back(QString("%1 ").arg(n) + QString(" 4F 4B").repeated(n % 20));
+            store.add(model.back(), 0);
+            if (n % 100 == 99) {
+                store.append(u"+");
+                model.back() += "+";
+            }
+            const QString failure = store.takefailure();
+            if (!failure.isEmpty())
+                failures += failure.contains("File too large") ? 1 : 100;
+        }
+        for (std::size_t n = 0; n < model.size(); ++n) {
+            if (store.text(std::int64_t(n)) != model[n])
+                ::_exit(3);
+        }
+        ::_exit(failures == 1 && !store.spooling() ? 0 : 2);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
 }
 
 TEST(RowIndex, AnswersAsRowCountsSummedByHand) {
@@ -126,14 +227,14 @@ TEST(RowIndex, AnswersAsRowCountsSummedByHand) {
         }
         ASSERT_EQ(index.total(), sum);
     };
-    for (int n = 0; n < 300; ++n) {
+    for (int n = 0; n < 1000; ++n) {
         model.push_back(1 + random() % 4);
-        index.push(model.back());
+        index.push({model.back(), n % 2 ? 40.0 : 1000.0});
     }
     check();
-    index.setlast(9);
+    index.setlast({9, 0});
     model.back() = 9;
-    index.set(17, 5);
+    index.set(17, {5, 0});
     model[17] = 5;
     check();
     // Edits that keep the count, add lines and remove them.
@@ -142,15 +243,26 @@ TEST(RowIndex, AnswersAsRowCountsSummedByHand) {
         const std::int64_t count =
             std::min<std::int64_t>(std::int64_t(random() % 3), std::int64_t(model.size()) - first);
         std::vector<std::uint32_t> rows(random() % 4);
-        for (auto &r : rows)
-            r = 1 + random() % 3;
-        index.splice(first, count, rows);
+        std::vector<RowIndex::Shape> shapes;
+        for (auto &r : rows) {
+            r = random() % 4 == 0 ? 130 + random() % 3 : 1 + random() % 3;
+            shapes.push_back({r, r == 1 ? 40.0 : 2000.0});
+        }
+        index.splice(first, count, shapes);
         model.erase(model.begin() + first, model.begin() + first + count);
         model.insert(model.begin() + first, rows.begin(), rows.end());
         check();
     }
-    index.build(5, [](std::int64_t n) { return std::uint32_t(n + 1); });
-    model = {1, 2, 3, 4, 5};
+    // A change of width: only lines that may not fit are wrapped again.
+    std::vector<std::int64_t> rewrapped;
+    index.rebuild([&](std::int64_t from, std::int64_t to, auto &&reshape) {
+        for (std::int64_t n = from; n < to; ++n) {
+            if (!index.fits(n, 100)) {
+                reshape(n, RowIndex::Shape{n % 7 == 0 ? 200u : 2u, 0});
+                model[std::size_t(n)] = n % 7 == 0 ? 200u : 2u;
+            }
+        }
+    });
     check();
     index.clear();
     EXPECT_EQ(index.total(), 0);

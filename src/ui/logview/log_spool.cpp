@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QStandardPaths>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -122,21 +123,30 @@ void LogSpool::flush() {
     buffer_.clear();
 }
 
-std::string LogSpool::read(qint64 offset, qint64 size) {
+std::string LogSpool::read(qint64 offset, qint64 size) const {
     if (offset < 0 || size < 0 || offset + size > this->size())
         throw KrovanError((path_ + ": no such range").toStdString());
-    if (offset + size > written_)
-        flush();
     std::string bytes(static_cast<size_t>(size), '\0');
-    size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t got = ::pread(fd_, bytes.data() + done, bytes.size() - done,
-                                    static_cast<off_t>(offset + static_cast<qint64>(done)));
+    read(offset, bytes.data(), size);
+    return bytes;
+}
+
+void LogSpool::read(qint64 offset, char *out, qint64 size) const {
+    if (offset < 0 || size < 0 || offset + size > this->size())
+        throw KrovanError((path_ + ": no such range").toStdString());
+    // The part in the file, then the part still buffered.
+    const qint64 fromfile = std::clamp<qint64>(written_ - offset, 0, size);
+    qint64 done = 0;
+    while (done < fromfile) {
+        const ssize_t got = ::pread(fd_, out + done, static_cast<size_t>(fromfile - done),
+                                    static_cast<off_t>(offset + done));
         if (got < 0 && errno == EINTR)
             continue;
         if (got <= 0)
             fail(path_, got < 0 ? errno : EIO);
-        done += static_cast<size_t>(got);
+        done += got;
     }
-    return bytes;
+    if (size > fromfile)
+        std::memcpy(out + fromfile, buffer_.data() + (offset + fromfile - written_),
+                    static_cast<size_t>(size - fromfile));
 }

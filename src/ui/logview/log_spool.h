@@ -11,6 +11,7 @@
 
 #include <string>
 #include <string_view>
+#include <utility>
 
 class LogSpool {
 public:
@@ -33,9 +34,17 @@ public:
     // buffered; a read sees every byte appended before it.
     qint64 append(std::string_view bytes);
     // `size` bytes from `offset`; throws KrovanError when they cannot be
-    // read back.
-    std::string read(qint64 offset, qint64 size);
+    // read back. Bytes still buffered are copied, not written first, so a
+    // read changes nothing and may run on another thread while this one
+    // does not append.
+    std::string read(qint64 offset, qint64 size) const;
+    void read(qint64 offset, char *out, qint64 size) const;
     qint64 size() const { return written_ + static_cast<qint64>(buffer_.size()); }
+    // The bytes in the file; the rest is buffered.
+    qint64 written() const { return written_; }
+    // Takes the buffered bytes out, unwritten: after a failed append the
+    // log keeps them in memory and the file holds only what it took.
+    std::string takeunwritten() { return std::exchange(buffer_, std::string()); }
     const QString &path() const { return path_; }
 
     // Starts an empty spool in a new file and removes the old one (the

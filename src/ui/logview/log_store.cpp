@@ -6,6 +6,7 @@
 #include <array>
 #include <cstring>
 #include <exception>
+#include <limits>
 #include <thread>
 
 #ifdef __GLIBC__
@@ -180,223 +181,228 @@ void LogStore::decode(const char *bytes, std::size_t size, std::u16string &out) 
     out.resize(static_cast<std::size_t>(decodeinto(bytes, size, out.data(), length)));
 }
 
-void LogStore::put(const std::string &bytes) {
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const std::uint64_t place = size_ & (chunksize - 1);
-        if (place == 0 && (size_ >> chunkbits) >= chunks_.size())
-            chunks_.push_back(std::make_unique_for_overwrite<char[]>(chunksize));
-        const std::size_t room = static_cast<std::size_t>(chunksize - place);
-        const std::size_t piece = std::min(room, bytes.size() - done);
-        std::memcpy(chunks_[size_ >> chunkbits].get() + place, bytes.data() + done, piece);
-        done += piece;
-        size_ += piece;
-    }
+std::uint64_t LogStore::span(std::int64_t n) const {
+    const std::uint8_t s = spans_[static_cast<std::size_t>(n)];
+    return s != longspan ? s : *longspans_.find(n);
 }
 
-void LogStore::add(QStringView text, std::uint8_t style, std::uint16_t width) {
+void LogStore::setspan(std::int64_t n, std::uint64_t span) {
+    if (span < longspan) {
+        if (spans_[static_cast<std::size_t>(n)] == longspan)
+            longspans_.erase(n);
+        spans_[static_cast<std::size_t>(n)] = static_cast<std::uint8_t>(span);
+        return;
+    }
+    spans_[static_cast<std::size_t>(n)] = longspan;
+    longspans_.set(n, span);
+}
+
+void LogStore::pushspan(std::uint64_t span) {
+    spans_.push_back(0);
+    setspan(count() - 1, span);
+}
+
+std::uint64_t LogStore::placestart(std::int64_t n) const {
+    std::uint64_t at = bases_[static_cast<std::size_t>(n >> blockbits)];
+    for (std::int64_t i = n >> blockbits << blockbits; i < n; ++i)
+        at += span(i);
+    return at;
+}
+
+LogStore::Extent LogStore::extent(std::int64_t n) const {
+    if (moved_.size() > 0) {
+        if (const Extent *moved = moved_.find(n))
+            return *moved;
+    }
+    return Extent{placestart(n), span(n)};
+}
+
+void LogStore::add(QStringView text, std::uint8_t style) {
     encode(text, scratch_);
-    Line line{0, 0, style, width, static_cast<std::uint32_t>(scratch_.size())};
-    line.setstart(size_);
-    lines_.push_back(line);
-    put(scratch_);
+    const std::lock_guard<std::mutex> held(lock_);
+    const std::uint64_t offset = bytes_.append(scratch_);
+    const std::int64_t n = count();
+    if (n == 0)
+        placeend_ = offset;
+    if (n > 0 && offset != placeend_) {
+        // Rewritten lines lie between the last line's place and this one:
+        // the last line's place takes them in, its text is kept aside.
+        if (!moved_.find(n - 1))
+            moved_.set(n - 1, extent(n - 1));
+        setspan(n - 1, span(n - 1) + (offset - placeend_));
+        placeend_ = offset;
+    }
+    if ((n & ((1 << blockbits) - 1)) == 0)
+        bases_.push_back(placeend_);
+    styles_.push_back(style);
+    pushspan(scratch_.size());
+    placeend_ += scratch_.size();
 }
 
 void LogStore::append(QStringView text) {
     encode(text, scratch_);
-    Line &last = lines_.back();
-    if (last.start() + last.length != size_) {
-        // The line was rewritten elsewhere; it moves to the end again.
-        std::string whole;
-        bytes(count() - 1, whole);
-        last.setstart(size_);
-        put(whole);
+    const std::int64_t n = count() - 1;
+    const Extent was = extent(n);
+    if (was.start + was.length != bytes_.size()) {
+        // The line's text is not the last one stored: it moves to the end.
+        rewrite(n, scratch_);
+        return;
     }
-    last.length += static_cast<std::uint32_t>(scratch_.size());
-    put(scratch_);
+    const std::lock_guard<std::mutex> held(lock_);
+    bytes_.append(scratch_);
+    if (moved_.find(n)) {
+        moved_.set(n, Extent{was.start, was.length + scratch_.size()});
+        return;
+    }
+    setspan(n, was.length + scratch_.size());
+    placeend_ += scratch_.size();
+}
+
+void LogStore::rewrite(std::int64_t n, const std::string &more) {
+    std::string whole;
+    bytes(n, whole);
+    whole += more;
+    const std::lock_guard<std::mutex> held(lock_);
+    const std::uint64_t at = bytes_.append(whole);
+    moved_.set(n, Extent{at, whole.size()});
 }
 
 void LogStore::replace(std::int64_t first, std::int64_t last, const std::vector<QString> &texts,
                        std::uint8_t style) {
-    std::vector<Line> fresh;
-    fresh.reserve(texts.size());
-    for (const QString &text : texts) {
-        encode(text, scratch_);
-        Line line{0, 0, style, 0, static_cast<std::uint32_t>(scratch_.size())};
-        line.setstart(size_);
-        fresh.push_back(line);
-        put(scratch_);
-    }
-    const auto begin = lines_.begin() + first;
-    if (static_cast<std::int64_t>(texts.size()) == last - first + 1) {
-        std::copy(fresh.begin(), fresh.end(), begin); // in place: no line moves
+    std::vector<std::string> encoded(texts.size());
+    for (std::size_t i = 0; i < texts.size(); ++i)
+        encode(texts[i], encoded[i]);
+    std::uint64_t places = 0;
+    for (std::int64_t n = first; n <= last; ++n)
+        places += span(n);
+    const std::lock_guard<std::mutex> held(lock_);
+    // Every new line is written at the end; the places of the old ones go
+    // to the first new line, so that no other line's place moves.
+    std::vector<Extent> fresh;
+    for (const std::string &bytes : encoded)
+        fresh.push_back(Extent{bytes_.append(bytes), bytes.size()});
+    const auto added = static_cast<std::int64_t>(texts.size());
+    const std::int64_t removed = last - first + 1;
+    if (added == removed) {
+        for (std::int64_t i = 0; i < added; ++i) {
+            moved_.set(first + i, fresh[static_cast<std::size_t>(i)]);
+            styles_[static_cast<std::size_t>(first + i)] = style;
+        }
         return;
     }
-    const auto place = lines_.erase(begin, lines_.begin() + last + 1);
-    lines_.insert(place, fresh.begin(), fresh.end());
+    // With no new line the places go to the line before (its text kept
+    // aside), or, at the top, the first line's place starts later.
+    if (added == 0 && first > 0 && !moved_.find(first - 1))
+        moved_.set(first - 1, extent(first - 1));
+    moved_.erase(first, last + 1);
+    longspans_.erase(first, last + 1);
+    moved_.shift(last + 1, added - removed);
+    longspans_.shift(last + 1, added - removed);
+    const std::vector<std::uint8_t> styles(texts.size(), style);
+    const std::vector<std::uint8_t> spans(texts.size(), 0);
+    styles_.insert(styles_.erase(styles_.begin() + first, styles_.begin() + last + 1),
+                   styles.begin(), styles.end());
+    spans_.insert(spans_.erase(spans_.begin() + first, spans_.begin() + last + 1), spans.begin(),
+                  spans.end());
+    for (std::int64_t i = 0; i < added; ++i) {
+        moved_.set(first + i, fresh[static_cast<std::size_t>(i)]);
+        setspan(first + i, i == 0 ? places : 0);
+    }
+    if (added == 0 && first > 0)
+        setspan(first - 1, span(first - 1) + places);
+    else if (added == 0 && !bases_.empty())
+        bases_[0] += places;
+    rebase(first >> blockbits);
+}
+
+// The places of the lines add up to the same end whatever an edit did:
+// only the offsets of the blocks change.
+void LogStore::rebase(std::int64_t block) {
+    const std::int64_t blocks = (count() + (1 << blockbits) - 1) >> blockbits;
+    while (static_cast<std::int64_t>(bases_.size()) > blocks)
+        bases_.erase(bases_.end() - 1, bases_.end());
+    while (static_cast<std::int64_t>(bases_.size()) < blocks)
+        bases_.push_back(0);
+    if (block >= blocks)
+        return;
+    std::uint64_t at = bases_[static_cast<std::size_t>(block)];
+    for (std::int64_t n = block << blockbits; n < count(); ++n) {
+        if ((n & ((1 << blockbits) - 1)) == 0)
+            bases_[static_cast<std::size_t>(n >> blockbits)] = at;
+        at += span(n);
+    }
 }
 
 void LogStore::clear() {
-    lines_.clear();
-    chunks_ = std::vector<std::unique_ptr<char[]>>();
-    size_ = 0;
+    const std::lock_guard<std::mutex> held(lock_);
+    spans_.clear();
+    styles_.clear();
+    bases_.clear();
+    longspans_.clear();
+    moved_.clear();
+    placeend_ = 0;
+    bytes_.clear();
 }
 
 void LogStore::bytes(std::int64_t n, std::string &out) const {
-    out.clear();
-    out.reserve(line(n).length);
-    pieces(n, [&](const char *bytes, std::size_t size) { out.append(bytes, size); });
+    const Extent where = extent(n);
+    out.resize(static_cast<std::size_t>(where.length));
+    bytes_.read(where.start, out.size(), out.data());
 }
 
 QString LogStore::text(std::int64_t n) const {
-    const Line &l = line(n);
-    if (l.length == 0)
-        return QString();
-    const std::uint64_t place = l.start() & (chunksize - 1);
-    if (place + l.length <= chunksize)
-        return decode(chunks_[l.start() >> chunkbits].get() + place, l.length);
-    std::string whole;
-    bytes(n, whole);
-    return decode(whole.data(), whole.size());
+    bytes(n, scratch_);
+    return decode(scratch_.data(), scratch_.size());
 }
 
 void LogStore::text(std::int64_t n, std::u16string &out) const {
-    const Line &l = line(n);
-    const std::uint64_t place = l.start() & (chunksize - 1);
-    if (place + l.length <= chunksize) {
-        decode(chunks_[l.start() >> chunkbits].get() + place, l.length, out);
-        return;
-    }
-    std::string whole;
-    bytes(n, whole);
-    decode(whole.data(), whole.size(), out);
+    bytes(n, scratch_);
+    decode(scratch_.data(), scratch_.size(), out);
 }
 
-void inparallel(std::int64_t n, const std::function<void(std::int64_t, std::int64_t)> &work) {
-    // Below this a thread costs more than it saves.
-    constexpr std::int64_t least = 1 << 16;
-    const std::int64_t parts =
-        std::clamp<std::int64_t>(std::min<std::int64_t>(std::thread::hardware_concurrency(), 4), 1,
-                                 std::max<std::int64_t>(1, n / least));
-    std::vector<std::thread> threads;
-    std::vector<std::exception_ptr> failures(static_cast<std::size_t>(parts));
-    auto run = [&](std::int64_t part) {
-        try {
-            work(n * part / parts, n * (part + 1) / parts);
-        } catch (...) {
-            failures[static_cast<std::size_t>(part)] = std::current_exception();
-        }
+std::int64_t LogStore::lockedcount() const {
+    const std::lock_guard<std::mutex> held(lock_);
+    return count();
+}
+
+// Reads the wanted lines from n on, up to about a megabyte, into buffer;
+// found gets each line's number, place in the buffer and size. Lines whose
+// bytes follow each other are read in one go.
+void LogStore::readbatch(
+    std::int64_t &n, std::int64_t to, const std::function<bool(std::int64_t)> &want,
+    std::string &buffer,
+    std::vector<std::tuple<std::int64_t, std::size_t, std::size_t>> &found) const {
+    constexpr std::size_t enough = 1 << 20;
+    constexpr std::int64_t most = 1 << 16;
+    found.clear();
+    buffer.clear();
+    const std::lock_guard<std::mutex> held(lock_);
+    const std::int64_t end = std::min({to, count(), n + most});
+    if (n >= end) { // past the last line
+        n = to;
+        return;
+    }
+    Extent run{0, 0}; // bytes still to read, ending where the buffer does
+    const auto readrun = [&] {
+        if (run.length == 0)
+            return;
+        const std::size_t at = buffer.size();
+        buffer.resize(at + run.length);
+        bytes_.readdirect(run.start, run.length, buffer.data() + at);
+        run = Extent{0, 0};
     };
-    for (std::int64_t part = 1; part < parts; ++part)
-        threads.emplace_back(run, part);
-    run(0);
-    for (std::thread &thread : threads)
-        thread.join();
-    for (const std::exception_ptr &failure : failures) {
-        if (failure)
-            std::rethrow_exception(failure);
+    std::size_t size = 0;
+    for (; n < end && size < enough; ++n) {
+        if (!want(n))
+            continue;
+        const Extent where = extent(n);
+        if (run.length > 0 && run.start + run.length != where.start)
+            readrun();
+        if (run.length == 0)
+            run.start = where.start;
+        run.length += where.length;
+        found.emplace_back(n, size, static_cast<std::size_t>(where.length));
+        size += where.length;
     }
-}
-
-void RowIndex::push(std::uint32_t rows) {
-    if (tree_.empty())
-        tree_.push_back(0);
-    const auto n = static_cast<std::int64_t>(tree_.size()); // the new 1-based index
-    // Node n sums its own rows and the nodes n - 1, n - 2, n - 4, ... below
-    // its lowest bit: on average about one of them.
-    std::uint32_t sum = rows;
-    const std::int64_t low = n & -n;
-    for (std::int64_t step = 1; step < low; step <<= 1)
-        sum += tree_[static_cast<std::size_t>(n - step)];
-    tree_.push_back(sum);
-    last_ = rows;
-    total_ += rows;
-}
-
-void RowIndex::setlast(std::uint32_t rows) {
-    tree_.back() += rows - last_;
-    total_ += static_cast<std::int64_t>(rows) - last_;
-    last_ = rows;
-}
-
-void RowIndex::add(std::int64_t n, std::int64_t delta) {
-    const auto size = static_cast<std::int64_t>(tree_.size());
-    for (std::int64_t i = n + 1; i < size; i += i & -i)
-        tree_[static_cast<std::size_t>(i)] += static_cast<std::uint32_t>(delta);
-    total_ += delta;
-}
-
-void RowIndex::set(std::int64_t n, std::uint32_t rows) {
-    const std::uint32_t old = this->rows(n);
-    add(n, static_cast<std::int64_t>(rows) - old);
-    if (n + 1 == count())
-        last_ = rows;
-}
-
-void RowIndex::fromraw() {
-    const auto n = static_cast<std::int64_t>(tree_.size()) - 1;
-    for (std::int64_t i = 1; i <= n; ++i) {
-        const std::int64_t up = i + (i & -i);
-        if (up <= n)
-            tree_[static_cast<std::size_t>(up)] += tree_[static_cast<std::size_t>(i)];
-    }
-    total_ = before(n);
-    last_ = n > 0 ? rows(n - 1) : 0;
-}
-
-void RowIndex::toraw() {
-    const auto n = static_cast<std::int64_t>(tree_.size()) - 1;
-    for (std::int64_t i = n; i >= 1; --i) {
-        const std::int64_t up = i + (i & -i);
-        if (up <= n)
-            tree_[static_cast<std::size_t>(up)] -= tree_[static_cast<std::size_t>(i)];
-    }
-}
-
-void RowIndex::splice(std::int64_t first, std::int64_t count,
-                      const std::vector<std::uint32_t> &rows) {
-    if (static_cast<std::int64_t>(rows.size()) == count) {
-        for (std::int64_t i = 0; i < count; ++i)
-            set(first + i, rows[static_cast<std::size_t>(i)]);
-        return;
-    }
-    if (tree_.empty())
-        tree_.push_back(0);
-    toraw();
-    const auto begin = tree_.begin() + 1 + first;
-    const auto place = tree_.erase(begin, begin + count);
-    tree_.insert(place, rows.begin(), rows.end());
-    fromraw();
-}
-
-void RowIndex::clear() {
-    tree_.clear();
-    last_ = 0;
-    total_ = 0;
-}
-
-std::int64_t RowIndex::before(std::int64_t n) const {
-    std::int64_t sum = 0;
-    for (; n > 0; n -= n & -n)
-        sum += tree_[static_cast<std::size_t>(n)];
-    return sum;
-}
-
-std::pair<std::int64_t, std::int64_t> RowIndex::find(std::int64_t r) const {
-    const auto n = static_cast<std::int64_t>(tree_.size()) - 1;
-    if (n <= 0)
-        return {0, 0};
-    std::int64_t step = 1;
-    while (step * 2 <= n)
-        step *= 2;
-    std::int64_t pos = 0;
-    for (; step > 0; step /= 2) {
-        if (pos + step <= n && tree_[static_cast<std::size_t>(pos + step)] <= r) {
-            pos += step;
-            r -= tree_[static_cast<std::size_t>(pos)];
-        }
-    }
-    if (pos >= n) // past the end: the last row of the last line
-        return {n - 1, static_cast<std::int64_t>(last_) - 1};
-    return {pos, r};
+    readrun();
 }

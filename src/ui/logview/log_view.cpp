@@ -19,6 +19,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <limits>
 
 namespace {
@@ -41,10 +42,6 @@ bool writeall(QSaveFile &file, const std::string &bytes) {
     return file.write(bytes.data(), size) == size;
 }
 
-std::uint16_t saturated(qreal width) {
-    return static_cast<std::uint16_t>(std::min<qreal>(std::ceil(width), LogStore::widest));
-}
-
 template <class T> std::size_t placein(std::vector<T> &table, const T &entry) {
     const auto found = std::find(table.begin(), table.end(), entry);
     if (found != table.end())
@@ -59,8 +56,21 @@ template <class T> std::size_t placein(std::vector<T> &table, const T &entry) {
 class LogScrollBar : public QScrollBar {
 public:
     using QScrollBar::QScrollBar;
+    // Paints marks over the groove, given the painter and the groove.
+    std::function<void(QPainter &, const QRect &)> marks;
 
 protected:
+    void paintEvent(QPaintEvent *event) override {
+        QScrollBar::paintEvent(event);
+        if (!marks)
+            return;
+        QStyleOptionSlider option;
+        initStyleOption(&option);
+        QPainter painter(this);
+        marks(painter, style()->subControlRect(QStyle::CC_ScrollBar, &option,
+                                               QStyle::SC_ScrollBarGroove, this));
+    }
+
     void sliderChange(SliderChange change) override {
         QStyleOptionSlider option;
         initStyleOption(&option);
@@ -151,7 +161,9 @@ LogView::LogView(const QString &name, const LineStyle &style, QWidget *parent)
     QPalette colours = palette();
     colours.setColor(QPalette::Text, style.colour);
     setPalette(colours);
-    setVerticalScrollBar(new LogScrollBar(Qt::Vertical, this));
+    auto *bar = new LogScrollBar(Qt::Vertical, this);
+    bar->marks = [this](QPainter &painter, const QRect &groove) { paintmarks(painter, groove); };
+    setVerticalScrollBar(bar);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setFocusPolicy(Qt::StrongFocus);
@@ -161,9 +173,67 @@ LogView::LogView(const QString &name, const LineStyle &style, QWidget *parent)
     viewport()->setBackgroundRole(QPalette::Base);
     verticalScrollBar()->setSingleStep(1);
     currentindex_ = styleindex(style);
+    if (!spoolfolder.isEmpty())
+        store_.spoolto(spoolfolder, name);
+    tellspoolfailure();
 }
 
 LogView::~LogView() = default;
+
+LogSearch &LogView::search() {
+    if (!search_) {
+        search_ = std::make_unique<LogSearch>(store_);
+        connect(search_.get(), &LogSearch::progressed, verticalScrollBar(),
+                [this] { verticalScrollBar()->update(); });
+    }
+    return *search_;
+}
+
+// A mark for each pixel row of the groove whose lines hold a match.
+void LogView::paintmarks(QPainter &painter, const QRect &groove) const {
+    if (!search_ || search_->found() == 0 || groove.height() <= 0)
+        return;
+    const std::int64_t total = index_.total();
+    const QColor colour = palette().color(QPalette::Highlight);
+    for (int y = 0; y < groove.height(); ++y) {
+        const std::int64_t fromrow = total * y / groove.height();
+        const std::int64_t torow = std::max(fromrow + 1, total * (y + 1) / groove.height());
+        const std::int64_t from = index_.find(fromrow).first;
+        const std::int64_t to = index_.find(torow - 1).first + 1;
+        if (search_->anyin(from, to))
+            painter.fillRect(groove.left() + 2, groove.top() + y, groove.width() - 4, 2, colour);
+    }
+}
+
+void LogView::selectrange(std::int64_t n, qsizetype from, qsizetype to) {
+    if (n < 0 || n >= store_.count())
+        return;
+    anchor_ = Place{n, from};
+    cursor_ = Place{n, to};
+    showcursor();
+    viewport()->update();
+}
+
+std::pair<std::int64_t, qsizetype> LogView::selectionstart() const {
+    const Place place = std::min(anchor_, cursor_);
+    return {place.line, place.column};
+}
+
+std::pair<std::int64_t, qsizetype> LogView::selectionend() const {
+    const Place place = std::max(anchor_, cursor_);
+    return {place.line, place.column};
+}
+
+QString LogView::spoolfolder;
+
+// The failure is told from the event loop: the record saying so may well
+// come back to this view.
+void LogView::tellspoolfailure() {
+    const QString reason = store_.takefailure();
+    if (!reason.isEmpty())
+        QMetaObject::invokeMethod(
+            this, [this, reason] { emit spoolfailed(reason); }, Qt::QueuedConnection);
+}
 
 std::uint8_t LogView::styleindex(const LineStyle &style) {
     for (std::size_t i = 0; i < styles_.size(); ++i) {
@@ -184,7 +254,7 @@ std::uint8_t LogView::styleindex(const LineStyle &style) {
 }
 
 const FontAdvances &LogView::fontof(std::int64_t line) const {
-    return *fonts_[store_.line(line).style];
+    return *fonts_[store_.style(line)];
 }
 
 qreal LogView::wrapwidth() const {
@@ -200,18 +270,20 @@ bool LogView::fitwidth() const {
     return true;
 }
 
-// Counts every line's rows at the new width. A line whose natural width fits
-// is one row without looking at its text; only the others are wrapped.
+// Counts every line's rows at the new width. A line that surely fits is one
+// row without reading its text; only the others are read and wrapped.
 void LogView::recount() {
     width_ = wrapwidth();
-    index_.build(store_.count(), [this](std::int64_t n) -> std::uint32_t {
-        const LogStore::Line &line = store_.line(n);
-        if (line.width <= width_ && line.width != LogStore::widest)
-            return 1;
-        WrapState state;
-        const FontAdvances &font = *fonts_[line.style];
-        store_.forchars(n, [&](char16_t c) { state.put(font, QChar(c), width_, nullptr); });
-        return state.rows;
+    index_.rebuild([this](std::int64_t from, std::int64_t to, auto &&reshape) {
+        store_.readlines(
+            from, to, [this](std::int64_t n) { return !index_.fits(n, width_); },
+            [&](std::int64_t n, const char *bytes, std::size_t size) {
+                WrapState state;
+                const FontAdvances &font = *fonts_[store_.style(n)];
+                LogStore::forchars(bytes, size,
+                                   [&](char16_t c) { state.put(font, QChar(c), width_, nullptr); });
+                reshape(n, RowIndex::Shape{state.rows, state.natural});
+            });
     });
     restartlast();
     touched();
@@ -232,8 +304,9 @@ void LogView::putline(QStringView text, std::uint8_t style) {
     std::vector<qsizetype> starts{0};
     last_ = WrapState();
     last_.feed(*fonts_[style], text, width_, long_ ? &starts : nullptr);
-    store_.add(text, style, saturated(last_.natural));
-    index_.push(last_.rows);
+    store_.add(text, style);
+    index_.push(RowIndex::Shape{last_.rows, last_.natural});
+    tellspoolfailure();
     if (long_)
         keepstarts(store_.count() - 1, std::move(starts));
 }
@@ -284,19 +357,22 @@ void LogView::appendtext(QStringView text) {
     }
     last_.feed(fontof(n), text, width_, known ? &known_.starts : nullptr);
     store_.append(text);
-    store_.line(n).width = saturated(last_.natural);
-    index_.setlast(last_.rows);
+    index_.setlast(RowIndex::Shape{last_.rows, last_.natural});
+    tellspoolfailure();
     if (known)
         keepstarts(n, std::move(known_.starts));
     touched(from);
 }
 
 bool LogView::lastlineempty() const {
-    return empty() || store_.line(store_.count() - 1).length == 0;
+    return empty() || store_.length(store_.count() - 1) == 0;
 }
 
 void LogView::clearlog() {
     store_.clear();
+    tellspoolfailure();
+    if (search_)
+        search_->restart();
     index_.clear();
     last_ = WrapState();
     known_ = KnownStarts();
@@ -314,11 +390,11 @@ QString LogView::lineText(int n) const {
 }
 
 QColor LogView::lineColour(int n) const {
-    return n >= 0 && n < lineCount() ? styles_[store_.line(n).style].colour : QColor();
+    return n >= 0 && n < lineCount() ? styles_[store_.style(n)].colour : QColor();
 }
 
 QString LogView::lineFont(int n) const {
-    return n >= 0 && n < lineCount() ? styles_[store_.line(n).style].font : QString();
+    return n >= 0 && n < lineCount() ? styles_[store_.style(n)].font : QString();
 }
 
 QString LogView::plaintext() const {
@@ -352,7 +428,7 @@ void LogView::save(const QString &path) const {
     RtfWriter rtf(fonts, colours, pointsize);
     std::u16string text;
     for (std::int64_t n = 0; n < store_.count(); ++n) {
-        const auto [font, colour] = places[store_.line(n).style];
+        const auto [font, colour] = places[store_.style(n)];
         store_.text(n, text);
         rtf.text(text, font, colour);
         rtf.endline();
@@ -377,6 +453,8 @@ void LogView::touched(std::int64_t fromrow) {
 // end paints its new rows, a log that does not paints nothing while its
 // new rows are out of view.
 void LogView::flush() {
+    if (search_)
+        search_->grown();
     flushing_ = true;
     if (dirtyrow_ != unchanged)
         updatescrollbar();
@@ -445,14 +523,11 @@ std::vector<qsizetype> LogView::startsof(std::int64_t line, const QString &text)
 }
 
 bool LogView::startsknown(std::int64_t line) const {
-    const LogStore::Line &stored = store_.line(line);
-    return known_.line == line && known_.start == stored.start() &&
-           known_.length == stored.length && known_.width == width_;
+    return known_.line == line && known_.where == store_.extent(line) && known_.width == width_;
 }
 
 void LogView::keepstarts(std::int64_t line, std::vector<qsizetype> starts) const {
-    const LogStore::Line &stored = store_.line(line);
-    known_ = {line, stored.start(), stored.length, width_, std::move(starts)};
+    known_ = {line, store_.extent(line), width_, std::move(starts)};
 }
 
 void LogView::paintEvent(QPaintEvent *event) {
@@ -479,7 +554,7 @@ void LogView::paintEvent(QPaintEvent *event) {
         const FontAdvances &font = fontof(line);
         const std::vector<qsizetype> starts = startsof(line, text);
         painter.setFont(font.font());
-        const QColor colour = styles_[store_.line(line).style].colour;
+        const QColor colour = styles_[store_.style(line)].colour;
         for (auto r = static_cast<std::size_t>(inrow); r < starts.size() && y < height; ++r) {
             const qsizetype from = starts[r];
             const qsizetype to = r + 1 < starts.size() ? starts[r + 1] : text.size();
@@ -677,21 +752,22 @@ void LogView::edit(const Place &from, const Place &to, const QString &text) {
     const QString last = from.line == to.line ? first : store_.text(to.line);
     const QStringList pieces = (first.left(from.column) + text + last.mid(to.column)).split('\n');
     const std::vector<QString> texts(pieces.begin(), pieces.end());
-    const std::uint8_t style = store_.line(from.line).style;
+    const std::uint8_t style = store_.style(from.line);
     store_.replace(from.line, to.line, texts, style);
+    tellspoolfailure();
+    if (search_)
+        search_->restart();
     // Only the edited lines are wrapped again; the index changes in
     // O(log n) while the edit keeps the count of lines.
-    std::vector<std::uint32_t> rows;
-    rows.reserve(texts.size());
-    for (std::size_t i = 0; i < texts.size(); ++i) {
-        const std::int64_t n = from.line + static_cast<std::int64_t>(i);
+    std::vector<RowIndex::Shape> shapes;
+    shapes.reserve(texts.size());
+    for (const QString &text : texts) {
         WrapState state;
-        state.feed(*fonts_[style], texts[i], width_);
-        rows.push_back(state.rows);
-        store_.line(n).width = saturated(state.natural);
+        state.feed(*fonts_[style], text, width_);
+        shapes.push_back(RowIndex::Shape{state.rows, state.natural});
     }
     const std::int64_t firstrow = index_.before(from.line);
-    index_.splice(from.line, to.line - from.line + 1, rows);
+    index_.splice(from.line, to.line - from.line + 1, shapes);
     const qsizetype tail = last.size() - to.column;
     const std::int64_t endline = from.line + static_cast<std::int64_t>(texts.size()) - 1;
     if (endline + 1 == store_.count())

@@ -1,7 +1,9 @@
 #pragma once
 
+#include "log_search.h"
 #include "log_store.h"
 #include "log_wrap.h"
+#include "row_index.h"
 
 #include <QAbstractScrollArea>
 #include <QColor>
@@ -87,6 +89,16 @@ public:
     // The menu the right mouse button opens: copy and select all.
     QMenu *contextmenu();
 
+    // The search of the find bar, made on first use; the scroll bar marks
+    // where its lines are.
+    LogSearch &search();
+    // Selects columns [from, to) of line n and scrolls the line into view.
+    void selectrange(std::int64_t n, qsizetype from, qsizetype to);
+    // Where the selection starts and ends (the cursor's end), as line and
+    // column.
+    std::pair<std::int64_t, qsizetype> selectionstart() const;
+    std::pair<std::int64_t, qsizetype> selectionend() const;
+
     // What tests read, by name through the meta-object system.
     Q_INVOKABLE int lineCount() const { return static_cast<int>(store_.count()); }
     Q_INVOKABLE QString lineText(int n) const;
@@ -94,12 +106,21 @@ public:
     Q_INVOKABLE QString lineFont(int n) const;
     Q_INVOKABLE int displayedRows() const { return rows(); }
 
+    // Where the views made from now on keep their text, one spool file each
+    // (see LogSpool); empty: in memory.
+    static QString spoolfolder;
+    // The view's spool file, or empty while its text is in memory.
+    QString spoolpath() const { return store_.spooling() ? store_.spoolpath() : QString(); }
+
 signals:
     // After every change of the text.
     void changed();
     // At each coalesced repaint, at most once per 16 ms: what shows beside
     // the log (its line count) can repaint in the same pass.
     void repainting();
+    // The text goes on in memory: the spool file could not be made or
+    // written, for the reason given. Emitted from the event loop.
+    void spoolfailed(const QString &reason);
 
 protected:
     void paintEvent(QPaintEvent *event) override;
@@ -126,12 +147,14 @@ private:
     const FontAdvances &fontof(std::int64_t line) const;
     void putline(QStringView text, std::uint8_t style);
     void restartlast();
+    void tellspoolfailure();
     bool fitwidth() const;
     void recount();
     // Something changed from the given row on (the whole text by default).
     void touched(std::int64_t fromrow = 0);
     void flush();
     void updatescrollbar();
+    void paintmarks(QPainter &painter, const QRect &groove) const;
 
     std::vector<qsizetype> startsof(std::int64_t line, const QString &text) const;
     bool startsknown(std::int64_t line) const;
@@ -163,8 +186,7 @@ private:
     // for: a line of megabytes is not wrapped again at every repaint.
     struct KnownStarts {
         std::int64_t line = -1;
-        std::uint64_t start = 0;
-        std::uint32_t length = 0;
+        LogStore::Extent where;
         qreal width = -1;
         std::vector<qsizetype> starts;
     };
@@ -180,6 +202,8 @@ private:
     static constexpr std::int64_t unchanged = std::numeric_limits<std::int64_t>::max();
     std::int64_t dirtyrow_ = unchanged;
     bool follow_ = false;
+    // After the store: it reads the store until it is gone.
+    std::unique_ptr<LogSearch> search_;
 };
 
 // The local time as a log writes it, hours without a leading zero: 9:05:07.

@@ -1,0 +1,56 @@
+#pragma once
+
+#include <QString>
+
+#include <memory>
+#include <string>
+#include <string_view>
+
+// What a find looks for in a log's lines: a literal text or a regular
+// expression of the filters' dialect (PCRE2, a dot matching any character),
+// with or without regard to case. It is shared by threads; each thread
+// matches with a Scratch of its own.
+class LineMatcher {
+public:
+    struct Match {
+        qsizetype start = -1; // -1: none
+        qsizetype length = 0;
+        explicit operator bool() const { return start >= 0; }
+    };
+    // Buffers a thread reuses from line to line.
+    class Scratch {
+    public:
+        explicit Scratch(const LineMatcher &matcher);
+        ~Scratch();
+        Scratch(const Scratch &) = delete;
+        Scratch &operator=(const Scratch &) = delete;
+
+    private:
+        friend class LineMatcher;
+        std::u16string folded;
+        void *data = nullptr; // the expression's match data
+    };
+
+    LineMatcher(const QString &text, bool regex, bool matchcase);
+    ~LineMatcher();
+    LineMatcher(const LineMatcher &) = delete;
+    LineMatcher &operator=(const LineMatcher &) = delete;
+
+    // Whether there is anything to look for: a text, and an expression that
+    // compiled.
+    bool usable() const;
+    // Why the expression does not compile, or empty.
+    const QString &error() const { return error_; }
+
+    // The first match that starts at `from` or after.
+    Match find(std::u16string_view line, qsizetype from, Scratch &scratch) const;
+
+private:
+    struct Expression;
+    Match findliteral(std::u16string_view line, qsizetype from, Scratch &scratch) const;
+
+    std::u16string needle_; // folded when case does not matter
+    bool matchcase_ = true;
+    std::unique_ptr<Expression> expression_;
+    QString error_;
+};
