@@ -134,15 +134,17 @@ int main(int argc, char **argv) {
     std::printf("exchanges/s with a log of 10 lines: %.0f\n", atten);
 
     bool searched = false;
+    bool malformed = false;
     for (long checkpoint = 1'000'000; checkpoint <= target;) {
         while (mix()->lineCount() < checkpoint) {
             // The one malformed answer, halfway to ten million lines.
-            if (mix()->lineCount() >= 5'000'000 && !searched && exchanges % 1000 == 0 &&
-                mix()->lineCount() < 5'000'100)
+            if (mix()->lineCount() >= 5'000'000 && !malformed) {
+                malformed = true;
                 exchange("\x02"
                          "DATA;01234567?9;MALFORMED\r\n");
-            else
+            } else {
                 exchange();
+            }
         }
         QApplication::processEvents();
         const long lines = alllines() - linesbefore;
