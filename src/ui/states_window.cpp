@@ -130,28 +130,30 @@ QWidget *TForm_RX_TX::buildcheckboxes() {
     return boxes;
 }
 
-// "Hledat", "Uložit" and "Vymazat" side by side, the line count above
-// "Vymazat".
+// "Uložit" and "Vymazat" side by side, "Hledat" above "Uložit" and the line
+// count above "Vymazat".
 QWidget *TForm_RX_TX::buildbuttons() {
     Label_lines = new QLabel("0");
     Label_lines->setObjectName("Label_lines");
-    // The count changes at every record. A label of fixed size repaints
-    // itself alone; one sized by its text would relayout the window each time.
-    Label_lines->setFixedSize(Label_lines->fontMetrics().horizontalAdvance(QString(11, '0')),
-                              Label_lines->sizeHint().height());
     Button_save = button("Button_save", "Uložit");
     Button1 = button("Button1", "Vymazat");
+    // The count changes at every record. A label of fixed size repaints
+    // itself alone; one sized by its text would relayout the window each time.
+    // It is as wide as "Vymazat" under it (nine digits and more), so that
+    // "Hledat" beside it leaves the check boxes their width.
+    Label_lines->setFixedSize(
+        std::max(Button1->width(), Label_lines->fontMetrics().horizontalAdvance(QString(9, '0'))),
+        Label_lines->sizeHint().height());
     Button_find = button("Button_find", "Hledat");
     findbar = new FindBar(RichEdit_mix);
     findbar->openwith(Button_find, this);
 
     auto [buttons, grid] = gridpanel();
     grid->setHorizontalSpacing(4);
-    // Wider than "Vymazat": it spans both columns and ends above it.
-    grid->addWidget(Label_lines, 0, 1, 1, 2, Qt::AlignRight);
-    grid->addWidget(Button_find, 1, 0);
-    grid->addWidget(Button_save, 1, 1);
-    grid->addWidget(Button1, 1, 2);
+    grid->addWidget(Button_find, 0, 0);
+    grid->addWidget(Label_lines, 0, 1, Qt::AlignRight);
+    grid->addWidget(Button_save, 1, 0);
+    grid->addWidget(Button1, 1, 1);
     return buttons;
 }
 

@@ -39,7 +39,7 @@ public:
     }
     void clear() { items_ = {}; }
     std::size_t size() const { return items_.size(); }
-    // Adds sorted values of lines past every line held.
+    // Adds the values of lines not held yet, given in order.
     void merge(std::vector<std::pair<std::int64_t, T>> &&more) {
         items_.insert(items_.end(), more.begin(), more.end());
         std::inplace_merge(items_.begin(), items_.end() - static_cast<std::ptrdiff_t>(more.size()),
