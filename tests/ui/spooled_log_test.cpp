@@ -334,4 +334,25 @@ TEST_F(FindInLog, CountsLinesThatArriveWhileItSearches) {
     EXPECT_EQ(bar()->Label_find_count->text(), QString("%1 nalezeno").arg(expected));
 }
 
+// A data window's line runs on from datagram to datagram: a match that
+// only its later pieces complete is found.
+TEST_F(FindInLog, FindsWhatALineThatRunsOnCompletes) {
+    Form_rxw->show();
+    FindBar *rxbar = Form_rxw->findbar;
+    openudp();
+    Form_rxw->Button_find->click();
+    seam::type(rxbar->Edit_find, "needle");
+    // The second piece completes the first line and starts another.
+    for (const QByteArray &piece : {"hay nee", "dle hay\rneedle", "\rneed"}) {
+        peer.writeDatagram(piece, QHostAddress::LocalHost, quint16(localport));
+        ASSERT_TRUE(waitfor([&] {
+            return seam::plaintext(Form_rxw->RichEdit_rx)
+                .replace('\n', '\r')
+                .endsWith(QString(piece).mid(1));
+        }));
+        waitfor([] { return false; }, 50); // the next repaint searches what came
+    }
+    EXPECT_EQ(rxbar->Label_find_count->text(), "2 nalezeno");
+}
+
 } // namespace

@@ -72,25 +72,26 @@ void LogSearch::grown() {
         return;
     const std::int64_t count = store_.count();
     std::int64_t from = 0;
-    bool lastgrew = false;
+    bool regrown = false;
     {
         const std::lock_guard<std::mutex> held(lock_);
-        // A last line searched before it grew is searched again.
-        lastgrew = count > 0 && count == limit_ && next_ >= count &&
-                   store_.length(count - 1) != lastlength_;
-        if (count <= limit_ && !lastgrew)
+        from = limit_;
+        // The last line searched may have grown since (a data window's line
+        // runs on): it is searched again.
+        regrown = limit_ > 0 && active_ == 0 && next_ >= limit_ &&
+                  store_.length(limit_ - 1) != lastlength_;
+        if (regrown)
+            --from;
+        if (from >= count)
             return;
         bits_.resize(static_cast<std::size_t>((count + 63) >> 6), 0);
-        from = limit_;
         limit_ = count;
         if (active_ > 0)
             return; // the workers take the new lines too
+        next_ = from;
     }
-    if (lastgrew) {
-        unmark(count - 1);
-        searchhere(count - 1, count);
-        return;
-    }
+    if (regrown)
+        unmark(from);
     if (count - from <= batch) {
         searchhere(from, count);
         return;
