@@ -18,7 +18,10 @@
 #include <QTemporaryDir>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
+#include <fstream>
+#include <unistd.h>
 #include <vector>
 
 // Errors go to stderr and are counted, every question is answered "No" and
@@ -89,4 +92,30 @@ inline double quantile(std::vector<double> values, double q) {
         return 0;
     std::sort(values.begin(), values.end());
     return values[static_cast<size_t>(q * static_cast<double>(values.size() - 1))];
+}
+
+// The bytes of memory the process has resident.
+inline long residentbytes() {
+    std::ifstream statm("/proc/self/statm");
+    long size = 0, resident = 0;
+    statm >> size >> resident;
+    return resident * sysconf(_SC_PAGESIZE);
+}
+
+inline double secondssince(std::chrono::steady_clock::time_point since) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
+}
+
+// Calls of step per second over stretches of `count` calls: the median of
+// three stretches, since one alone is at the mercy of this machine's
+// neighbours.
+template <class Step> double medianrate(int count, Step step) {
+    std::vector<double> rates;
+    for (int stretch = 0; stretch < 3; ++stretch) {
+        const auto start = std::chrono::steady_clock::now();
+        for (int i = 0; i < count; ++i)
+            step();
+        rates.push_back(count / secondssince(start));
+    }
+    return quantile(rates, 0.5);
 }

@@ -37,7 +37,6 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <netinet/in.h>
 #include <poll.h>
 #include <string>
@@ -54,17 +53,6 @@ using Clock = std::chrono::steady_clock;
 constexpr std::string_view blocktext = "DATA;0123456789;ABCDEFGHIJKLMNOPQRSTUV\r\n";
 static_assert(blocktext.size() == 40);
 const std::string block(blocktext);
-
-long residentbytes() {
-    std::ifstream statm("/proc/self/statm");
-    long size = 0, resident = 0;
-    statm >> size >> resident;
-    return resident * sysconf(_SC_PAGESIZE);
-}
-
-double seconds(Clock::time_point since) {
-    return std::chrono::duration<double>(Clock::now() - since).count();
-}
 
 double millis(Clock::time_point since) {
     return std::chrono::duration<double, std::milli>(Clock::now() - since).count();
@@ -112,19 +100,6 @@ void filluntil(int lines) {
     QApplication::processEvents();
 }
 
-// Records per second over a stretch of records: the median of three
-// stretches, since one alone is at the mercy of this machine's neighbours.
-double rate(int records) {
-    std::vector<double> rates;
-    for (int stretch = 0; stretch < 3; ++stretch) {
-        const auto start = Clock::now();
-        for (int i = 0; i < records; ++i)
-            record();
-        rates.push_back(records / seconds(start));
-    }
-    return quantile(rates, 0.5);
-}
-
 // The rows of the states log counted from scratch, line by line.
 long long countrows(LogView *view) {
     std::vector<std::unique_ptr<FontAdvances>> fonts;
@@ -149,7 +124,7 @@ void logs(int target) {
     std::printf("== records, 40-byte blocks, every box checked, windows shown ==\n");
     const long memorybefore = residentbytes();
     const long linesbefore = alllines();
-    const double at0 = rate(20000);
+    const double at0 = medianrate(20000, record);
     if (loglines() == 0) {
         std::printf("\"Stavy a data\" logs nothing: the boxes are not checked\n");
         std::exit(1);
@@ -158,7 +133,8 @@ void logs(int target) {
 
     const int million = std::min(1'000'000, target);
     filluntil(million);
-    std::printf("records/s at %9d lines: %9.0f   (target >= 100000)\n", loglines(), rate(20000));
+    std::printf("records/s at %9d lines: %9.0f   (target >= 100000)\n", loglines(),
+                medianrate(20000, record));
 
     QTemporaryDir dir;
     {
@@ -170,7 +146,7 @@ void logs(int target) {
     }
 
     filluntil(target);
-    const double attarget = rate(20000);
+    const double attarget = medianrate(20000, record);
     std::printf("records/s at %9d lines: %9.0f   (target >= 100000 and >= 0.9 x at 0: %.2f)\n",
                 loglines(), attarget, attarget / at0);
     std::printf("longest record while filling: %.1f ms\n", longestrecord);
@@ -198,7 +174,7 @@ void logs(int target) {
         std::printf("  rows counted afresh line by line: %lld (%s Label_lines; %.1f s)\n", counted,
                     counted == Form_RX_TX->Label_lines->text().toLongLong() ? "equal to"
                                                                             : "DIFFERENT FROM",
-                    seconds(start));
+                    secondssince(start));
     }
 
     // One 1 MB block: appended to all three logs and painted.
@@ -332,7 +308,7 @@ void udploop(QApplication &app, int target) {
     second.setInterval(1000);
     QObject::connect(&second, &QTimer::timeout, [&] {
         const long now = answered;
-        rates.push_back(double(now - lastanswered) / seconds(lastsecond));
+        rates.push_back(double(now - lastanswered) / secondssince(lastsecond));
         linesat.push_back(loglines());
         lastanswered = now;
         lastsecond = Clock::now();

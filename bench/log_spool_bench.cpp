@@ -21,9 +21,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <string>
-#include <unistd.h>
 
 namespace {
 
@@ -33,17 +31,6 @@ const std::string request = "\x02"
                             "DATA;0123456789;ABCDEFGHIJKLMNOPQRSTU\r\n";
 const std::string answer = "\x06"
                            "OK;0123456789\r\n";
-
-long residentbytes() {
-    std::ifstream statm("/proc/self/statm");
-    long size = 0, resident = 0;
-    statm >> size >> resident;
-    return resident * sysconf(_SC_PAGESIZE);
-}
-
-double seconds(Clock::time_point since) {
-    return std::chrono::duration<double>(Clock::now() - since).count();
-}
 
 LogView *mix() {
     return Form_RX_TX->RichEdit_mix;
@@ -64,18 +51,6 @@ void exchange(const std::string &received = request) {
         QApplication::processEvents();
 }
 
-// Exchanges per second over a stretch: the median of three.
-double rate(int count) {
-    std::vector<double> rates;
-    for (int stretch = 0; stretch < 3; ++stretch) {
-        const auto start = Clock::now();
-        for (int i = 0; i < count; ++i)
-            exchange();
-        rates.push_back(count / seconds(start));
-    }
-    return quantile(rates, 0.5);
-}
-
 // Finds the text in "Stavy a data" with the find bar while an exchange
 // arrives every millisecond; returns seconds until the whole log was
 // searched, and prints the count and the longest stall.
@@ -88,7 +63,7 @@ double find(const QString &text, bool regex) {
     QTimer tick;
     tick.setInterval(5);
     QObject::connect(&tick, &QTimer::timeout, [&] {
-        worst = std::max(worst, seconds(last) * 1000);
+        worst = std::max(worst, secondssince(last) * 1000);
         last = Clock::now();
     });
     QTimer feed;
@@ -100,7 +75,7 @@ double find(const QString &text, bool regex) {
     bar->Edit_find->setText(text);
     while (mix()->search().searching())
         QApplication::processEvents(QEventLoop::AllEvents, 5);
-    const double took = seconds(start);
+    const double took = secondssince(start);
     QApplication::processEvents();
     std::printf("  find %-26s %s: %.2f s, %lld lines, longest stall %.0f ms   (target: <= %d s, "
                 "no stall over 100 ms)\n",
@@ -130,7 +105,7 @@ int main(int argc, char **argv) {
     exchange();
     const long memorybefore = residentbytes();
     const long linesbefore = alllines();
-    const double atten = rate(20000);
+    const double atten = medianrate(20000, [] { exchange(); });
     std::printf("exchanges/s with a log of 10 lines: %.0f\n", atten);
 
     bool searched = false;
@@ -167,7 +142,7 @@ int main(int argc, char **argv) {
         }
         checkpoint = checkpoint >= target ? target + 1 : std::min(target, checkpoint * 10);
     }
-    const double atend = rate(20000);
+    const double atend = medianrate(20000, [] { exchange(); });
     std::printf("exchanges/s at %d lines: %.0f   (%.2f x the rate with 10 lines; target >= 0.9)\n",
                 mix()->lineCount(), atend, atend / atten);
     return bench.silent.errors == 0 ? 0 : 1;

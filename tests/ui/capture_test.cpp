@@ -1,6 +1,6 @@
 // The capture of every log entry to a file, through the real windows and a
 // real UDP peer on 127.0.0.1.
-#include "forms_fixture.h"
+#include "udp_fixture.h"
 #include "wait_for.h"
 
 #include "filter_list_window.h"
@@ -23,21 +23,9 @@
 
 namespace {
 
-class Capture : public FormsTest {
+class Capture : public UdpFixture {
 protected:
-    QUdpSocket peer;
     QString capturefile() const { return dir.filePath("capture.tsv"); }
-
-    void SetUp() override {
-        FormsTest::SetUp();
-        start();
-        ASSERT_TRUE(peer.bind(QHostAddress::LocalHost, 0));
-        Form1->ComboBox_pripojeni->setCurrentIndex(3);
-        Form1->ComboBox_pripojeniChange();
-        Form1->Edit_rx_port->setText("0");
-        Form1->Edit_tx_adr->setText("127.0.0.1");
-        Form1->Edit_tx_port->setText(QString::number(peer.localPort()));
-    }
 
     // The user checks the menu item and chooses the file.
     void startcapture(const QString &file) {

@@ -1,7 +1,7 @@
 // The logs keep their text in spool files: through the real windows and a
 // real UDP peer, what a user reads, saves and finds is what the in-memory
 // log shows, and no file outlives its log.
-#include "forms_fixture.h"
+#include "udp_fixture.h"
 
 #include "filter_list_window.h"
 #include "filter_row.h"
@@ -31,36 +31,20 @@
 
 namespace {
 
-class SpooledLog : public FormsTest {
+class SpooledLog : public UdpFixture {
 protected:
-    QUdpSocket peer;
-    int localport = 0;
-
     void SetUp() override {
-        FormsTest::SetUp();
-        start();
-        ASSERT_TRUE(peer.bind(QHostAddress::LocalHost, 0));
-        Form1->ComboBox_pripojeni->setCurrentIndex(3);
-        Form1->ComboBox_pripojeniChange();
-        Form1->Edit_rx_port->setText("0");
-        Form1->Edit_tx_adr->setText("127.0.0.1");
-        Form1->Edit_tx_port->setText(QString::number(peer.localPort()));
+        UdpFixture::SetUp();
         for (QCheckBox *box :
              {Form_RX_TX->CheckBox_rx, Form_RX_TX->CheckBox_tx, Form_RX_TX->CheckBox_makro,
               Form_RX_TX->CheckBox_stavy, Form_RX_TX->CheckBox_adr, Form_RX_TX->CheckBox_hex})
             box->setChecked(true);
     }
 
-    void TearDown() override {
-        Form1->udpclose();
-        FormsTest::TearDown();
-    }
-
-    void openudp() {
-        Form1->Button_UDP_On->click();
+    // Opens the link; a filter answers every block that starts with STX.
+    void openanswering() {
+        openudp();
         ASSERT_TRUE(Form1->IdUDPServer1.isActive());
-        localport = Form1->IdUDPServer1.localPort();
-        // A filter answers every block that starts with STX.
         Form_TX->tx_frames[1]->Edit_popis->setText("ack");
         Form_TX->tx_frames[1]->Edit_data->setText("<ack><=rx:1,4>");
         TFrame_filtr *filter = Form_RX_filtr->filtr_frames[1];
@@ -76,7 +60,7 @@ protected:
         for (int i = 0; mix->lineCount() < lines;) {
             const int before = mix->lineCount();
             for (int k = 0; k < 50; ++k, ++i)
-                peer.writeDatagram(make(i), QHostAddress::LocalHost, quint16(localport));
+                sendtoprogram(make(i));
             ASSERT_TRUE(waitfor([&] { return mix->lineCount() >= before + 150; }, 10000))
                 << mix->lineCount();
         }
@@ -125,7 +109,7 @@ TEST_F(SpooledLog, HundredsOfThousandsOfLinesReadBackAsTheInMemoryLogShowsThem) 
     ASSERT_FALSE(spooled->spoolpath().isEmpty());
     ASSERT_TRUE(memory->spoolpath().isEmpty());
 
-    openudp();
+    openanswering();
     feed(200000, datagram);
     ASSERT_EQ(seam::linecount(spooled), seam::linecount(memory));
     ASSERT_EQ(spooled->wrapwidth(), memory->wrapwidth());
@@ -195,7 +179,7 @@ TEST_F(SpooledLog, ASpoolThatCannotGrowKeepsEveryLineInMemoryWithOneRecord) {
     ::getrlimit(RLIMIT_FSIZE, &limit);
     const rlimit small{300000, limit.rlim_max};
     ::setrlimit(RLIMIT_FSIZE, &small);
-    openudp();
+    openanswering();
     feed(30000, datagram);
     ::setrlimit(RLIMIT_FSIZE, &limit);
     expectkeptinmemory("File too large");
@@ -219,7 +203,7 @@ protected:
 };
 
 TEST_F(FullDevice, DISABLED_KeepsEveryLineInMemoryWithOneRecord) {
-    openudp();
+    openanswering();
     feed(30000, datagram);
     expectkeptinmemory("No space left on device");
 }
@@ -305,7 +289,7 @@ TEST_F(FindInLog, FindsTextsAndExpressionsCountsLinesAndGoesRoundAtTheEnds) {
 
 TEST_F(FindInLog, CountsLinesThatArriveWhileItSearches) {
     Form_RX_TX->show();
-    openudp();
+    openanswering();
     // A first stretch, so that the search has lines to go through.
     feed(60000, [](int i) {
         return i % 97 == 0 ? QByteArray("BAD ") + QByteArray::number(i) : datagram(i);
@@ -316,8 +300,7 @@ TEST_F(FindInLog, CountsLinesThatArriveWhileItSearches) {
     // More arrive while it searches.
     for (int burst = 0; burst < 20; ++burst) {
         for (int k = 0; k < 50; ++k)
-            peer.writeDatagram(k % 10 == 0 ? "bad one" : "fine", QHostAddress::LocalHost,
-                               quint16(localport));
+            sendtoprogram(k % 10 == 0 ? "bad one" : "fine");
         waitfor([] { return false; }, 20);
     }
     int lines = -1;
@@ -339,12 +322,12 @@ TEST_F(FindInLog, CountsLinesThatArriveWhileItSearches) {
 TEST_F(FindInLog, FindsWhatALineThatRunsOnCompletes) {
     Form_rxw->show();
     FindBar *rxbar = Form_rxw->findbar;
-    openudp();
+    openanswering();
     Form_rxw->Button_find->click();
     seam::type(rxbar->Edit_find, "needle");
     // The second piece completes the first line and starts another.
     for (const QByteArray &piece : {"hay nee", "dle hay\rneedle", "\rneed"}) {
-        peer.writeDatagram(piece, QHostAddress::LocalHost, quint16(localport));
+        sendtoprogram(piece);
         ASSERT_TRUE(waitfor([&] {
             return seam::plaintext(Form_rxw->RichEdit_rx)
                 .replace('\n', '\r')

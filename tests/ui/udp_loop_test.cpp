@@ -1,6 +1,6 @@
 // The whole loop over UDP through the real windows: a peer socket on
 // 127.0.0.1 talks to the program, filters answer it, and the logs show it.
-#include "forms_fixture.h"
+#include "udp_fixture.h"
 
 #include "filter_list_window.h"
 #include "filter_row.h"
@@ -33,38 +33,12 @@ const LineStyle black{QColor(0, 0, 0), "MS Sans Serif"};
 const LineStyle red{QColor(255, 0, 0), "Courier"};
 const LineStyle blue{QColor(0, 0, 255), "Courier"};
 
-class UdpLoop : public FormsTest {
+class UdpLoop : public UdpFixture {
 protected:
-    QUdpSocket peer;
-    int localport = 0;
-
     void SetUp() override {
-        FormsTest::SetUp();
-        start();
-        ASSERT_TRUE(peer.bind(QHostAddress::LocalHost, 0));
-        Form1->ComboBox_pripojeni->setCurrentIndex(3);
-        Form1->ComboBox_pripojeniChange();
-        // The system chooses the local port; openudp() reads it back.
-        Form1->Edit_rx_port->setText("0");
-        Form1->Edit_tx_adr->setText("127.0.0.1");
-        Form1->Edit_tx_port->setText(QString::number(peer.localPort()));
+        UdpFixture::SetUp();
         Form_RX_TX->CheckBox_rx->setChecked(true);
         Form_RX_TX->CheckBox_tx->setChecked(true);
-    }
-
-    void TearDown() override {
-        Form1->udpclose();
-        FormsTest::TearDown();
-    }
-
-    void openudp() {
-        Form1->Button_UDP_On->click();
-        if (Form1->IdUDPServer1.isActive())
-            localport = Form1->IdUDPServer1.localPort();
-    }
-
-    void sendtoprogram(const QByteArray &data) {
-        peer.writeDatagram(data, QHostAddress::LocalHost, static_cast<quint16>(localport));
     }
 
     // Datagrams the peer receives within the time.
