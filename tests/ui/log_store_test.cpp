@@ -143,6 +143,18 @@ TEST_P(SpooledOrNot, ReplacingLinesKeepsTheOthersAndAppendsStillWork) {
     store.clear();
     EXPECT_TRUE(store.empty());
     EXPECT_EQ(store.storedbytes(), 0u);
+
+    // Lines removed at the first of a block of 64 and at the top.
+    std::vector<QString> model;
+    for (int n = 0; n < 200; ++n) {
+        model.push_back(QString("line %1").arg(n));
+        store.add(model.back(), 0);
+    }
+    for (const std::int64_t first : {64, 128, 0}) {
+        store.replace(first, first + 1, {}, 0);
+        model.erase(model.begin() + first, model.begin() + first + 2);
+    }
+    expectlines(store, model);
 }
 
 // Edits as typing makes them (lines split, joined, removed, rewritten)

@@ -312,7 +312,8 @@ void LogStore::replace(std::int64_t first, std::int64_t last, const std::vector<
         setspan(first - 1, span(first - 1) + places);
     else if (added == 0 && !bases_.empty())
         bases_[0] += places;
-    rebase(first >> blockbits);
+    // From the block of the line before: its place may have grown.
+    rebase(std::max<std::int64_t>(first - 1, 0) >> blockbits);
 }
 
 // The places of the lines add up to the same end whatever an edit did:
