@@ -282,6 +282,13 @@ TEST_F(FindInLog, FindsTextsAndExpressionsCountsLinesAndGoesRoundAtTheEnds) {
     EXPECT_FALSE(bar()->Label_find_count->text().isEmpty());
     press(); // nothing to find, nothing happens
 
+    // "Vymazat" empties the log and the count.
+    bar()->CheckBox_find_regex->setChecked(false);
+    EXPECT_EQ(find("beta"), "3 nalezeno");
+    Form_RX_TX->Button1->click();
+    waitfor([] { return false; }, 50);
+    EXPECT_EQ(bar()->Label_find_count->text(), "nenalezeno");
+
     QTest::keyClick(bar()->Edit_find, Qt::Key_Escape);
     EXPECT_TRUE(bar()->isHidden());
     EXPECT_EQ(mix()->search().found(), 0);

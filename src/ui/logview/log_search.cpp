@@ -50,6 +50,7 @@ void LogSearch::start(std::shared_ptr<const LineMatcher> matcher) {
     matcher_ = std::move(matcher);
     scratch_ = std::make_unique<LineMatcher::Scratch>(*matcher_);
     grown();
+    notify(); // the count starts again, also where no line is left
 }
 
 void LogSearch::restart() {
