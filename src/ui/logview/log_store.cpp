@@ -361,11 +361,6 @@ void LogStore::text(std::int64_t n, std::u16string &out) const {
     decode(scratch_.data(), scratch_.size(), out);
 }
 
-std::int64_t LogStore::lockedcount() const {
-    const std::lock_guard<std::mutex> held(lock_);
-    return count();
-}
-
 // Reads the wanted lines from n on, up to about a megabyte, into buffer;
 // found gets each line's number, place in the buffer and size. Lines whose
 // bytes lie close together are read in one go, the bytes between them too:

@@ -75,8 +75,6 @@ public:
     // end are skipped.
     template <class W, class F>
     void readlines(std::int64_t from, std::int64_t to, W &&want, F &&f) const;
-    // The lines, from any thread.
-    std::int64_t lockedcount() const;
 
     static void encode(QStringView text, std::string &out);
     static QString decode(const char *bytes, std::size_t size);
