@@ -333,7 +333,7 @@ TEST_F(FindInLog, FindsWhatALineThatRunsOnCompletes) {
     Form_rxw->Button_find->click();
     seam::type(rxbar->Edit_find, "needle");
     // The second piece completes the first line and starts another.
-    for (const QByteArray &piece : {"hay nee", "dle hay\rneedle", "\rneed"}) {
+    for (const QByteArray piece : {"hay nee", "dle hay\rneedle", "\rneed"}) {
         sendtoprogram(piece);
         ASSERT_TRUE(waitfor([&] {
             return seam::plaintext(Form_rxw->RichEdit_rx)
