@@ -17,7 +17,9 @@ SerialPortIdentity serialidentity(const QString &location) {
     for (const SerialPortIdentity &port : presentserialports())
         if (port.location == location)
             return port;
-    return {location};
+    SerialPortIdentity absent;
+    absent.location = location;
+    return absent;
 }
 
 QString findserialdevice(const SerialPortIdentity &wanted,
