@@ -22,7 +22,9 @@ namespace {
 
 QString charsof(const LogStore &store, std::int64_t n) {
     QString text;
-    store.forchars(n, [&](char16_t c) { text += QChar(c); });
+    std::string bytes;
+    store.bytes(n, bytes);
+    LogStore::forchars(bytes.data(), bytes.size(), [&](char16_t c) { text += QChar(c); });
     return text;
 }
 

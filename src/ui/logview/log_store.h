@@ -62,8 +62,6 @@ public:
     QString text(std::int64_t n) const;
     // The same into a buffer that is reused.
     void text(std::int64_t n, std::u16string &out) const;
-    // Calls f with every character of line n, in order.
-    template <class F> void forchars(std::int64_t n, F &&f) const;
     // The line's bytes as they are stored (escapes included).
     void bytes(std::int64_t n, std::string &out) const;
     // The bytes of text held.
@@ -139,12 +137,6 @@ template <class F> void LogStore::forchars(const char *bytes, std::size_t size, 
             f(table[byte]);
         }
     }
-}
-
-template <class F> void LogStore::forchars(std::int64_t n, F &&f) const {
-    std::string line;
-    bytes(n, line);
-    forchars(line.data(), line.size(), f);
 }
 
 template <class W, class F>

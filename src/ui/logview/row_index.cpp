@@ -20,21 +20,20 @@ std::uint32_t RowIndex::rows(std::int64_t n) const {
     return *manyrows_.find(n);
 }
 
-// Sets the code of line n and keeps the rows of a line of very many aside:
-// in `many` when given (to be merged), else in manyrows_.
-void RowIndex::setcode(std::int64_t n, const Shape &shape, LineMap<std::uint32_t> *many) {
+// Sets the code of line n and keeps the rows of a line of very many aside.
+void RowIndex::setcode(std::int64_t n, const Shape &shape) {
     const std::uint8_t c = code(shape);
     if (codes_[static_cast<std::size_t>(n)] == manyrows)
         manyrows_.erase(n);
     codes_[static_cast<std::size_t>(n)] = c;
     if (c == manyrows)
-        (many ? *many : manyrows_).set(n, shape.rows);
+        manyrows_.set(n, shape.rows);
 }
 
 void RowIndex::push(const Shape &shape) {
     const std::int64_t n = count();
     codes_.push_back(0);
-    setcode(n, shape, nullptr);
+    setcode(n, shape);
     const std::int64_t block = n >> blockbits;
     if ((n & ((1 << blockbits) - 1)) == 0) {
         if (tree_.empty())
@@ -59,7 +58,7 @@ void RowIndex::addto(std::int64_t block, std::int64_t delta) {
 
 void RowIndex::set(std::int64_t n, const Shape &shape) {
     const std::uint32_t old = rows(n);
-    setcode(n, shape, nullptr);
+    setcode(n, shape);
     addto(n >> blockbits, static_cast<std::int64_t>(shape.rows) - old);
 }
 
@@ -75,7 +74,7 @@ void RowIndex::splice(std::int64_t first, std::int64_t count, const std::vector<
     codes_.insert(codes_.erase(codes_.begin() + first, codes_.begin() + first + count),
                   zeros.begin(), zeros.end());
     for (std::size_t i = 0; i < shapes.size(); ++i)
-        setcode(first + static_cast<std::int64_t>(i), shapes[i], nullptr);
+        setcode(first + static_cast<std::int64_t>(i), shapes[i]);
     sumblocks();
 }
 

@@ -58,7 +58,7 @@ private:
     static constexpr double unit = 8;
 
     static std::uint8_t code(const Shape &shape);
-    void setcode(std::int64_t n, const Shape &shape, LineMap<std::uint32_t> *many);
+    void setcode(std::int64_t n, const Shape &shape);
     void addto(std::int64_t block, std::int64_t delta);
     void sumblocks(); // the tree from the codes, in one pass
 
