@@ -5,6 +5,7 @@
 #include "forms.h"
 #include "guard.h"
 #include "log_view.h"
+#include "named.h"
 #include "record_texts.h"
 #include "save_log.h"
 #include "session.h"
@@ -19,11 +20,6 @@
 namespace {
 
 enum Format { Formatted, Invisible, InvisibleByBlocks, Hex, HexByBlocks };
-
-template <class Control> Control *named(Control *control, const char *name) {
-    control->setObjectName(name);
-    return control;
-}
 
 } // namespace
 

@@ -1,6 +1,7 @@
 // Lua test scripts in the real executable against a UDP peer of the test:
 // the verdict in the exit status, the JUnit report and the capture.
 #include "headless_fixture.h"
+#include "write_file.h"
 
 #include <QNetworkDatagram>
 
@@ -18,13 +19,7 @@ protected:
         port = freeport(false);
     }
 
-    QString script(const QByteArray &lua) {
-        const QString path = dir.filePath("selftest.lua");
-        QFile file(path);
-        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(lua);
-        return path;
-    }
+    QString script(const QByteArray &lua) { return writefile(dir.filePath("selftest.lua"), lua); }
 
     // Runs the script on UDP; the peer answers "ANS:" and the datagram's
     // length to every datagram that does not begin with <ack>.

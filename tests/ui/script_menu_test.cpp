@@ -1,6 +1,7 @@
 // "Soubor" → "Spustit skript…" in the real windows: a short script's
 // records, and the same item stopping a script that waits.
 #include "forms_fixture.h"
+#include "write_file.h"
 
 #include "log_seam.h"
 #include "states_window.h"
@@ -19,13 +20,7 @@ protected:
         start();
         Form_RX_TX->CheckBox_stavy->setChecked(true);
     }
-    QString script(const QByteArray &lua) {
-        const QString path = dir.filePath("short.lua");
-        QFile file(path);
-        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(lua);
-        return path;
-    }
+    QString script(const QByteArray &lua) { return writefile(dir.filePath("short.lua"), lua); }
     static QStringList mixtexts() { return seam::texts(Form_RX_TX->RichEdit_mix); }
 };
 

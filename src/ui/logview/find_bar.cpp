@@ -1,6 +1,7 @@
 #include "find_bar.h"
 
 #include "log_view.h"
+#include "named.h"
 
 #include <QCheckBox>
 #include <QHBoxLayout>
@@ -14,11 +15,6 @@
 #include <string_view>
 
 namespace {
-
-template <class Control> Control *named(Control *control, const char *name) {
-    control->setObjectName(name);
-    return control;
-}
 
 std::u16string_view view(const QString &text) {
     return {reinterpret_cast<const char16_t *>(text.utf16()),
