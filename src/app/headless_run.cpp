@@ -147,6 +147,19 @@ int runheadless(const QStringList &arguments) {
     session.setup.connection = static_cast<int>(kind);
 
     std::unique_ptr<ScriptRun> script;
+    // The script's report is written at every end once the script is
+    // known; one that cannot be written makes the status at least 1.
+    const auto reported = [&](int code) {
+        if (!script || options.report.isEmpty())
+            return code;
+        try {
+            writejunitreport(options.report, *script);
+        } catch (const std::exception &e) {
+            printerr(QString::fromUtf8(e.what()));
+            return std::max(code, 1);
+        }
+        return code;
+    };
     if (!options.script.isEmpty()) {
         script = std::make_unique<ScriptRun>(session, options.script);
         script->print = printerr;
@@ -154,7 +167,7 @@ int runheadless(const QStringList &arguments) {
             script->load();
         } catch (const std::exception &e) {
             printerr(QString::fromUtf8(e.what()));
-            return 2;
+            return reported(2);
         }
     }
 
@@ -175,14 +188,13 @@ int runheadless(const QStringList &arguments) {
     session.setreconnect(options.reconnect || session.setup.reconnect);
     try {
         openlink(session, kind, options);
-    } catch (const UsageError &e) {
-        printerr(e.what());
-        session.removesink(capture.get());
-        return 2;
     } catch (const std::exception &e) {
-        printerr(QString::fromUtf8(e.what()));
+        const QString message = QString::fromUtf8(e.what());
+        printerr(message);
         session.removesink(capture.get());
-        return 1;
+        if (script)
+            script->abandon(message);
+        return reported(dynamic_cast<const UsageError *>(&e) ? 2 : 1);
     }
 
     bool ending = false;
@@ -193,13 +205,10 @@ int runheadless(const QStringList &arguments) {
         // What the stream buffer still holds (bytes that came just before
         // the peer closed) is logged and answered before the run ends.
         session.guard([&] { session.rxflush(); });
-        if (script) {
+        if (script)
             script->stop();
-            if (!options.report.isEmpty())
-                session.guard([&] { writejunitreport(options.report, *script); });
-        }
         session.closeall(Session::Closing::Shutdown);
-        QCoreApplication::exit(code);
+        QCoreApplication::exit(reported(code));
     };
     if (script)
         QObject::connect(script.get(), &ScriptRun::finished, [&] { end(script->status()); });
@@ -225,9 +234,14 @@ int runheadless(const QStringList &arguments) {
         if (script)
             script->start();
     });
-    const int code = QCoreApplication::exec();
-    if (!ending)
+    int code = QCoreApplication::exec();
+    // The capture failed: the run ends without the end above.
+    if (!ending) {
+        if (script)
+            script->stop();
         session.closeall(Session::Closing::Shutdown);
+        code = reported(code);
+    }
     session.removesink(capture.get());
     return code;
 }

@@ -111,35 +111,48 @@ int Checksum::size() const {
 }
 
 std::uint32_t Checksum::of(std::string_view bytes) const {
+    std::uint64_t state = begin();
+    feed(state, bytes);
+    return value(state);
+}
+
+void Checksum::feed(std::uint64_t &state, std::string_view bytes) const {
     if (kind_ == Kind::Crc)
-        return crcof(bytes);
-    std::uint32_t sum = 0, xored = 0;
-    for (const char byte : bytes) {
-        sum += static_cast<unsigned char>(byte);
-        xored ^= static_cast<unsigned char>(byte);
+        return feedcrc(state, bytes);
+    // The exclusive or for xor8, the plain sum for the others.
+    if (kind_ == Kind::Xor8) {
+        for (const char byte : bytes)
+            state ^= static_cast<unsigned char>(byte);
+        return;
     }
+    for (const char byte : bytes)
+        state += static_cast<unsigned char>(byte);
+}
+
+std::uint32_t Checksum::value(std::uint64_t state) const {
     switch (kind_) {
     case Kind::Sum8:
-        return sum & 0xFF;
-    case Kind::Sum16:
-        return sum & 0xFFFF;
     case Kind::Xor8:
-        return xored;
+        return state & 0xFF;
+    case Kind::Sum16:
+        return state & 0xFFFF;
     case Kind::Lrc:
-        return (0u - sum) & 0xFF;
+        return (0u - static_cast<std::uint32_t>(state)) & 0xFF;
     case Kind::Crc:
         break;
     }
-    return 0;
+    const int width = model_.width;
+    const std::uint64_t mask = (std::uint64_t{1} << width) - 1;
+    const std::uint64_t crc = model_.refout ? reflected(state, width) : state;
+    return static_cast<std::uint32_t>((crc ^ model_.xorout) & mask);
 }
 
-std::uint32_t Checksum::crcof(std::string_view bytes) const {
+void Checksum::feedcrc(std::uint64_t &crc, std::string_view bytes) const {
     // Bit by bit, most significant first, with the initial value applied
     // directly: any width from 1 to 32 the same way.
     const int width = model_.width;
     const std::uint64_t top = std::uint64_t{1} << (width - 1);
     const std::uint64_t mask = (top << 1) - 1;
-    std::uint64_t crc = model_.init;
     for (const char byte : bytes) {
         std::uint64_t value = static_cast<unsigned char>(byte);
         if (model_.refin)
@@ -151,7 +164,4 @@ std::uint32_t Checksum::crcof(std::string_view bytes) const {
                 crc ^= model_.poly;
         }
     }
-    if (model_.refout)
-        crc = reflected(crc, width);
-    return static_cast<std::uint32_t>((crc ^ model_.xorout) & mask);
 }

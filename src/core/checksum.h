@@ -15,6 +15,7 @@ struct CrcModel {
     std::uint32_t xorout = 0;
     bool refin = false;
     bool refout = false;
+    bool operator==(const CrcModel &) const = default;
 };
 
 class Checksum {
@@ -27,6 +28,13 @@ public:
     static Checksum crc(const CrcModel &model);
 
     std::uint32_t of(std::string_view bytes) const;
+    // The same worked out piece by piece, so that checksums of a growing
+    // text cost one pass over it: a state begun, fed each piece in turn,
+    // and the value of what it was fed.
+    std::uint64_t begin() const { return kind_ == Kind::Crc ? model_.init : 0; }
+    void feed(std::uint64_t &state, std::string_view bytes) const;
+    std::uint32_t value(std::uint64_t state) const;
+    bool operator==(const Checksum &) const = default;
     // How many bytes the value takes.
     int size() const;
     // Whether its usual order on the wire is least significant byte first
@@ -35,7 +43,7 @@ public:
 
 private:
     Checksum(Kind kind, CrcModel model = {}) : kind_(kind), model_(model) {}
-    std::uint32_t crcof(std::string_view bytes) const;
+    void feedcrc(std::uint64_t &crc, std::string_view bytes) const;
 
     Kind kind_;
     CrcModel model_;

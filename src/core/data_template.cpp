@@ -61,7 +61,31 @@ void DataTemplate::take(std::string_view escape, std::string &out) {
         throw KrovanError("Neznámý výpočet '" + cp1250ToUtf8(escape) + "'");
     addbytes(std::move(out));
     out.clear();
+    if (piece->kind == Piece::Kind::Sum) {
+        const auto known = std::find(sums_.begin(), sums_.end(), *piece->sum);
+        piece->slot = static_cast<std::size_t>(known - sums_.begin());
+        if (known == sums_.end())
+            sums_.push_back(*piece->sum);
+    }
     pieces_.push_back(std::move(*piece));
+}
+
+std::string DataTemplate::checksum(std::string_view name, std::string_view bytes) {
+    const std::optional<Piece> piece = computed(name);
+    if (!piece || piece->kind != Piece::Kind::Sum)
+        throw KrovanError("Neznámý výpočet '<=" + cp1250ToUtf8(name) + ">'");
+    std::string out;
+    appendsum(out, *piece, piece->sum->of(bytes));
+    return out;
+}
+
+void DataTemplate::appendsum(std::string &out, const Piece &piece, std::uint32_t value) {
+    const Checksum &sum = *piece.sum;
+    if (piece.order == Order::Hex)
+        appendhexdigits(out, value, sum.size());
+    else
+        appendvalue(out, value, sum.size(),
+                    piece.order == Order::Low || (piece.order == Order::Usual && sum.lowfirst()));
 }
 
 // The piece a name stands for; none when it cannot be computed.
@@ -134,7 +158,7 @@ std::optional<DataTemplate::Piece> DataTemplate::computed(std::string_view name)
     return piece;
 }
 
-std::string DataTemplate::bytes(std::uint64_t count, const Arrival *arrival) const {
+std::string DataTemplate::bytes(std::optional<std::uint64_t> count, const Arrival *arrival) const {
     if (fixed())
         return fixed_;
     using enum Piece::Kind;
@@ -142,6 +166,14 @@ std::string DataTemplate::bytes(std::uint64_t count, const Arrival *arrival) con
     // Where the checksums' range starts, and where a <=]> ends it.
     std::size_t begin = 0;
     std::size_t end = std::string::npos;
+    // Each distinct checksum's state, the range it began at and how far it
+    // has been fed: the next one of it feeds only the bytes since.
+    struct Running {
+        std::uint64_t state = 0;
+        std::size_t begin = std::string::npos;
+        std::size_t fed = 0;
+    };
+    std::vector<Running> running(sums_.size());
     for (const Piece &piece : pieces_) {
         switch (piece.kind) {
         case Bytes:
@@ -156,22 +188,23 @@ std::string DataTemplate::bytes(std::uint64_t count, const Arrival *arrival) con
             break;
         case Sum: {
             const Checksum &sum = *piece.sum;
-            const std::string_view range =
-                std::string_view(out).substr(begin, std::min(end, out.size()) - begin);
-            const std::uint32_t value = sum.of(range);
-            if (piece.order == Order::Hex)
-                appendhexdigits(out, value, sum.size());
-            else
-                appendvalue(out, value, sum.size(),
-                            piece.order == Order::Low ||
-                                (piece.order == Order::Usual && sum.lowfirst()));
+            const std::size_t stop = std::min(end, out.size());
+            Running &state = running[piece.slot];
+            if (state.begin != begin || state.fed > stop) {
+                state = {sum.begin(), begin, begin};
+            }
+            sum.feed(state.state, std::string_view(out).substr(state.fed, stop - state.fed));
+            state.fed = stop;
+            appendsum(out, piece, sum.value(state.state));
             break;
         }
         case Count:
+            if (!count)
+                break;
             if (piece.size == 0)
-                out += std::to_string(count);
+                out += std::to_string(*count);
             else
-                appendvalue(out, count, piece.size, piece.order == Order::Low);
+                appendvalue(out, *count, piece.size, piece.order == Order::Low);
             break;
         case Received:
             if (arrival) {

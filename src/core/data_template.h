@@ -44,9 +44,15 @@ public:
     const std::string &fixedbytes() const { return fixed_; }
 
     // The bytes of one send: `count` is how many times the row has been
-    // sent, this send included; `arrival` is null when no block triggered
-    // the send (what arrived then gives nothing).
-    std::string bytes(std::uint64_t count, const Arrival *arrival) const;
+    // sent, this send included (none: the counter gives nothing); `arrival`
+    // is null when no block triggered the send (what arrived then gives
+    // nothing). Its time grows with the length, however many checksums.
+    std::string bytes(std::optional<std::uint64_t> count, const Arrival *arrival) const;
+
+    // The checksum `name` (as "<=" name ">" takes it: "crc16-modbus",
+    // "crc32:be", ...) of the bytes, in its order; throws "Neznámý výpočet
+    // '<=name>'" for a name that is no checksum.
+    static std::string checksum(std::string_view name, std::string_view bytes);
 
 private:
     enum class Order { Usual, High, Low, Hex };
@@ -55,6 +61,9 @@ private:
         Kind kind = Kind::Bytes;
         std::string bytes;
         std::optional<Checksum> sum;
+        // Which of the text's distinct checksums it is: their states are
+        // carried along the text.
+        std::size_t slot = 0;
         Order order = Order::Usual;
         // A counter's bytes (0: decimal digits); a received range.
         int size = 0;
@@ -66,7 +75,9 @@ private:
     // A fixed piece of the bytes, unless empty.
     void addbytes(std::string bytes);
     static std::optional<Piece> computed(std::string_view name);
+    static void appendsum(std::string &out, const Piece &piece, std::uint32_t value);
 
     std::string fixed_;
     std::vector<Piece> pieces_;
+    std::vector<Checksum> sums_;
 };

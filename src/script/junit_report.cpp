@@ -3,19 +3,50 @@
 #include "errors.h"
 #include "script_run.h"
 
-#include <QSaveFile>
+#include <QFile>
 #include <QXmlStreamWriter>
 
-void writejunitreport(const QString &path, const ScriptRun &run) {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        throw KrovanError((path + ": " + file.errorString()).toStdString());
-    const bool errored = !run.error().isEmpty();
-    double total = 0;
-    for (const ScriptRun::Check &check : run.checks())
-        total += check.seconds;
+#include <cerrno>
+#include <cstring>
 
-    QXmlStreamWriter xml(&file);
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+
+[[noreturn]] void failwith(const QString &path, int error) {
+    throw KrovanError((path + ": " + QString::fromLocal8Bit(std::strerror(error))).toStdString());
+}
+
+// Writes the bytes to the file itself, so that a failure is told in the
+// system's own words for that path.
+void writefile(const QString &path, const QByteArray &bytes) {
+    const QByteArray name = QFile::encodeName(path);
+    const int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd < 0)
+        failwith(path, errno);
+    for (qsizetype done = 0; done < bytes.size();) {
+        const ssize_t written =
+            ::write(fd, bytes.constData() + done, static_cast<size_t>(bytes.size() - done));
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0) {
+            const int error = written < 0 ? errno : EIO;
+            ::close(fd);
+            failwith(path, error);
+        }
+        done += written;
+    }
+    if (::close(fd) != 0)
+        failwith(path, errno);
+}
+
+} // namespace
+
+void writejunitreport(const QString &path, const ScriptRun &run) {
+    const bool errored = !run.error().isEmpty();
+    QByteArray bytes;
+    QXmlStreamWriter xml(&bytes);
     xml.setAutoFormatting(true);
     xml.writeStartDocument();
     xml.writeStartElement("testsuite");
@@ -23,7 +54,7 @@ void writejunitreport(const QString &path, const ScriptRun &run) {
     xml.writeAttribute("tests", QString::number(run.checks().size() + (errored ? 1 : 0)));
     xml.writeAttribute("failures", QString::number(run.failedchecks()));
     xml.writeAttribute("errors", errored ? "1" : "0");
-    xml.writeAttribute("time", QString::number(total, 'f', 3));
+    xml.writeAttribute("time", QString::number(run.seconds(), 'f', 3));
     for (const ScriptRun::Check &check : run.checks()) {
         xml.writeStartElement("testcase");
         xml.writeAttribute("name", check.name);
@@ -50,6 +81,5 @@ void writejunitreport(const QString &path, const ScriptRun &run) {
     }
     xml.writeEndElement();
     xml.writeEndDocument();
-    if (xml.hasError() || !file.commit())
-        throw KrovanError((path + ": " + file.errorString()).toStdString());
+    writefile(path, bytes);
 }

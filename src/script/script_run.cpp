@@ -2,7 +2,7 @@
 
 #include "block_text.h"
 #include "byte_expression.h"
-#include "codec.h"
+#include "data_template.h"
 #include "errors.h"
 #include "session.h"
 
@@ -12,12 +12,24 @@
 #include <lua.hpp>
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 
 namespace {
 
-// Raised through Lua to end the script (krovan.exit, krovan.fail, os.exit);
-// told apart from an error by its address.
+// Raised through Lua to end the script where it cannot pause (inside a C
+// function); told apart from an error by its address.
 char endsentinel;
+// Yielded to the program for a wait or the end, and passed out of the
+// script's own coroutines on the way.
+char pausesentinel;
+
+// The run a Lua thread belongs to, in the space every thread of the state
+// copies from the first.
+ScriptRun *&owner(lua_State *lua) {
+    return *static_cast<ScriptRun **>(lua_getextraspace(lua));
+}
 
 QString text(lua_State *lua, int index) {
     size_t size = 0;
@@ -31,24 +43,49 @@ void pushbytes(lua_State *lua, std::string_view bytes) {
     lua_pushlstring(lua, bytes.data(), bytes.size());
 }
 
-std::string_view bytesof(lua_State *lua, int index) {
+void pushtext(lua_State *lua, const QString &text) {
+    const QByteArray utf8 = text.toUtf8();
+    lua_pushlstring(lua, utf8.constData(), static_cast<size_t>(utf8.size()));
+}
+
+// The API's argument checks name the function as the script calls it
+// ("krovan.send"): Lua itself would name a field of a table it cannot find
+// among the loaded modules '?'.
+int argerror(lua_State *lua, int arg, const char *function, const char *expected) {
+    return luaL_error(lua, "bad argument #%d to '%s' (%s expected, got %s)", arg, function,
+                      expected, luaL_typename(lua, arg));
+}
+
+std::string_view bytesarg(lua_State *lua, int arg, const char *function) {
     size_t size = 0;
-    const char *bytes = luaL_checklstring(lua, index, &size);
+    const char *bytes = lua_isstring(lua, arg) ? lua_tolstring(lua, arg, &size) : nullptr;
+    if (!bytes)
+        argerror(lua, arg, function, "string");
     return {bytes, size};
 }
 
-int milliseconds(lua_State *lua, int index) {
-    const lua_Integer ms = luaL_optinteger(lua, index, 0);
+lua_Integer integerarg(lua_State *lua, int arg, const char *function) {
+    int isinteger = 0;
+    const lua_Integer value = lua_tointegerx(lua, arg, &isinteger);
+    if (!isinteger)
+        argerror(lua, arg, function, lua_isnumber(lua, arg) ? "integer" : "number");
+    return value;
+}
+
+int milliseconds(lua_State *lua, int arg, const char *function) {
+    const lua_Integer ms = lua_isnoneornil(lua, arg) ? 0 : integerarg(lua, arg, function);
     return static_cast<int>(std::clamp<lua_Integer>(ms, 0, 24 * 3600 * 1000));
 }
 
-// Runs `body`; a C++ failure in it is raised as the script's error, with
-// where the script called from, once the body's objects are gone (a Lua
-// error leaves the frame without running destructors). Returns `results`.
-template <class Body> int guarded(lua_State *lua, int results, Body &&body) {
+// Runs `body`, which pushes its results and says how many; a C++ failure in
+// it is raised as the script's error, with where the script called from,
+// once the body's objects are gone (a Lua error leaves the frame without
+// running destructors).
+template <class Body> int guarded(lua_State *lua, Body &&body) {
+    int results = 0;
     bool failed = false;
     try {
-        body();
+        results = body();
     } catch (const std::exception &e) {
         lua_pushstring(lua, e.what());
         failed = true;
@@ -61,6 +98,60 @@ template <class Body> int guarded(lua_State *lua, int results, Body &&body) {
     return lua_error(lua);
 }
 
+// A send's outcome as the script gets it: true, or nil and the reason.
+int sendresult(lua_State *lua, const QString &failure) {
+    if (failure.isEmpty()) {
+        lua_pushboolean(lua, 1);
+        return 1;
+    }
+    lua_pushnil(lua);
+    pushtext(lua, failure);
+    return 2;
+}
+
+// The coroutine library's resume and wrap, given the program's pause, a
+// function that tells (once) whether a coroutine was paused by the slice's
+// hook, and one that forgets a wait that could not be passed out.
+constexpr const char *passingcoroutines = R"(
+local pause, sliced, unwait = ...
+local create, resume, yield = coroutine.create, coroutine.resume, coroutine.yield
+local status, isyieldable = coroutine.status, coroutine.isyieldable
+local pack, unpack, select, type, error = table.pack, table.unpack, select, type, error
+local function passed(co, ok, ...)
+  if ok and status(co) == "suspended" then
+    local waits = ... == pause
+    if waits or (select("#", ...) == 0 and sliced()) then
+      if isyieldable() then
+        return passed(co, resume(co, yield(pause)))
+      end
+      if not waits then
+        return passed(co, resume(co))
+      end
+      unwait()
+      return false, "krovan cannot wait in a coroutine resumed from inside a C function"
+    end
+  end
+  return ok, ...
+end
+local function passingresume(co, ...)
+  return passed(co, resume(co, ...))
+end
+coroutine.resume = passingresume
+coroutine.wrap = function(f)
+  local co = create(f)
+  return function(...)
+    local results = pack(passingresume(co, ...))
+    if results[1] then
+      return unpack(results, 2, results.n)
+    end
+    if type(results[2]) == "string" then
+      error(results[2], 2)
+    end
+    error(results[2], 0)
+  end
+end
+)";
+
 } // namespace
 
 // The functions of the table `krovan`; each finds its run in its upvalue.
@@ -72,27 +163,42 @@ struct ScriptApi {
     }
 
     static int send(lua_State *lua) {
-        const lua_Integer n = luaL_checkinteger(lua, 1);
-        return guarded(lua, 0, [&] {
+        const lua_Integer n = integerarg(lua, 1, "krovan.send");
+        return guarded(lua, [&] {
             Session &session = run(lua).session_;
             if (n < 1 || n > static_cast<lua_Integer>(session.setup.macros.size()))
                 throw KrovanError("the set-up has no macro row " + std::to_string(n));
-            session.send(static_cast<int>(n));
+            return sendresult(lua, session.send(static_cast<int>(n)));
         });
     }
 
     static int write(lua_State *lua) {
-        const std::string_view bytes = bytesof(lua, 1);
-        return guarded(lua, 0, [&] { run(lua).session_.sendblock(std::string(bytes)); });
+        const std::string_view bytes = bytesarg(lua, 1, "krovan.write");
+        return guarded(
+            lua, [&] { return sendresult(lua, run(lua).session_.sendblock(std::string(bytes))); });
     }
 
+    // Checksums and their markers are worked out as a macro's are; the
+    // counter and what arrived give nothing: there is no row and no block.
     static int bytes(lua_State *lua) {
-        const std::string_view typed = bytesof(lua, 1);
-        return guarded(lua, 1, [&] { pushbytes(lua, wildtostr(typed)); });
+        const std::string_view typed = bytesarg(lua, 1, "krovan.bytes");
+        return guarded(lua, [&] {
+            pushbytes(lua, DataTemplate(typed, false).bytes(std::nullopt, nullptr));
+            return 1;
+        });
+    }
+
+    static int checksum(lua_State *lua) {
+        const std::string_view name = bytesarg(lua, 1, "krovan.checksum");
+        const std::string_view block = bytesarg(lua, 2, "krovan.checksum");
+        return guarded(lua, [&] {
+            pushbytes(lua, DataTemplate::checksum(name, block));
+            return 1;
+        });
     }
 
     static int hex(lua_State *lua) {
-        const std::string_view block = bytesof(lua, 1);
+        const std::string_view block = bytesarg(lua, 1, "krovan.hex");
         {
             const std::string text = hextext(block);
             pushbytes(lua, std::string_view(text).substr(text.empty() ? 0 : 1));
@@ -100,33 +206,44 @@ struct ScriptApi {
         return 1;
     }
 
+    // Yields to the program, out of the script's own coroutines too.
+    static int pause(lua_State *lua) {
+        lua_pushlightuserdata(lua, &pausesentinel);
+        return lua_yield(lua, 1);
+    }
+
     // Yields until the run resumes the script with what it waited for, or
     // at the time-out.
-    static int wait(lua_State *lua, ScriptRun::Wait what, int ms) {
+    static int wait(lua_State *lua, ScriptRun::Wait what, int ms, const char *function) {
+        if (!lua_isyieldable(lua))
+            return luaL_error(lua, "%s cannot wait inside a C function", function);
         ScriptRun &self = run(lua);
         self.wait_ = what;
         self.timer_.start(ms);
-        return lua_yield(lua, 0);
+        return pause(lua);
     }
 
     static int receive(lua_State *lua) {
-        return wait(lua, ScriptRun::Wait::Receive, milliseconds(lua, 1));
+        const int ms = milliseconds(lua, 1, "krovan.receive");
+        return wait(lua, ScriptRun::Wait::Receive, ms, "krovan.receive");
     }
 
     static int expect(lua_State *lua) {
-        const std::string_view pattern = bytesof(lua, 1);
-        const int ms = milliseconds(lua, 2);
-        guarded(lua, 0, [&] {
+        const std::string_view pattern = bytesarg(lua, 1, "krovan.expect");
+        const int ms = milliseconds(lua, 2, "krovan.expect");
+        guarded(lua, [&] {
             auto expression = std::make_unique<ByteExpression>();
             if (const std::string problem = expression->compile(pattern); !problem.empty())
                 throw KrovanError(problem);
             run(lua).expression_ = std::move(expression);
+            return 0;
         });
-        return wait(lua, ScriptRun::Wait::Expect, ms);
+        return wait(lua, ScriptRun::Wait::Expect, ms, "krovan.expect");
     }
 
     static int sleep(lua_State *lua) {
-        return wait(lua, ScriptRun::Wait::Sleep, milliseconds(lua, 1));
+        const int ms = milliseconds(lua, 1, "krovan.sleep");
+        return wait(lua, ScriptRun::Wait::Sleep, ms, "krovan.sleep");
     }
 
     static int now(lua_State *lua) {
@@ -159,13 +276,22 @@ struct ScriptApi {
         return 0;
     }
 
+    // The end is a pause the program never resumes; where the script cannot
+    // pause, an error that the slice's hook raises again until it can.
+    static int end(lua_State *lua) {
+        run(lua).ending_ = true;
+        if (lua_isyieldable(lua))
+            return pause(lua);
+        lua_pushlightuserdata(lua, &endsentinel);
+        return lua_error(lua);
+    }
+
     static int fail(lua_State *lua) {
         {
             const QString message = text(lua, 1);
             run(lua).addcheck(message, false, message);
         }
-        lua_pushlightuserdata(lua, &endsentinel);
-        return lua_error(lua);
+        return end(lua);
     }
 
     static int exit(lua_State *lua) {
@@ -173,9 +299,22 @@ struct ScriptApi {
         if (lua_isboolean(lua, 1))
             self.exitcode_ = lua_toboolean(lua, 1) ? 0 : 1;
         else if (!lua_isnoneornil(lua, 1))
-            self.exitcode_ = static_cast<int>(luaL_checkinteger(lua, 1));
-        lua_pushlightuserdata(lua, &endsentinel);
-        return lua_error(lua);
+            self.exitcode_ = static_cast<int>(integerarg(lua, 1, "krovan.exit"));
+        return end(lua);
+    }
+
+    static int sliced(lua_State *lua) {
+        ScriptRun &self = run(lua);
+        lua_pushboolean(lua, self.sliced_);
+        self.sliced_ = false;
+        return 1;
+    }
+
+    static int unwait(lua_State *lua) {
+        ScriptRun &self = run(lua);
+        self.wait_ = ScriptRun::Wait::None;
+        self.timer_.stop();
+        return 0;
     }
 };
 
@@ -199,17 +338,63 @@ QString ScriptRun::name() const {
     return QFileInfo(path_).fileName();
 }
 
+// Lua's allocator, held to the limit: a request past it fails as when the
+// machine has no more, and the script ends with "not enough memory".
+void *ScriptRun::allocate(void *self, void *block, size_t oldsize, size_t newsize) {
+    ScriptRun &run = *static_cast<ScriptRun *>(self);
+    // Without a block, the old size names the kind of object to make.
+    const size_t old = block ? oldsize : 0;
+    if (newsize == 0) {
+        std::free(block);
+        run.memory_ -= old;
+        return nullptr;
+    }
+    if (newsize > old && newsize - old > run.memorylimit - std::min(run.memory_, run.memorylimit))
+        return nullptr;
+    void *moved = std::realloc(block, newsize);
+    if (moved)
+        run.memory_ = run.memory_ - old + newsize;
+    return moved;
+}
+
+// The count hook: past the slice the script pauses for the event loop (the
+// run goes on with it at once); once it is ending, it pauses for good.
+void ScriptRun::slice(lua_State *lua, lua_Debug *) {
+    ScriptRun &self = *owner(lua);
+    const bool due = self.ending_ || self.slicestart_.nsecsElapsed() >= sliceNanoseconds;
+    if (!due)
+        return;
+    if (lua_isyieldable(lua)) {
+        self.sliced_ = true;
+        return static_cast<void>(lua_yield(lua, 0));
+    }
+    if (self.ending_) {
+        lua_pushlightuserdata(lua, &endsentinel);
+        lua_error(lua);
+    }
+}
+
 void ScriptRun::load() {
-    lua_ = luaL_newstate();
-    if (!lua_)
-        throw KrovanError("no memory for the script");
+    lua_ = lua_newstate(allocate, this);
+    if (!lua_) {
+        error_ = "not enough memory";
+        throw KrovanError(error_.toStdString());
+    }
+    lua_atpanic(lua_, [](lua_State *lua) {
+        std::fprintf(stderr, "krovan: the script's state failed: %s\n", lua_tostring(lua, -1));
+        std::abort();
+        return 0;
+    });
+    owner(lua_) = this;
     luaL_openlibs(lua_);
     static const luaL_Reg functions[] = {
-        {"send", ScriptApi::send},   {"write", ScriptApi::write},     {"bytes", ScriptApi::bytes},
-        {"hex", ScriptApi::hex},     {"receive", ScriptApi::receive}, {"expect", ScriptApi::expect},
-        {"sleep", ScriptApi::sleep}, {"now", ScriptApi::now},         {"log", ScriptApi::log},
-        {"check", ScriptApi::check}, {"fail", ScriptApi::fail},       {"exit", ScriptApi::exit},
-        {nullptr, nullptr}};
+        {"send", ScriptApi::send},     {"write", ScriptApi::write},
+        {"bytes", ScriptApi::bytes},   {"checksum", ScriptApi::checksum},
+        {"hex", ScriptApi::hex},       {"receive", ScriptApi::receive},
+        {"expect", ScriptApi::expect}, {"sleep", ScriptApi::sleep},
+        {"now", ScriptApi::now},       {"log", ScriptApi::log},
+        {"check", ScriptApi::check},   {"fail", ScriptApi::fail},
+        {"exit", ScriptApi::exit},     {nullptr, nullptr}};
     lua_newtable(lua_);
     lua_pushlightuserdata(lua_, this);
     luaL_setfuncs(lua_, functions, 1);
@@ -223,16 +408,38 @@ void ScriptRun::load() {
     lua_pushcclosure(lua_, ScriptApi::exit, 1);
     lua_setfield(lua_, -2, "exit");
     lua_pop(lua_, 1);
+    // The slices need the hook: the script may not take it away.
+    lua_getglobal(lua_, "debug");
+    lua_pushnil(lua_);
+    lua_setfield(lua_, -2, "sethook");
+    lua_pop(lua_, 1);
+    passpauses();
 
     thread_ = lua_newthread(lua_);
     // Kept from the collector in the registry.
     luaL_ref(lua_, LUA_REGISTRYINDEX);
+    // Every coroutine the script makes takes the hook from its maker.
+    lua_sethook(thread_, slice, LUA_MASKCOUNT, 1000);
     const QByteArray file = QFile::encodeName(path_);
     if (luaL_loadfilex(thread_, file.constData(), "t") != LUA_OK) {
-        const std::string message = lua_tostring(thread_, -1);
+        const char *message = lua_tostring(thread_, -1);
+        error_ = QString::fromUtf8(message ? message : "the script does not load");
         lua_pop(thread_, 1);
-        throw KrovanError(message);
+        throw KrovanError(error_.toStdString());
     }
+}
+
+void ScriptRun::passpauses() {
+    if (luaL_loadbufferx(lua_, passingcoroutines, std::strlen(passingcoroutines), "=krovan", "t") !=
+        LUA_OK)
+        throw KrovanError(lua_tostring(lua_, -1));
+    lua_pushlightuserdata(lua_, &pausesentinel);
+    lua_pushlightuserdata(lua_, this);
+    lua_pushcclosure(lua_, ScriptApi::sliced, 1);
+    lua_pushlightuserdata(lua_, this);
+    lua_pushcclosure(lua_, ScriptApi::unwait, 1);
+    if (lua_pcall(lua_, 3, 0, 0) != LUA_OK)
+        throw KrovanError(lua_tostring(lua_, -1));
 }
 
 void ScriptRun::start() {
@@ -246,14 +453,29 @@ void ScriptRun::start() {
 void ScriptRun::stop() {
     if (!running_)
         return;
+    if (error_.isEmpty())
+        error_ = stoppedMessage;
     wait_ = Wait::None;
     finish();
+}
+
+void ScriptRun::abandon(const QString &reason) {
+    if (error_.isEmpty())
+        error_ = reason;
+}
+
+double ScriptRun::seconds() const {
+    if (ranfor_ >= 0)
+        return static_cast<double>(ranfor_) / 1000;
+    return clock_.isValid() ? static_cast<double>(clock_.elapsed()) / 1000 : 0.0;
 }
 
 void ScriptRun::resume(int arguments) {
     wait_ = Wait::None;
     timer_.stop();
     inside_ = true;
+    sliced_ = false;
+    slicestart_.start();
     int results = 0;
     const int status = lua_resume(thread_, lua_, arguments, &results);
     inside_ = false;
@@ -261,7 +483,11 @@ void ScriptRun::resume(int arguments) {
         return;
     if (status == LUA_YIELD) {
         lua_pop(thread_, results);
-        // A bare coroutine.yield of the script's own goes on at once.
+        sliced_ = false;
+        if (ending_)
+            return ended();
+        // A slice, or a bare coroutine.yield of the script's own, goes on
+        // after the event loop's turn.
         if (wait_ == Wait::None) {
             wait_ = Wait::Sleep;
             timer_.start(0);
@@ -270,7 +496,9 @@ void ScriptRun::resume(int arguments) {
         }
         return;
     }
-    if (status != LUA_OK && lua_touserdata(thread_, -1) != &endsentinel) {
+    // An error raised after the end (the end itself, where it could not
+    // pause) is no error of the script's.
+    if (status != LUA_OK && !ending_) {
         const char *message = lua_tostring(thread_, -1);
         error_ =
             message ? QString::fromUtf8(message) : QString("the script raised a non-text error");
@@ -288,6 +516,7 @@ void ScriptRun::ended() {
 
 void ScriptRun::finish() {
     running_ = false;
+    ranfor_ = clock_.elapsed();
     timer_.stop();
     wake_.stop();
     session_.note(QString("Skript %1 skončil (kontrol: %2, selhalo: %3)")

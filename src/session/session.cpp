@@ -203,9 +203,9 @@ void Session::rxprocess(const std::string &block, const QString &address, bool l
     emit processed(block);
 }
 
-void Session::send(int n, const Arrival *arrival) {
+QString Session::send(int n, const Arrival *arrival) {
     if (n < 1 || n > static_cast<int>(setup.macros.size()))
-        return;
+        return {};
     // A text that does not convert ends the send before anything is logged.
     const MacroSetup &macro = setup.macros[static_cast<size_t>(n - 1)];
     const bool hex = macro.hex;
@@ -215,35 +215,43 @@ void Session::send(int n, const Arrival *arrival) {
 
     const LinkKind link = activelink();
     if (link == LinkKind::None)
-        return errorline("CHYBA: Žádné aktivní připojení");
+        return nolink();
     if (sendcounts_.size() < static_cast<size_t>(n))
         sendcounts_.resize(static_cast<size_t>(n));
     const std::uint64_t count = ++sendcounts_[static_cast<size_t>(n - 1)];
-    sendon(link, data.bytes(count, arrival));
+    return sendon(link, data.bytes(count, arrival));
 }
 
-void Session::sendblock(const std::string &bytes) {
+QString Session::sendblock(const std::string &bytes) {
     const LinkKind link = activelink();
     if (link == LinkKind::None)
-        return errorline("CHYBA: Žádné aktivní připojení");
-    sendon(link, bytes);
+        return nolink();
+    return sendon(link, bytes);
 }
 
-void Session::sendon(LinkKind link, const std::string &bytes) {
+QString Session::nolink() {
+    errorline("CHYBA: Žádné aktivní připojení");
+    return "Žádné aktivní připojení";
+}
+
+QString Session::sendon(LinkKind link, const std::string &bytes) {
     // The record is written before the bytes leave, so it stays even when
     // the link then fails.
     record(Direction::Sent, bytes, sendaddress(link));
 
     const LinkKind now = activelink();
     if (now == LinkKind::None)
-        return errorline("CHYBA: Žádné aktivní připojení");
+        return nolink();
     try {
         const SendDepth depth;
         linksend(now, bytes);
         depth.rethrowreply();
-    } catch (const std::exception &) {
+    } catch (const std::exception &e) {
         errorline("CHYBA: Nepovedlo se odeslat.", "MS Sans Serif");
+        const QString reason = QString::fromUtf8(e.what());
+        return reason.isEmpty() ? QString("Nepovedlo se odeslat.") : reason;
     }
+    return {};
 }
 
 RepeatTimer *Session::repeattimer(int n) {

@@ -110,10 +110,13 @@ public:
     // Sends macro row n (counted from 1) once on the active link; throws
     // the conversion error of its data text. `arrival` is the block (and
     // the filter's groups) it answers, null for a send no block triggered.
-    void send(int n, const Arrival *arrival = nullptr);
+    // A send that failed (no active link, the link refused) is recorded;
+    // its reason is returned, empty when the bytes went.
+    QString send(int n, const Arrival *arrival = nullptr);
     // Sends bytes as they are on the active link, with their record, as a
-    // macro's send does once its text is converted.
-    void sendblock(const std::string &bytes);
+    // macro's send does once its text is converted; as send, the reason it
+    // failed or empty.
+    QString sendblock(const std::string &bytes);
     // The repeat timer of macro row n: each tick sends the row.
     RepeatTimer *repeattimer(int n);
     // Holds every repeat timer (the shutdown's close does, so that no repeat
@@ -188,7 +191,9 @@ private:
     void deliver(const Link &link, const std::string &bytes, const QString &from);
     // Records the bytes as sent to `link`, then hands them to the link that
     // is active now (the record's sinks may have closed it).
-    void sendon(LinkKind link, const std::string &bytes);
+    QString sendon(LinkKind link, const std::string &bytes);
+    // Records that no link is active; the reason.
+    QString nolink();
     void tcpclientconnected();
     void tcpclientdisconnected();
     void serialopened();

@@ -11,7 +11,8 @@ TForm1::~TForm1() = default;
 void TForm1::Spustitskript1Click() {
     if (script_ && script_->running()) {
         script_->stop();
-        script_.reset();
+        // Not inside its own call: the stop may come from a nested loop.
+        script_.release()->deleteLater();
         Spustitskript1->setText("Spustit skript…");
         return;
     }

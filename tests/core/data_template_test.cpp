@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <string>
 
 using namespace std::string_literals;
@@ -94,6 +95,36 @@ TEST(DataTemplate, MarkersBoundTheRangeOfAChecksum) {
     // A <=[> after a <=]> starts a new range that runs to the escape.
     EXPECT_EQ(hexof(sent("$01<=]>$02<=[>$03$04<=sum8>")), "01020304"
                                                           "07");
+}
+
+TEST(DataTemplate, ManyChecksumsCostOnePassOverTheText) {
+    // Each checksum covers everything before it, the checksums before it
+    // included, sums of another kind going along beside; 30 000 CRCs in
+    // one text once took seconds.
+    std::string text;
+    for (int i = 1; i <= 30000; ++i)
+        text += i % 1000 == 0 ? "ab<=sum16:be>" : "ab<=crc32:be>";
+    const auto began = std::chrono::steady_clock::now();
+    const std::string bytes = sent(text);
+    EXPECT_LT(std::chrono::steady_clock::now() - began, std::chrono::seconds(1));
+
+    const Checksum crc32 = *Checksum::named("crc32"), sum16 = *Checksum::named("sum16");
+    std::size_t at = 0;
+    for (int i = 1; i <= 30000; ++i) {
+        at += 2;
+        const bool sum = i % 1000 == 0;
+        const std::size_t size = sum ? 2 : 4;
+        if (i % 997 == 0 || sum || i == 30000) {
+            const std::uint32_t value =
+                (sum ? sum16 : crc32).of(std::string_view(bytes).substr(0, at));
+            std::string expected;
+            for (std::size_t k = size; k-- > 0;)
+                expected += static_cast<char>(value >> (8 * k));
+            ASSERT_EQ(hexof(bytes.substr(at, size)), hexof(expected)) << i;
+        }
+        at += size;
+    }
+    EXPECT_EQ(at, bytes.size());
 }
 
 TEST(DataTemplate, TheCounterInTextAndBinaryForms) {

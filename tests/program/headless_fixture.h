@@ -60,7 +60,9 @@ protected:
                          [this] { out += program.readAllStandardOutput(); });
     }
 
+    // Starts the program; what an earlier run captured is forgotten.
     void run(const QStringList &arguments) {
+        out.clear();
         program.start(KROVAN_EXECUTABLE, arguments);
         ASSERT_TRUE(program.waitForStarted(10000));
     }

@@ -3,6 +3,7 @@
 #include "headless_fixture.h"
 #include "write_file.h"
 
+#include <QElapsedTimer>
 #include <QNetworkDatagram>
 
 namespace {
@@ -49,7 +50,7 @@ protected:
     }
     // The report as Python's JUnit reading sees it: tests, failures and
     // errors of the suite, then each case's name and failure message.
-    QString report() {
+    std::string report() {
         QProcess python;
         python.start("/usr/bin/python3",
                      {"-c",
@@ -64,7 +65,7 @@ protected:
                       "    print(c.get('name'), '|', '' if f is None else f.get('message'))\n",
                       dir.filePath("report.xml")});
         EXPECT_TRUE(python.waitForFinished(10000));
-        return QString::fromUtf8(python.readAllStandardOutput() + python.readAllStandardError());
+        return (python.readAllStandardOutput() + python.readAllStandardError()).toStdString();
     }
 };
 
@@ -100,12 +101,7 @@ TEST_F(Script, ErrorsNameTheFileAndTheLine) {
         dir.filePath("selftest.lua") + ":2: attempt to perform arithmetic on a nil value";
     EXPECT_TRUE(errors().contains(message)) << errors().toStdString();
     EXPECT_TRUE(captured("ERROR", "CHYBA: " + message.toUtf8()));
-    EXPECT_EQ(report(), "selftest.lua 1 0 1\nselftest.lua | " + message + "\n");
-
-    // A script that does not load ends the run before the link opens.
-    runscript("krovan.log('one'\n");
-    EXPECT_EQ(finish(), 2);
-    EXPECT_TRUE(errors().contains(dir.filePath("selftest.lua") + ":2:")) << errors().toStdString();
+    EXPECT_EQ(report(), "selftest.lua 1 0 1\nselftest.lua | " + message.toStdString() + "\n");
 }
 
 TEST_F(Script, BlocksComeInOrderWhileTheFiltersGoOnAnswering) {
@@ -126,12 +122,120 @@ TEST_F(Script, BlocksComeInOrderWhileTheFiltersGoOnAnswering) {
     EXPECT_EQ(report(), "selftest.lua 1 0 0\nin order | \n");
 }
 
-TEST_F(Script, ASignalDuringASleepEndsWithZeroAndAReport) {
-    runscript("krovan.check(true, 'first')\nkrovan.sleep(60000)\n");
-    ASSERT_TRUE(captured("STATE", "Skript selftest.lua spuštěn")) << errors().toStdString();
-    stop();
-    EXPECT_EQ(finish(), 0);
-    EXPECT_EQ(report(), "selftest.lua 1 0 0\nfirst | \n");
+TEST_F(Script, ASignalEndsAScriptThatSleepsOrComputesAtOnceWithAReport) {
+    const std::string stopped = "selftest.lua | the script was stopped\n";
+    for (const QByteArray &busy :
+         {QByteArray("krovan.sleep(60000)"), QByteArray("while true do end"),
+          QByteArray("pcall(coroutine.wrap(function() local n = 0 while true do n = n + 1 end "
+                     "end))")}) {
+        runscript("krovan.check(true, 'first')\n" + busy + "\n");
+        ASSERT_TRUE(captured("STATE", "Skript selftest.lua spuštěn")) << errors().toStdString();
+        waitfor([] { return false; }, 100);
+        QElapsedTimer clock;
+        clock.start();
+        stop();
+        EXPECT_EQ(finish(2000), 0) << busy.toStdString();
+        // Under the sanitizers the process's own end takes most of it.
+        EXPECT_LT(clock.elapsed(), 1000) << busy.toStdString();
+        EXPECT_TRUE(captured("STATE", "Skript selftest.lua skončil (kontrol: 1, selhalo: 0)"));
+        EXPECT_EQ(report(), "selftest.lua 2 0 1\nfirst | \n" + stopped) << busy.toStdString();
+    }
+    // The run's time ends it the same way.
+    runscript("while true do end\n", {"--duration", "0.3"});
+    EXPECT_EQ(finish(3000), 0);
+    EXPECT_EQ(report(), "selftest.lua 1 0 1\n" + stopped);
+}
+
+TEST_F(Script, TheEndIsFinalWhateverSurroundsIt) {
+    const auto endswith = [&](const QByteArray &lua, int status, const std::string &expected) {
+        runscript(lua);
+        EXPECT_EQ(answeruntilend(), status) << lua.toStdString();
+        EXPECT_EQ(report(), expected) << lua.toStdString();
+    };
+    endswith("pcall(function() krovan.exit(3) end)\nkrovan.check(false, 'after')\nerror('x')\n", 3,
+             "selftest.lua 0 0 0\n");
+    endswith("xpcall(function() os.exit(true) end, print)\nkrovan.fail('after')\n", 0,
+             "selftest.lua 0 0 0\n");
+    // The script's own coroutines: a wait inside one waits, its own yields
+    // still reach the script, and an end inside one ends the script.
+    endswith(R"lua(
+        local inner = coroutine.wrap(function()
+            local before = krovan.now()
+            krovan.sleep(100)
+            krovan.write("in")
+            local answer = krovan.expect("^ANS", 2000)
+            coroutine.yield(krovan.now() - before >= 90 and answer)
+            pcall(krovan.fail, "inner")
+            krovan.check(false, "never")
+        end)
+        krovan.check(inner() == "ANS:2", "waits inside a coroutine")
+        inner()
+        krovan.check(false, "after the coroutine")
+    )lua",
+             1, "selftest.lua 2 1 0\nwaits inside a coroutine | \ninner | inner\n");
+}
+
+TEST_F(Script, AScriptHasItsMemoryBoundAndChecksumsAndSendsItsOutcome) {
+    runscript(R"lua(
+        krovan.check(krovan.hex(krovan.bytes("$01$03$00$00$00$01<=crc16-modbus>")) ==
+                     "01 03 00 00 00 01 84 0A", "a frame with its CRC")
+        krovan.check(krovan.checksum("crc16-modbus", "\1\3\0\0\0\1") == "\x84\x0A" and
+                     krovan.checksum("crc32:hex", "123456789") == "CBF43926", "checksums")
+        krovan.check(krovan.bytes("<=[>a<=count><=rx><=1><=]>b<=sum8>") == "aba", "no row, no block")
+        local ok, message = pcall(krovan.bytes, "x<=crc99>")
+        krovan.check(message:find("Neznámý výpočet '<=crc99>'", 1, true), "an unknown escape")
+        ok, message = pcall(krovan.checksum, "count", "")
+        krovan.check(message:find("Neznámý výpočet '<=count>'", 1, true), "no checksum")
+        ok, message = pcall(krovan.send, "one")
+        krovan.check(message:find("bad argument #1 to 'krovan.send' (number expected, got string)",
+                                  1, true), "argument errors name the function")
+        local sent, why = krovan.write(string.rep("x", 70000))
+        krovan.check(sent == nil and why ~= nil and #why > 0, "a failed send says why")
+        krovan.check(krovan.write("ok") == true, "a send that went")
+        local s = "x"
+        while true do s = s .. s end
+    )lua");
+    EXPECT_EQ(answeruntilend(20000), 1);
+    EXPECT_TRUE(captured("ERROR", "CHYBA: Nepovedlo se odeslat."));
+    EXPECT_TRUE(errors().contains("not enough memory"));
+    EXPECT_EQ(report(), "selftest.lua 9 0 1\n"
+                        "a frame with its CRC | \nchecksums | \nno row, no block | \n"
+                        "an unknown escape | \nno checksum | \n"
+                        "argument errors name the function | \na failed send says why | \n"
+                        "a send that went | \nselftest.lua | not enough memory\n");
+}
+
+TEST_F(Script, AReportAtEveryEndAndAReportThatCannotBeWrittenFails) {
+    // A script that does not load ends the run before the link opens; a
+    // link that does not open ends it before the script starts.
+    runscript("krovan.log('one'\n");
+    EXPECT_EQ(finish(), 2);
+    EXPECT_TRUE(errors().contains(dir.filePath("selftest.lua") + ":2:")) << errors().toStdString();
+    EXPECT_EQ(report().rfind("selftest.lua 1 0 1\nselftest.lua | " +
+                                 dir.filePath("selftest.lua").toStdString() + ":2:",
+                             0),
+              0u);
+    run({"--headless",
+         setup("connection=1\r\ntcp_c_a=127.0.0.1\r\ntcp_c_p=" +
+               QByteArray::number(freeport(true))),
+         "--script", script("krovan.check(true)\n"), "--report", dir.filePath("report.xml")});
+    EXPECT_EQ(finish(), 1);
+    const QString failure = QString::fromStdString(report());
+    EXPECT_TRUE(failure.startsWith("selftest.lua 1 0 1\nselftest.lua | ")) << failure.toStdString();
+    EXPECT_TRUE(failure.contains("refused")) << failure.toStdString();
+
+    // The system's own reason, and a status of at least 1.
+    for (const auto &[path, reason] :
+         {std::pair{dir.path(), "Is a directory"},
+          std::pair{QString("/proc/version"), "Input/output error"},
+          std::pair{dir.filePath("none/report.xml"), "No such file or directory"}}) {
+        run({"--headless",
+             setup("connection=3\r\nrx_port=" + QByteArray::number(freeport(false)) +
+                   "\r\ntx_adr=127.0.0.1\r\ntx_port=9"),
+             "--script", script("krovan.check(true)\n"), "--report", path});
+        EXPECT_EQ(finish(), 1) << path.toStdString();
+        EXPECT_TRUE(errors().contains(path + ": " + reason)) << path.toStdString();
+    }
 }
 
 } // namespace

@@ -9,7 +9,9 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QTimer>
 
 namespace {
 
@@ -35,9 +37,24 @@ TEST_F(ScriptMenu, AShortScriptWritesItsRecords) {
     EXPECT_TRUE(fakeDialogs().errors.isEmpty());
 }
 
-TEST_F(ScriptMenu, TheItemStopsAScriptThatWaitsAndASyntaxErrorIsShown) {
+TEST_F(ScriptMenu, TheItemStopsAScriptThatWaitsOrComputesAndASyntaxErrorIsShown) {
     fakeDialogs().files = {script("krovan.sleep(60000)\n")};
     Form1->Spustitskript1->trigger();
+    Form1->Spustitskript1->trigger();
+    EXPECT_EQ(Form1->Spustitskript1->text(), "Spustit skript…");
+    EXPECT_EQ(mixtexts().last(), "Skript short.lua skončil (kontrol: 0, selhalo: 0)");
+
+    // A script that never waits leaves the window its turns.
+    fakeDialogs().files = {script("while true do end\n")};
+    Form1->Spustitskript1->trigger();
+    int turns = 0;
+    QTimer ticker;
+    QObject::connect(&ticker, &QTimer::timeout, [&] { ++turns; });
+    ticker.start(10);
+    QElapsedTimer clock;
+    clock.start();
+    EXPECT_TRUE(waitfor([&] { return turns >= 10; }, 2000)) << turns;
+    EXPECT_LT(clock.elapsed(), 1000);
     Form1->Spustitskript1->trigger();
     EXPECT_EQ(Form1->Spustitskript1->text(), "Spustit skript…");
     EXPECT_EQ(mixtexts().last(), "Skript short.lua skončil (kontrol: 0, selhalo: 0)");
