@@ -13,12 +13,14 @@ BytesPresent bytespresent(std::string_view block) {
 struct ByteExpression::Compiled {
     pcre2_code *code = nullptr;
     pcre2_match_data *data = nullptr;
+    pcre2_match_context *limits = nullptr;
     bool jit = false;
     // A byte every match begins with, or one every match holds (-1: none).
     int first = -1;
     int required = -1;
 
     ~Compiled() {
+        pcre2_match_context_free(limits);
         pcre2_match_data_free(data);
         pcre2_code_free(code);
     }
@@ -47,6 +49,9 @@ std::string ByteExpression::compile(std::string_view pattern) {
     compiled->code = code;
     compiled->data = pcre2_match_data_create_from_pattern(code, nullptr);
     compiled->jit = pcre2_jit_compile(code, PCRE2_JIT_COMPLETE) == 0;
+    compiled->limits = pcre2_match_context_create(nullptr);
+    pcre2_set_match_limit(compiled->limits, matchLimit);
+    pcre2_set_depth_limit(compiled->limits, matchLimit);
     uint32_t value = 0;
     if (pcre2_pattern_info(code, PCRE2_INFO_FIRSTCODETYPE, &value) == 0 && value == 1 &&
         pcre2_pattern_info(code, PCRE2_INFO_FIRSTCODEUNIT, &value) == 0)
@@ -88,8 +93,8 @@ bool ByteExpression::matches(std::string_view block, const BytesPresent &present
     if (!mayhold(present, c.first) || !mayhold(present, c.required))
         return false;
     const auto subject = reinterpret_cast<PCRE2_SPTR>(block.data());
-    const int found = c.jit ? pcre2_jit_match(c.code, subject, block.size(), 0, 0, c.data, nullptr)
-                            : pcre2_match(c.code, subject, block.size(), 0, 0, c.data, nullptr);
+    const int found = c.jit ? pcre2_jit_match(c.code, subject, block.size(), 0, 0, c.data, c.limits)
+                            : pcre2_match(c.code, subject, block.size(), 0, 0, c.data, c.limits);
     return found >= 0;
 }
 

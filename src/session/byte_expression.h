@@ -21,6 +21,11 @@ BytesPresent bytespresent(std::string_view block);
 
 class ByteExpression {
 public:
+    // How much backtracking one match may take (a few milliseconds): past
+    // it the block counts as not matching, so that no expression holds the
+    // receive processing.
+    static constexpr unsigned matchLimit = 1'000'000;
+
     ByteExpression();
     ~ByteExpression();
     ByteExpression(ByteExpression &&) noexcept;

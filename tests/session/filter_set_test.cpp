@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+
 namespace {
 
 FilterSetup row(const QString &text, const QString &macro, MatchMode mode = MatchMode::Begins,
@@ -58,6 +60,18 @@ TEST(FilterSet, AnExpressionFindsEitherSpellingOfWhatItFoldsTogether) {
     for (const char *block : {"ok", "xokx", "OK", "xAbC"})
         EXPECT_EQ(filters.match(block, macros).macros, QStringList{"nak"}) << block;
     EXPECT_EQ(filters.match("Ok", macros).macros, QStringList{});
+}
+
+TEST(FilterSet, ACatastrophicExpressionGivesUpOnABlockInMilliseconds) {
+    // Twenty of them once held a block for most of a second.
+    FilterSet filters;
+    std::vector<FilterSetup> rows(20, row("(a|a)*[%!]", "nak", MatchMode::Expression));
+    filters.set(rows);
+    const std::string block = std::string(40, 'a') + "b";
+    const auto began = std::chrono::steady_clock::now();
+    EXPECT_EQ(filters.match(block, macros).macros, QStringList{});
+    EXPECT_LT(std::chrono::steady_clock::now() - began, std::chrono::milliseconds(300));
+    EXPECT_EQ(filters.match("aaa!", macros).macros.size(), 20) << "a plain match still";
 }
 
 } // namespace

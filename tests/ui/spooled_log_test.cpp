@@ -16,13 +16,17 @@
 #include "wait_for.h"
 
 #include <QCheckBox>
+#include <QClipboard>
 #include <QComboBox>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTest>
+#include <QTimer>
 #include <QUdpSocket>
 
 #include <csignal>
@@ -271,6 +275,10 @@ TEST_F(FindInLog, FindsTextsAndExpressionsCountsLinesAndGoesRoundAtTheEnds) {
     EXPECT_EQ(find("kůň"), "nenalezeno");
     bar()->CheckBox_find_case->setChecked(false);
     EXPECT_EQ(find("kůň"), "1 nalezeno");
+    QApplication::clipboard()->setText(QString(40000, 'x'));
+    bar()->Edit_find->clear();
+    QTest::keyClick(bar()->Edit_find, Qt::Key_V, Qt::ControlModifier);
+    EXPECT_EQ(bar()->Edit_find->text().size(), 40000) << "a long paste is taken whole";
 
     bar()->CheckBox_find_regex->setChecked(true);
     EXPECT_EQ(find("^(beta|delta)$|ň \\d+"), "2 nalezeno");
@@ -322,6 +330,33 @@ TEST_F(FindInLog, CountsLinesThatArriveWhileItSearches) {
     const auto expected = seam::texts(mix()).filter("bad ", Qt::CaseInsensitive).size();
     EXPECT_GE(expected, 60000 / 4 / 97 + 100);
     EXPECT_EQ(bar()->Label_find_count->text(), QString("%1 nalezeno").arg(expected));
+}
+
+// An expression that backtracks without end on most lines: typing it and
+// the search that follows leave the window its turns, the lines it gave up
+// on counted once.
+TEST_F(FindInLog, ACatastrophicExpressionNeverHoldsTheWindow) {
+    Form_RX_TX->show();
+    QStringList lines(1000, QString(40, 'a'));
+    lines << "aa!"
+          << "50 %";
+    write(lines);
+    Form_RX_TX->Button_find->click();
+    bar()->CheckBox_find_regex->setChecked(true);
+    QElapsedTimer clock;
+    qint64 longest = 0;
+    QTimer ticker;
+    QObject::connect(&ticker, &QTimer::timeout,
+                     [&] { longest = std::max(longest, clock.restart()); });
+    ticker.start(5);
+    clock.start();
+    seam::type(bar()->Edit_find, "(a|a)*[%!]");
+    ASSERT_TRUE(waitfor([&] { return !mix()->search().searching(); }, 30000));
+    QApplication::processEvents();
+    EXPECT_LT(longest, 100) << "ms between two of the window's turns";
+    const auto matching = seam::texts(mix()).filter(QRegularExpression("[%!]")).size();
+    EXPECT_EQ(bar()->Label_find_count->text(),
+              QString("%1 nalezeno, výraz je příliš složitý pro 1000 řádků").arg(matching));
 }
 
 // A data window's line runs on from datagram to datagram: a match that

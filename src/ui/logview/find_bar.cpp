@@ -26,6 +26,8 @@ std::u16string_view view(const QString &text) {
 FindBar::FindBar(LogView *view, QWidget *parent) : QWidget(parent), view_(view) {
     setObjectName("FindBar");
     Edit_find = named(new QLineEdit, "Edit_find");
+    // A pasted text is looked for whole, however long.
+    Edit_find->setMaxLength(std::numeric_limits<int>::max());
     CheckBox_find_regex = named(new QCheckBox("výraz"), "CheckBox_find_regex");
     CheckBox_find_case = named(new QCheckBox("rozlišovat velikost"), "CheckBox_find_case");
     Button_find_prev = named(new QPushButton("Předchozí"), "Button_find_prev");
@@ -88,13 +90,20 @@ void FindBar::showcount() {
         Label_find_count->setText(matcher_->error());
         return;
     }
-    const std::int64_t found = search.found();
-    if (!matcher_ || !matcher_->usable())
+    if (!matcher_ || !matcher_->usable()) {
         Label_find_count->clear();
-    else if (found > 0)
-        Label_find_count->setText(QString("%1 nalezeno").arg(found));
-    else
-        Label_find_count->setText(search.searching() ? QString() : QString("nenalezeno"));
+        return;
+    }
+    const std::int64_t found = search.found();
+    QStringList parts;
+    if (found > 0)
+        parts << QString("%1 nalezeno").arg(found);
+    else if (!search.searching())
+        parts << "nenalezeno";
+    // Said once for all the lines the expression could not be tried on.
+    if (const std::int64_t complex = search.toocomplex(); complex > 0)
+        parts << QString("výraz je příliš složitý pro %1 řádků").arg(complex);
+    Label_find_count->setText(parts.join(", "));
 }
 
 LineMatcher::Match FindBar::firstin(std::int64_t n, qsizetype from) {

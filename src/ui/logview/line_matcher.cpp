@@ -31,8 +31,12 @@ void fold(std::u16string_view text, std::u16string &out) {
 
 struct LineMatcher::Expression {
     pcre2_code *code = nullptr;
+    pcre2_match_context *limits = nullptr;
     bool jit = false;
-    ~Expression() { pcre2_code_free(code); }
+    ~Expression() {
+        pcre2_match_context_free(limits);
+        pcre2_code_free(code);
+    }
 };
 
 LineMatcher::LineMatcher(const QString &text, bool regex, bool matchcase) : matchcase_(matchcase) {
@@ -64,6 +68,9 @@ LineMatcher::LineMatcher(const QString &text, bool regex, bool matchcase) : matc
     expression_ = std::make_unique<Expression>();
     expression_->code = compiled;
     expression_->jit = pcre2_jit_compile(compiled, PCRE2_JIT_COMPLETE) == 0;
+    expression_->limits = pcre2_match_context_create(nullptr);
+    pcre2_set_match_limit(expression_->limits, matchLimit);
+    pcre2_set_depth_limit(expression_->limits, matchLimit);
 }
 
 LineMatcher::~LineMatcher() = default;
@@ -89,13 +96,17 @@ LineMatcher::Match LineMatcher::find(std::u16string_view line, qsizetype from,
         return needle_.empty() ? Match{} : findliteral(line, from, scratch);
     auto *data = static_cast<pcre2_match_data *>(scratch.data);
     const auto subject = reinterpret_cast<PCRE2_SPTR>(line.data());
-    const int found = expression_->jit
-                          ? pcre2_jit_match(expression_->code, subject, line.size(),
-                                            static_cast<PCRE2_SIZE>(from), 0, data, nullptr)
-                          : pcre2_match(expression_->code, subject, line.size(),
-                                        static_cast<PCRE2_SIZE>(from), 0, data, nullptr);
-    if (found < 0)
-        return Match{};
+    const Expression &e = *expression_;
+    const int found = e.jit ? pcre2_jit_match(e.code, subject, line.size(),
+                                              static_cast<PCRE2_SIZE>(from), 0, data, e.limits)
+                            : pcre2_match(e.code, subject, line.size(),
+                                          static_cast<PCRE2_SIZE>(from), 0, data, e.limits);
+    if (found < 0) {
+        Match none;
+        none.toocomplex = found == PCRE2_ERROR_MATCHLIMIT || found == PCRE2_ERROR_DEPTHLIMIT ||
+                          found == PCRE2_ERROR_HEAPLIMIT || found == PCRE2_ERROR_JIT_STACKLIMIT;
+        return none;
+    }
     const PCRE2_SIZE *ovector = pcre2_get_ovector_pointer(data);
     return Match{static_cast<qsizetype>(ovector[0]),
                  static_cast<qsizetype>(ovector[1] - ovector[0])};

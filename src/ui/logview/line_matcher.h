@@ -2,6 +2,7 @@
 
 #include <QString>
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -15,8 +16,13 @@ public:
     struct Match {
         qsizetype start = -1; // -1: none
         qsizetype length = 0;
+        // No match because the expression hit PCRE2's limits on the line.
+        bool toocomplex = false;
         explicit operator bool() const { return start >= 0; }
     };
+    // How much backtracking one match may take (a few milliseconds): past
+    // it the line counts as not matching.
+    static constexpr std::uint32_t matchLimit = 1'000'000;
     // Buffers a thread reuses from line to line.
     class Scratch {
     public:

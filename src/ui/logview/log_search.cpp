@@ -8,9 +8,10 @@
 
 namespace {
 
-// A worker takes this many lines at a time; fewer new lines than this are
-// searched on the owner's thread.
+// A worker takes at most this many lines at a time, and at least the
+// smaller share, so that a few slow lines are shared out too.
 constexpr std::int64_t batch = 1 << 14;
+constexpr std::int64_t smallbatch = 1 << 8;
 
 bool bit(const std::vector<std::uint64_t> &bits, std::int64_t n) {
     return bits[static_cast<std::size_t>(n >> 6)] >> (n & 63) & 1;
@@ -36,10 +37,11 @@ void LogSearch::stop() {
     join();
     const std::lock_guard<std::mutex> held(lock_);
     matcher_.reset();
-    scratch_.reset();
     bits_ = {};
+    complexbits_ = {};
     next_ = limit_ = 0;
     found_ = 0;
+    complex_ = 0;
     active_ = 0;
 }
 
@@ -48,7 +50,6 @@ void LogSearch::start(std::shared_ptr<const LineMatcher> matcher) {
     if (!matcher || !matcher->usable())
         return;
     matcher_ = std::move(matcher);
-    scratch_ = std::make_unique<LineMatcher::Scratch>(*matcher_);
     grown();
     notify(); // the count starts again, also where no line is left
 }
@@ -61,6 +62,11 @@ void LogSearch::restart() {
 std::int64_t LogSearch::found() const {
     const std::lock_guard<std::mutex> held(lock_);
     return found_;
+}
+
+std::int64_t LogSearch::toocomplex() const {
+    const std::lock_guard<std::mutex> held(lock_);
+    return complex_;
 }
 
 bool LogSearch::searching() const {
@@ -86,6 +92,7 @@ void LogSearch::grown() {
         if (from >= count)
             return;
         bits_.resize(static_cast<std::size_t>((count + 63) >> 6), 0);
+        complexbits_.resize(bits_.size(), 0);
         limit_ = count;
         if (active_ > 0)
             return; // the workers take the new lines too
@@ -93,12 +100,10 @@ void LogSearch::grown() {
     }
     if (regrown)
         unmark(from);
-    if (count - from <= batch) {
-        searchhere(from, count);
-        return;
-    }
-    join();
-    const std::size_t threads = std::clamp<std::size_t>(std::thread::hardware_concurrency(), 1, 4);
+    join(); // the workers that have finished
+    const auto shares = static_cast<std::size_t>((count - from + smallbatch - 1) / smallbatch);
+    const std::size_t threads = std::clamp<std::size_t>(
+        std::min<std::size_t>(std::thread::hardware_concurrency(), shares), 1, 4);
     {
         const std::lock_guard<std::mutex> held(lock_);
         active_ = static_cast<int>(threads);
@@ -107,28 +112,10 @@ void LogSearch::grown() {
         workers_.emplace_back([this, matcher = matcher_] { work(matcher); });
 }
 
-// A few new lines, on this thread, from the cache of the lines in view.
-void LogSearch::searchhere(std::int64_t from, std::int64_t to) {
-    std::vector<std::int64_t> lines;
-    std::u16string text;
-    for (std::int64_t n = from; n < to; ++n) {
-        store_.text(n, text);
-        if (matcher_->find(text, 0, *scratch_))
-            lines.push_back(n);
-    }
-    {
-        const std::lock_guard<std::mutex> held(lock_);
-        next_ = to;
-        lastlength_ = to > 0 ? store_.length(to - 1) : 0;
-    }
-    mark(lines);
-    notify();
-}
-
 void LogSearch::work(std::shared_ptr<const LineMatcher> matcher) {
     LineMatcher::Scratch scratch(*matcher);
     std::u16string text;
-    std::vector<std::int64_t> lines;
+    std::vector<std::int64_t> lines, complex;
     for (;;) {
         std::int64_t from = 0, to = 0;
         {
@@ -138,10 +125,12 @@ void LogSearch::work(std::shared_ptr<const LineMatcher> matcher) {
                 break;
             }
             from = next_;
-            to = std::min(limit_, from + batch);
+            const std::int64_t share = (limit_ - from) / std::max(active_, 1);
+            to = std::min(limit_, from + std::clamp(share, smallbatch, batch));
             next_ = to;
         }
         lines.clear();
+        complex.clear();
         std::uint64_t lastlength = 0;
         store_.readlines(
             from, to, [](std::int64_t) { return true; },
@@ -149,8 +138,10 @@ void LogSearch::work(std::shared_ptr<const LineMatcher> matcher) {
                 if (stopping_)
                     return;
                 LogStore::decode(bytes, size, text);
-                if (matcher->find(text, 0, scratch))
+                if (const LineMatcher::Match match = matcher->find(text, 0, scratch))
                     lines.push_back(n);
+                else if (match.toocomplex)
+                    complex.push_back(n);
                 lastlength = size;
             });
         if (stopping_)
@@ -160,28 +151,45 @@ void LogSearch::work(std::shared_ptr<const LineMatcher> matcher) {
             if (to == limit_)
                 lastlength_ = lastlength;
         }
-        mark(lines);
+        mark(lines, complex);
         notify();
     }
     notify();
 }
 
-void LogSearch::mark(const std::vector<std::int64_t> &lines) {
-    const std::lock_guard<std::mutex> held(lock_);
+namespace {
+
+// Sets the lines' bits, counting those that were not set.
+void setbits(std::vector<std::uint64_t> &bits, const std::vector<std::int64_t> &lines,
+             std::int64_t &count) {
     for (const std::int64_t n : lines) {
-        std::uint64_t &word = bits_[static_cast<std::size_t>(n >> 6)];
+        std::uint64_t &word = bits[static_cast<std::size_t>(n >> 6)];
         const std::uint64_t one = std::uint64_t(1) << (n & 63);
-        found_ += (word & one) == 0;
+        count += (word & one) == 0;
         word |= one;
     }
 }
 
+void clearbit(std::vector<std::uint64_t> &bits, std::int64_t n, std::int64_t &count) {
+    std::uint64_t &word = bits[static_cast<std::size_t>(n >> 6)];
+    const std::uint64_t one = std::uint64_t(1) << (n & 63);
+    count -= (word & one) != 0;
+    word &= ~one;
+}
+
+} // namespace
+
+void LogSearch::mark(const std::vector<std::int64_t> &lines,
+                     const std::vector<std::int64_t> &complex) {
+    const std::lock_guard<std::mutex> held(lock_);
+    setbits(bits_, lines, found_);
+    setbits(complexbits_, complex, complex_);
+}
+
 void LogSearch::unmark(std::int64_t n) {
     const std::lock_guard<std::mutex> held(lock_);
-    std::uint64_t &word = bits_[static_cast<std::size_t>(n >> 6)];
-    const std::uint64_t one = std::uint64_t(1) << (n & 63);
-    found_ -= (word & one) != 0;
-    word &= ~one;
+    clearbit(bits_, n, found_);
+    clearbit(complexbits_, n, complex_);
 }
 
 void LogSearch::notify() {

@@ -15,8 +15,9 @@ class LogStore;
 
 // Finds the lines of a log that match, on threads of their own (one per
 // core), a batch of lines at a time, while the log goes on growing: lines
-// added meanwhile are searched too. Which lines matched is kept as one bit a
-// line; the count grows as the search goes.
+// added meanwhile are searched too. No line is searched on the owner's
+// thread, so no expression can hold it. Which lines matched is kept as one
+// bit a line; the count grows as the search goes.
 class LogSearch : public QObject {
     Q_OBJECT
 public:
@@ -37,6 +38,9 @@ public:
     const LineMatcher *matcher() const { return matcher_.get(); }
     // The lines found so far.
     std::int64_t found() const;
+    // The lines on which the expression hit PCRE2's limits (counted as not
+    // matching).
+    std::int64_t toocomplex() const;
     // Whether lines remain to be looked at.
     bool searching() const;
     // The first line after `after` that matched, or -1.
@@ -52,15 +56,13 @@ signals:
 
 private:
     void work(std::shared_ptr<const LineMatcher> matcher);
-    void searchhere(std::int64_t from, std::int64_t to);
-    void mark(const std::vector<std::int64_t> &lines);
+    void mark(const std::vector<std::int64_t> &lines, const std::vector<std::int64_t> &complex);
     void unmark(std::int64_t line);
     void notify();
     void join();
 
     const LogStore &store_;
     std::shared_ptr<const LineMatcher> matcher_;
-    std::unique_ptr<LineMatcher::Scratch> scratch_; // this thread's
 
     // What remains: lines [next_, limit_), taken by the workers in batches.
     mutable std::mutex lock_;
@@ -68,7 +70,9 @@ private:
     std::int64_t limit_ = 0;
     int active_ = 0; // workers running
     std::vector<std::uint64_t> bits_;
+    std::vector<std::uint64_t> complexbits_; // the lines too complex
     std::int64_t found_ = 0;
+    std::int64_t complex_ = 0;
     std::uint64_t lastlength_ = 0; // of the last line when it was searched
 
     std::atomic<bool> stopping_{false};
