@@ -109,6 +109,10 @@ public:
     QString settingsfile;
     QString settingstitle;
     bool settingsloaded = false;
+    // State records that came before the settings were loaded (a log that
+    // could not make its spool): written once the log boxes and the capture
+    // stand as the file says, so that the user sees them.
+    QStringList earlynotes;
     // Set once a signal asked the program to end: no later activation may
     // load the settings and show the windows again.
     bool ending = false;

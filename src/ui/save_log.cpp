@@ -21,9 +21,12 @@ void savelog(LogView *log) {
 
 void notespoolfailure(LogView *log, const QString &caption) {
     QObject::connect(log, &LogView::spoolfailed, log, [caption](const QString &reason) {
-        if (Session1)
-            Session1->note(
-                QString("Okno \"%1\" nemůže ukládat záznam na disk (%2), vede ho v paměti")
-                    .arg(caption, reason));
+        const QString text =
+            QString("Okno \"%1\" nemůže ukládat záznam na disk (%2), vede ho v paměti")
+                .arg(caption, reason);
+        if (Form1 && !Form1->settingsloaded)
+            Form1->earlynotes << text;
+        else if (Session1)
+            Session1->note(text);
     });
 }

@@ -25,6 +25,8 @@
 #include <QLineEdit>
 #include <QScreen>
 
+#include <utility>
+
 namespace {
 
 std::string path(const QString &file) {
@@ -93,6 +95,8 @@ void TForm1::loadsettings() {
     session.setup.capturelimitmb = setup.capturelimitmb;
     // The capture goes on appending where the last run left it.
     guarded([this] { applycapture(); });
+    for (const QString &text : std::exchange(earlynotes, {}))
+        session.note(text);
 }
 
 void TForm1::loadmainwindow(const IniFile &ini, const Setup &setup) {

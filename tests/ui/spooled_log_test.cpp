@@ -2,6 +2,7 @@
 // real UDP peer, what a user reads, saves and finds is what the in-memory
 // log shows, and no file outlives its log.
 #include "udp_fixture.h"
+#include "write_file.h"
 
 #include "filter_list_window.h"
 #include "filter_row.h"
@@ -187,6 +188,47 @@ TEST_F(SpooledLog, ASpoolThatCannotGrowKeepsEveryLineInMemoryWithOneRecord) {
     feed(30000, datagram);
     ::setrlimit(RLIMIT_FSIZE, &limit);
     expectkeptinmemory("File too large");
+}
+
+// A cache folder that is a regular file: no spool can be made at all, and
+// each log says so once, where the user reads it.
+class NoSpoolFolder : public FormsTest {
+protected:
+    void SetUp() override {
+        kept = LogView::spoolfolder;
+        LogView::spoolfolder = writefile(spare.filePath("krovan"), "a file");
+        FormsTest::SetUp();
+    }
+    void TearDown() override {
+        FormsTest::TearDown();
+        LogView::spoolfolder = kept;
+    }
+    QTemporaryDir spare;
+    QString kept;
+};
+
+TEST_F(NoSpoolFolder, EachLogSaysItKeepsItsLinesInMemory) {
+    // As in the program, the event loop runs before the first activation
+    // loads the settings (the log boxes, the capture).
+    waitfor([] { return false; }, 50);
+    const QString capture = dir.filePath("capture.txt");
+    writefile(Form1->settingsfile, "[Form_RX_TX]\r\nshow_stavy=1\r\n[Capture]\r\nfile=" +
+                                       capture.toUtf8() + "\r\nactive=1\r\n");
+    start();
+    waitfor([] { return false; }, 50);
+    const QStringList said =
+        seam::texts(Form_RX_TX->RichEdit_mix).filter("nemůže ukládat záznam na disk");
+    ASSERT_EQ(said.size(), 3) << said.join("\n").toStdString();
+    Session1->stopcapture();
+    QFile captured(capture);
+    ASSERT_TRUE(captured.open(QIODevice::ReadOnly));
+    EXPECT_EQ(QString::fromUtf8(captured.readAll()).count("nemůže ukládat záznam na disk"), 3);
+    EXPECT_TRUE(said[0].startsWith("Okno \"Stavy a data\" nemůže ukládat záznam na disk (" +
+                                   LogView::spoolfolder))
+        << said[0].toStdString();
+    EXPECT_TRUE(said[0].endsWith("), vede ho v paměti"));
+    Session1->note("still logged");
+    EXPECT_EQ(seam::texts(Form_RX_TX->RichEdit_mix).last(), "still logged");
 }
 
 // The spools on a device that is full: ctest runs this in a mount namespace
