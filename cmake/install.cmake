@@ -14,18 +14,22 @@ set_property(SOURCE ${CMAKE_SOURCE_DIR}/src/ui/settings_place.cpp DIRECTORY ${CM
   COMPILE_DEFINITIONS
   "KROVAN_INSTALLED_FOLDERS=\"${CMAKE_INSTALL_FULL_BINDIR}:${KROVAN_PACKAGE_PREFIX}/${CMAKE_INSTALL_BINDIR}\"")
 
-# The man page and the metainfo name the project's version.
+# The man pages and the metainfo name the project's version.
 configure_file(data/krovan.1.in ${CMAKE_BINARY_DIR}/krovan.1 @ONLY)
+configure_file(data/krovan.ini.5.in ${CMAKE_BINARY_DIR}/krovan.ini.5 @ONLY)
 configure_file(data/${KROVAN_APP_ID}.metainfo.xml.in ${CMAKE_BINARY_DIR}/${KROVAN_APP_ID}.metainfo.xml
   @ONLY)
 
 # Man pages are installed compressed, as Debian keeps them.
 find_program(GZIP gzip REQUIRED)
-add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/krovan.1.gz
-  COMMAND ${GZIP} -9nc ${CMAKE_BINARY_DIR}/krovan.1 > ${CMAKE_BINARY_DIR}/krovan.1.gz
-  DEPENDS ${CMAKE_BINARY_DIR}/krovan.1
-  VERBATIM)
-add_custom_target(krovan_man ALL DEPENDS ${CMAKE_BINARY_DIR}/krovan.1.gz)
+foreach(page krovan.1 krovan.ini.5)
+  add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/${page}.gz
+    COMMAND ${GZIP} -9nc ${CMAKE_BINARY_DIR}/${page} > ${CMAKE_BINARY_DIR}/${page}.gz
+    DEPENDS ${CMAKE_BINARY_DIR}/${page}
+    VERBATIM)
+endforeach()
+add_custom_target(krovan_man ALL DEPENDS ${CMAKE_BINARY_DIR}/krovan.1.gz
+  ${CMAKE_BINARY_DIR}/krovan.ini.5.gz)
 
 install(TARGETS krovan RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES data/${KROVAN_APP_ID}.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
@@ -33,8 +37,10 @@ install(FILES data/${KROVAN_APP_ID}.svg
   DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
 install(FILES ${CMAKE_BINARY_DIR}/${KROVAN_APP_ID}.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 install(FILES ${CMAKE_BINARY_DIR}/krovan.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
-# The licence, where Debian keeps every package's.
+install(FILES ${CMAKE_BINARY_DIR}/krovan.ini.5.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man5)
+# The licence, where Debian keeps every package's, and a set-up of each link.
 install(FILES data/copyright DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/krovan)
+install(DIRECTORY data/examples DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/krovan)
 
 set(CPACK_PACKAGE_NAME krovan)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})

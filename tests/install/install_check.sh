@@ -56,6 +56,15 @@ entries() {
     for text in default.ini XDG_CONFIG_HOME /dev/ttyUSB0 /dev/rfcomm31 COM160; do
         grep -qF -- "$text" <<<"$out" || fail "the man page does not mention $text"
     done
+    [ -f "$share/man/man5/krovan.ini.5.gz" ] || fail "no man page of the settings file"
+    local ini
+    ini=$(zcat "$share/man/man5/krovan.ini.5.gz")
+    for text in Form_main tcp_s_p Frame_TX_ Frame_filtr_ limit_mb; do
+        grep -qF -- "$text" <<<"$ini" || fail "krovan.ini(5) does not mention $text"
+    done
+    for kind in serial tcp-client tcp-server udp icmp; do
+        [ -f "$share/doc/krovan/examples/$kind.ini" ] || fail "no example set-up $kind.ini"
+    done
     # Both name the version the package has.
     local version
     version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
@@ -73,7 +82,8 @@ package() {
     files=$(dpkg-deb -c "$deb" | awk '{print $6}')
     for f in ./usr/bin/krovan ./usr/share/applications/$id.desktop \
         ./usr/share/icons/hicolor/scalable/apps/$id.svg ./usr/share/metainfo/$id.metainfo.xml \
-        ./usr/share/man/man1/krovan.1.gz ./usr/share/doc/krovan/copyright; do
+        ./usr/share/man/man1/krovan.1.gz ./usr/share/man/man5/krovan.ini.5.gz \
+        ./usr/share/doc/krovan/copyright ./usr/share/doc/krovan/examples/udp.ini; do
         grep -qxF "$f" <<<"$files" || fail "$f is not in the package: $files"
     done
     # Read whole before it is searched: a search that stops at the first

@@ -5,6 +5,7 @@
 
 #include <QElapsedTimer>
 #include <QNetworkDatagram>
+#include <QRegularExpression>
 
 namespace {
 
@@ -86,9 +87,16 @@ TEST_F(Script, AnAnswerExpectedAndCheckedEndsWithStatusZero) {
 TEST_F(Script, AFailedCheckGivesOneAndTheScriptGoesOn) {
     runscript(R"(
         krovan.check(1 + 1 == 3, "arithmetic")
+        krovan.sleep(200)
         krovan.log("after the check")
     )");
     EXPECT_EQ(answeruntilend(), 1);
+    QFile xml(dir.filePath("report.xml"));
+    ASSERT_TRUE(xml.open(QIODevice::ReadOnly));
+    const QRegularExpressionMatch suite =
+        QRegularExpression("<testsuite [^>]*time=\"([0-9.]+)\"").match(xml.readAll());
+    ASSERT_TRUE(suite.hasMatch());
+    EXPECT_GE(suite.captured(1).toDouble(), 0.18) << "the suite's time is the script's run time";
     EXPECT_TRUE(captured("ERROR", "CHYBA: kontrola arithmetic selhala"));
     EXPECT_TRUE(captured("STATE", "after the check"));
     EXPECT_EQ(report(), "selftest.lua 1 1 0\narithmetic | check arithmetic failed\n");

@@ -1,8 +1,13 @@
 // The set-up read from and written to a settings file, without any window.
+#include "bytes_text.h"
+#include "data_template.h"
 #include "ini_file.h"
+#include "session.h"
 #include "setup.h"
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 namespace {
 
@@ -100,4 +105,40 @@ TEST(SetupFile, RowCountsAreHeldToTheirBounds) {
     EXPECT_EQ(
         ::Setup::read(IniFile::parse("[Form_RX_filtr]\nfiltr_framecount=5000\n")).filters.size(),
         100u);
+}
+
+// The example set-ups that come with the program: each opens its kind, and
+// every macro's text and every active filter can be used as it stands.
+TEST(ExampleSetups, EachKindLoadsWithRowsThatCanBeUsed) {
+    const std::pair<const char *, LinkKind> examples[] = {{"serial", LinkKind::Serial},
+                                                          {"tcp-client", LinkKind::TcpClient},
+                                                          {"tcp-server", LinkKind::TcpServer},
+                                                          {"udp", LinkKind::Udp},
+                                                          {"icmp", LinkKind::Icmp}};
+    for (const auto &[name, kind] : examples) {
+        const std::string path = std::string(KROVAN_EXAMPLES) + "/" + name + ".ini";
+        const ::Setup setup = ::Setup::read(IniFile::load(path));
+        EXPECT_EQ(setup.connection, static_cast<int>(kind)) << name;
+        EXPECT_TRUE(setup.show_stavy) << name;
+        for (const MacroSetup &macro : setup.macros)
+            EXPECT_NO_THROW(DataTemplate(toBytes(macro.data), macro.hex))
+                << name << ": " << macro.describe.toStdString();
+        Session session;
+        session.setfilters(setup.filters);
+        session.setup = setup;
+        for (std::size_t n = 1; n <= setup.filters.size(); ++n) {
+            const FilterSetup &filter = setup.filters[n - 1];
+            if (!filter.active)
+                continue;
+            EXPECT_EQ(session.filterproblem(static_cast<int>(n)), QString()) << name;
+            EXPECT_TRUE(
+                std::any_of(setup.macros.begin(), setup.macros.end(),
+                            [&](const MacroSetup &m) { return m.describe == filter.macro; }))
+                << name << ": a filter names no macro";
+        }
+    }
+    // The NMEA sentence carries its checksum.
+    const ::Setup udp = ::Setup::read(IniFile::load(KROVAN_EXAMPLES "/udp.ini"));
+    EXPECT_EQ(DataTemplate(toBytes(udp.macros[1].data), false).bytes(1, nullptr),
+              "$GPGLL,4916.45,N,12311.12,W,225444,A*31\r\n");
 }
