@@ -1,5 +1,7 @@
 #include "headless_options.h"
 
+#include "link_kinds.h"
+
 #include <cmath>
 #include <optional>
 
@@ -44,14 +46,8 @@ int rownumber(const QString &option, const QString &value) {
 }
 
 LinkKind linkkind(const QString &name) {
-    const std::pair<const char *, LinkKind> kinds[] = {{"serial", LinkKind::Serial},
-                                                       {"tcp-client", LinkKind::TcpClient},
-                                                       {"tcp-server", LinkKind::TcpServer},
-                                                       {"udp", LinkKind::Udp},
-                                                       {"icmp", LinkKind::Icmp}};
-    for (auto [text, kind] : kinds)
-        if (name == text)
-            return kind;
+    if (const std::optional<LinkKind> kind = kindnamed(name))
+        return *kind;
     throw UsageError(QString("unknown link \"%1\"").arg(name).toStdString());
 }
 

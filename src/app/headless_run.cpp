@@ -8,6 +8,7 @@
 #include "errors.h"
 #include "ini_file.h"
 #include "junit_report.h"
+#include "link_kinds.h"
 #include "quit_signals.h"
 #include "script_run.h"
 #include "session.h"
@@ -131,8 +132,8 @@ int runheadless(const QStringList &arguments) {
         printerr(QString::fromUtf8(e.what()));
         return 2;
     }
-    const LinkKind kind = options.link.value_or(static_cast<LinkKind>(session.setup.connection));
-    if (kind < LinkKind::Serial || kind > LinkKind::Icmp) {
+    const LinkKind kind = options.link.value_or(kindat(session.setup.connection));
+    if (kind == LinkKind::None) {
         printerr("the settings file names no link; choose one with --link");
         return 2;
     }

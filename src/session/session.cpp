@@ -292,7 +292,8 @@ void Session::setreconnect(bool on) {
 LinkKind Session::activelink() const {
     using enum LinkKind;
     // The order in which a send looks for an open link.
-    static constexpr std::array<LinkKind, 5> sendorder{Serial, TcpServer, TcpClient, Udp, Icmp};
+    static constexpr std::array<LinkKind, kindcount> sendorder{Serial, TcpServer, TcpClient, Udp,
+                                                               Icmp};
     for (LinkKind kind : sendorder)
         if (isopen(kind))
             return kind;

@@ -13,6 +13,7 @@
 #include "gap_framer.h"
 #include "icmp_link.h"
 #include "link_kind.h"
+#include "link_kinds.h"
 #include "link_setups.h"
 #include "log_entry.h"
 #include "repeat_timer.h"
@@ -139,17 +140,12 @@ public:
     void close(LinkKind kind);
 
     // The occasions that close links, and in which order (one table).
-    enum class Closing {
-        BeforeSerial,
-        BeforeTcpClient,
-        BeforeTcpServer,
-        BeforeUdp,
-        BeforeIcmp,
-        SettingsFile,
-        Shutdown
-    };
+    enum class Closing { SettingsFile, Shutdown };
     static std::span<const LinkKind> closeorder(Closing occasion);
     void closeall(Closing occasion);
+    // Closes what the kind's connect button closes before it toggles its
+    // own kind, in that order (the kinds' table).
+    void closeothers(LinkKind kind);
 
     // Entries: a state record, written only while the set-up selects that
     // kind; an error line; a data record.
@@ -221,8 +217,8 @@ private:
     std::vector<std::unique_ptr<RepeatTimer>> repeats_;
     EntryFanout entries_;
     // The links by kind, in the selector's order.
-    std::array<Link *, 5> links_{&ApdComPort1, &IdTCPClient1, &IdTCPServer1, &IdUDPServer1,
-                                 &IdIcmpClient1};
+    std::array<Link *, kindcount> links_{&ApdComPort1, &IdTCPClient1, &IdTCPServer1, &IdUDPServer1,
+                                         &IdIcmpClient1};
     // What a send converts from the set-up's texts, kept while they stay.
     // The last data text sent, converted, and how often each row was sent.
     TextMemo<DataTemplate> macrotemplate_;

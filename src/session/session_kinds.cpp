@@ -225,7 +225,7 @@ const Session::KindSteps &Session::steps(LinkKind kind) {
     // In the selector's order: each kind's open, close, the address its
     // sends name, what a send reads from the set-up first, and what the
     // kind reports beside its received blocks.
-    static const std::array<KindSteps, 5> table{{
+    static const std::array<KindSteps, kindcount> table{{
         {&Session::serialopenasset, &Session::serialclose, &Session::serialaddress, nullptr,
          &Session::wireserial},
         {&Session::tcpclientopen, &Session::tcpclientclose, &Session::tcpclientaddress, nullptr,
@@ -251,20 +251,13 @@ void Session::close(LinkKind kind) {
 
 std::span<const LinkKind> Session::closeorder(Closing occasion) {
     using enum LinkKind;
-    // Each connect button closes the other four kinds in its own order
-    // before it toggles its own; a settings file chosen from the menu and
-    // the shutdown close in theirs.
-    // In the order of the occasions.
-    static const std::array<std::vector<LinkKind>, 7> orders{{
-        {TcpClient, TcpServer, Icmp, Udp},         // BeforeSerial
-        {Serial, TcpServer, Icmp, Udp},            // BeforeTcpClient
-        {Serial, TcpClient, Icmp, Udp},            // BeforeTcpServer
-        {Serial, TcpServer, TcpClient, Icmp},      // BeforeUdp
-        {Serial, TcpServer, TcpClient, Udp},       // BeforeIcmp
-        {Serial, TcpServer, TcpClient, Icmp, Udp}, // SettingsFile
-        {TcpClient, Icmp, Udp, Serial},            // Shutdown
-    }};
-    return orders[static_cast<size_t>(occasion)];
+    // A settings file chosen from the menu and the shutdown close in their
+    // own orders (a connect button in its kind's, closeothers).
+    static constexpr std::array settingsfile{Serial, TcpServer, TcpClient, Icmp, Udp};
+    static constexpr std::array shutdown{TcpClient, Icmp, Udp, Serial};
+    if (occasion == Closing::SettingsFile)
+        return settingsfile;
+    return shutdown;
 }
 
 void Session::closeall(Closing occasion) {
@@ -273,4 +266,9 @@ void Session::closeall(Closing occasion) {
         holdrepeats(true);
     for (LinkKind kind : closeorder(occasion))
         close(kind);
+}
+
+void Session::closeothers(LinkKind kind) {
+    for (LinkKind other : kindinfo(kind).closesfirst)
+        close(other);
 }

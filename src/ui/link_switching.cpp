@@ -86,7 +86,7 @@ void TForm1::bindsetup() {
 }
 
 void TForm1::Button_RS232_OnClick() {
-    session.closeall(Session::Closing::BeforeSerial);
+    session.closeothers(LinkKind::Serial);
     if (session.isengaged(LinkKind::Serial))
         serialclose();
     else
@@ -94,7 +94,7 @@ void TForm1::Button_RS232_OnClick() {
 }
 
 void TForm1::Button_TCP_C_OnClick() {
-    session.closeall(Session::Closing::BeforeTcpClient);
+    session.closeothers(LinkKind::TcpClient);
     if (session.isengaged(LinkKind::TcpClient))
         tcpclientclose();
     else
@@ -102,7 +102,7 @@ void TForm1::Button_TCP_C_OnClick() {
 }
 
 void TForm1::Button_TCP_S_OnClick() {
-    session.closeall(Session::Closing::BeforeTcpServer);
+    session.closeothers(LinkKind::TcpServer);
     if (tcpserverislistening())
         tcpserverclose();
     else
@@ -110,7 +110,7 @@ void TForm1::Button_TCP_S_OnClick() {
 }
 
 void TForm1::Button_UDP_OnClick() {
-    session.closeall(Session::Closing::BeforeUdp);
+    session.closeothers(LinkKind::Udp);
     if (IdUDPServer1.isActive())
         udpclose();
     else
@@ -118,7 +118,7 @@ void TForm1::Button_UDP_OnClick() {
 }
 
 void TForm1::Button_ICMP_OnClick() {
-    session.closeall(Session::Closing::BeforeIcmp);
+    session.closeothers(LinkKind::Icmp);
     if (icmpactive())
         icmpoff();
     else

@@ -119,7 +119,8 @@ TForm1::TForm1(QWidget *parent)
     ComboBox_pripojeni = new QComboBox;
     ComboBox_pripojeni->setObjectName("ComboBox_pripojeni");
     ComboBox_pripojeni->setFixedWidth(97);
-    ComboBox_pripojeni->addItems({"RS232", "TCP klient", "TCP server", "UDP", "ICMP(ping)"});
+    for (const LinkKindInfo &kind : linkkinds)
+        ComboBox_pripojeni->addItem(kind.selector);
     QFont bold = ComboBox_pripojeni->font();
     bold.setBold(true);
     ComboBox_pripojeni->setFont(bold);
@@ -268,12 +269,14 @@ void TForm1::FormCreate() {
 }
 
 void TForm1::ComboBox_pripojeniChange() {
+    // In the selector's order.
     QWidget *const panels[] = {Panel_RS, Panel_TCP_C, Panel_TCP_S, Panel_UDP, Panel_ICMP};
-    const int index = ComboBox_pripojeni->currentIndex();
-    if (index < 0 || index >= 5)
+    static_assert(std::size(panels) == kindcount);
+    const LinkKind kind = kindat(ComboBox_pripojeni->currentIndex());
+    if (kind == LinkKind::None)
         return;
-    for (int i = 0; i < 5; ++i)
-        panels[i]->setVisible(i == index);
+    for (const LinkKindInfo &each : linkkinds)
+        panels[static_cast<std::size_t>(each.kind)]->setVisible(each.kind == kind);
 }
 
 void TForm1::FormShow() {

@@ -116,7 +116,7 @@ void TForm1::loadmainwindow(const IniFile &ini, const Setup &setup) {
         break; // any other value leaves the state as it is
     }
     const int connection = setup.connection;
-    ComboBox_pripojeni->setCurrentIndex(connection >= 0 && connection < 5 ? connection : -1);
+    ComboBox_pripojeni->setCurrentIndex(kindat(connection) == LinkKind::None ? -1 : connection);
     ComboBox_pripojeniChange();
 
     Edit_tx_adr->setText(setup.tx_adr);

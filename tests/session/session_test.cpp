@@ -230,8 +230,8 @@ TEST_F(SessionTest, ASendUsesTheFirstOpenKindInItsFixedOrder) {
     session.icmpoff();
     EXPECT_EQ(session.activelink(), LinkKind::None);
     // A connect button closes the other kinds in its own order.
-    EXPECT_EQ(std::vector<LinkKind>(session.closeorder(Session::Closing::BeforeUdp).begin(),
-                                    session.closeorder(Session::Closing::BeforeUdp).end()),
+    EXPECT_EQ(std::vector<LinkKind>(kindinfo(LinkKind::Udp).closesfirst.begin(),
+                                    kindinfo(LinkKind::Udp).closesfirst.end()),
               (std::vector<LinkKind>{LinkKind::Serial, LinkKind::TcpServer, LinkKind::TcpClient,
                                      LinkKind::Icmp}));
 }

@@ -1,0 +1,51 @@
+#pragma once
+
+// What each kind of link is called and which kinds its connect button closes
+// first: one table, in the order of the connection selector. The number of
+// kinds is the table's size.
+
+#include "link_kind.h"
+
+#include <QString>
+
+#include <array>
+#include <cstddef>
+#include <optional>
+#include <span>
+
+struct LinkKindInfo {
+    LinkKind kind;
+    // The connection selector's item.
+    const char *selector;
+    // The kind's name on a headless run's command line (--link).
+    const char *word;
+    // The other kinds its connect button closes before it toggles its own,
+    // in that order.
+    std::span<const LinkKind> closesfirst;
+};
+
+namespace kindorders {
+using enum LinkKind;
+inline constexpr std::array beforeserial{TcpClient, TcpServer, Icmp, Udp};
+inline constexpr std::array beforetcpclient{Serial, TcpServer, Icmp, Udp};
+inline constexpr std::array beforetcpserver{Serial, TcpClient, Icmp, Udp};
+inline constexpr std::array beforeudp{Serial, TcpServer, TcpClient, Icmp};
+inline constexpr std::array beforeicmp{Serial, TcpServer, TcpClient, Udp};
+} // namespace kindorders
+
+// Every kind, in the selector's order (the settings file's `connection`).
+inline constexpr std::array linkkinds{
+    LinkKindInfo{LinkKind::Serial, "RS232", "serial", kindorders::beforeserial},
+    LinkKindInfo{LinkKind::TcpClient, "TCP klient", "tcp-client", kindorders::beforetcpclient},
+    LinkKindInfo{LinkKind::TcpServer, "TCP server", "tcp-server", kindorders::beforetcpserver},
+    LinkKindInfo{LinkKind::Udp, "UDP", "udp", kindorders::beforeudp},
+    LinkKindInfo{LinkKind::Icmp, "ICMP(ping)", "icmp", kindorders::beforeicmp},
+};
+inline constexpr std::size_t kindcount = linkkinds.size();
+
+// The kind's entry (not None).
+const LinkKindInfo &kindinfo(LinkKind kind);
+// The kind at a selector index, or None where the index names no kind.
+LinkKind kindat(int index);
+// The kind a --link word names.
+std::optional<LinkKind> kindnamed(const QString &word);
