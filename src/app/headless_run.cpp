@@ -69,14 +69,8 @@ private:
 void openlink(Session &session, LinkKind kind, const HeadlessOptions &options) {
     if (kind == LinkKind::Serial) {
         const SerialPortChoice port = serialport(options.port);
-        session.ApdComPort1.setdevice(port.device);
-        const int number = port.number;
-        const int baud = strtoint(toBytes(session.setup.com_baud));
-        // The data bits' selector lists 5, 6, 7, 8.
-        const int bits = session.setup.com_bits >= 0 && session.setup.com_bits < 4
-                             ? 5 + session.setup.com_bits
-                             : 8;
-        session.serialopen(number, baud, bits);
+        session.serialopen(LinkSetups::serial(session.setup, port.number, port.device,
+                                              LinkSetups::OtherBits::Eight));
         if (!session.isengaged(LinkKind::Serial))
             throw KrovanError("the serial port did not open");
         return;

@@ -130,6 +130,18 @@ void SerialLink::setnumber(int number) {
         open();
 }
 
+void SerialLink::setsettings(const SerialSettings &settings) {
+    const int number = settings.number;
+    settings_ = settings;
+    setnumber(number);
+}
+
+SerialSettings SerialLink::settings() const {
+    SerialSettings now = settings_;
+    now.number = number_;
+    return now;
+}
+
 bool SerialLink::isOpen() const {
     return port_.isOpen();
 }
@@ -141,7 +153,9 @@ void SerialLink::fail(const QString &device, const QString &reason) {
 }
 
 QString SerialLink::device() const {
-    return !device_.isEmpty() ? device_ : devicetable ? devicetable(number_) : QString();
+    return !settings_.device.isEmpty() ? settings_.device
+           : devicetable               ? devicetable(number_)
+                                       : QString();
 }
 
 void SerialLink::open() {
@@ -164,14 +178,14 @@ void SerialLink::open() {
 void SerialLink::openport(const QString &device) {
     if (!devicepresent(device))
         fail(device, "no such device.");
-    if (databits_ < 5 || databits_ > 8)
-        fail(device, QString("%1 data bits are not possible.").arg(databits_));
-    if (baud_ <= 0)
-        fail(device, QString("the baud rate %1 is not possible.").arg(baud_));
+    if (settings_.databits < 5 || settings_.databits > 8)
+        fail(device, QString("%1 data bits are not possible.").arg(settings_.databits));
+    if (settings_.baud <= 0)
+        fail(device, QString("the baud rate %1 is not possible.").arg(settings_.baud));
 
     port_.setPortName(QFileInfo(device).canonicalFilePath());
-    port_.setBaudRate(baud_);
-    port_.setDataBits(static_cast<QSerialPort::DataBits>(databits_));
+    port_.setBaudRate(settings_.baud);
+    port_.setDataBits(static_cast<QSerialPort::DataBits>(settings_.databits));
     port_.setParity(QSerialPort::NoParity);
     port_.setStopBits(QSerialPort::OneStop);
     port_.setFlowControl(QSerialPort::NoFlowControl);
@@ -192,8 +206,8 @@ void SerialLink::openport(const QString &device) {
         }
         if (error == QSerialPort::UnsupportedOperationError)
             fail(device, QString("the port does not take %1 Bd with %2 data bits (%3).")
-                             .arg(baud_)
-                             .arg(databits_)
+                             .arg(settings_.baud)
+                             .arg(settings_.databits)
                              .arg(detail));
         fail(device, detail + ".");
     }
@@ -257,13 +271,13 @@ void SerialLink::adopt(const QString &location) {
     for (int number = 0; devicetable && number <= 255; ++number) {
         const QString device = devicetable(number);
         if (!device.isEmpty() && QFileInfo(device).canonicalFilePath() == location) {
-            device_.clear();
+            settings_.device.clear();
             number_ = number;
             emit renumbered(number);
             return;
         }
     }
-    device_ = location;
+    settings_.device = location;
 }
 
 qint64 SerialLink::waitingoutput() const {

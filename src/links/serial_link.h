@@ -21,6 +21,20 @@ QString serialdevice(int number);
 // system knows of the device behind it.
 QString serialdescription(int number);
 
+// A serial port's settings: the port by its number or a device path, its rate
+// and frame. Parity and stop bits are the selectors' items, read but not yet
+// offered: the port opens with no parity and one stop bit.
+struct SerialSettings {
+    int number = 0;
+    // A device path that stands for the port whatever its number; empty:
+    // the table's device of the number.
+    QString device;
+    qint32 baud = 115200;
+    int databits = 8;
+    int parity = 0;
+    int stopbits = 0;
+};
+
 // One serial port, opened by its number: 8 data bits unless told otherwise,
 // no parity, one stop bit, DTR and RTS raised, no flow control. Received
 // bytes are announced on the GUI thread; sends are queued and never wait.
@@ -45,13 +59,9 @@ public:
     // opened again on the new number, staying closed when that fails.
     void setnumber(int number);
     int number() const { return number_; }
-    // A device path that stands for the port whatever its number; empty:
-    // the table's device of the number.
-    void setdevice(const QString &device) { device_ = device; }
-    void setbaud(qint32 baud) { baud_ = baud; }
-    void setdatabits(int bits) { databits_ = bits; }
-    qint32 baud() const { return baud_; }
-    int databits() const { return databits_; }
+    // The number as setnumber takes it, the device, the rate and the frame.
+    void setsettings(const SerialSettings &settings);
+    SerialSettings settings() const;
 
     // Opens the port with the settings given; does nothing when it is open
     // or waiting. Throws KrovanError naming the port, its device and the
@@ -98,9 +108,8 @@ private:
 
     QSerialPort port_;
     int number_ = 0;
-    QString device_;
-    qint32 baud_ = 115200;
-    int databits_ = 8;
+    // The rest of the settings (number_ follows the device found again).
+    SerialSettings settings_;
     bool announcing_ = false;
     ReadPass pass_{this, [this] { announce(); }};
     Retry retry_{this, lookInterval, [this] { lookagain(); }};

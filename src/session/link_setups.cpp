@@ -11,6 +11,22 @@ int number(TextMemo<int> &memo, const QString &text) {
 
 } // namespace
 
+SerialSettings LinkSetups::serial(const Setup &setup, int number, const QString &device,
+                                  OtherBits other) {
+    SerialSettings settings;
+    settings.number = number;
+    settings.device = device;
+    settings.baud = strtoint(toBytes(setup.com_baud));
+    // The selector lists 5, 6, 7, 8 (and an empty item).
+    const bool listed = setup.com_bits >= 0 && setup.com_bits < 4;
+    if (!listed && other == OtherBits::Fail)
+        strtoint(""); // throws as the empty item's text does
+    settings.databits = listed ? 5 + setup.com_bits : 8;
+    settings.parity = setup.com_parity;
+    settings.stopbits = setup.com_stop;
+    return settings;
+}
+
 TcpClientSettings LinkSetups::tcpclient(const Setup &setup) {
     return {setup.tcp_c_a, number(tcpclientport_, setup.tcp_c_p)};
 }

@@ -8,6 +8,7 @@
 // where it is read, at the open or the send that needs it, and is read
 // again the next time.
 
+#include "serial_link.h"
 #include "setup.h"
 #include "tcp_client_link.h"
 #include "text_memo.h"
@@ -18,6 +19,17 @@
 
 class LinkSetups {
 public:
+    // What a serial data bits' index outside the selector's four items
+    // gives: the windows read it as the selector's empty item, a text that
+    // does not convert (an error box, no port opened); a headless run has
+    // always taken it as 8 bits. Each front-end keeps its own.
+    enum class OtherBits { Fail, Eight };
+    // The serial port's settings the set-up holds (the typed rate, the
+    // selectors' items), on the port the front-end chose: its number, or a
+    // device path.
+    static SerialSettings serial(const Setup &setup, int number, const QString &device,
+                                 OtherBits other);
+
     TcpClientSettings tcpclient(const Setup &setup);
     int tcpserverport(const Setup &setup);
     int udplocalport(const Setup &setup);

@@ -126,7 +126,7 @@ public:
 
     // Opening and closing each kind: what opens, what is recorded, the
     // state changes. A failed open throws and leaves the kind closed.
-    void serialopen(int number, int baud, int databits);
+    void serialopen(const SerialSettings &settings);
     void serialclose();
     void tcpclientopen();
     void tcpclientclose();

@@ -117,13 +117,11 @@ void Session::linksend(LinkKind kind, const std::string &bytes) {
 // ---- opening and closing ----
 
 void Session::serialopenasset() {
-    serialopen(ApdComPort1.number(), ApdComPort1.baud(), ApdComPort1.databits());
+    serialopen(ApdComPort1.settings());
 }
 
-void Session::serialopen(int number, int baud, int databits) {
-    ApdComPort1.setnumber(number);
-    ApdComPort1.setbaud(baud);
-    ApdComPort1.setdatabits(databits);
+void Session::serialopen(const SerialSettings &settings) {
+    ApdComPort1.setsettings(settings);
     link(LinkKind::Serial).setreconnect(setup.reconnect);
     link(LinkKind::Serial).open();
     emit linkchanged(LinkKind::Serial, isengaged(LinkKind::Serial));

@@ -45,9 +45,8 @@ void TForm1::Button_detectClick() {
 void TForm1::serialopen() {
     // The digits after "COM", at most three.
     const int number = strtoint(toBytes(ComboBox_COM_port->currentText().mid(3, 3)));
-    const int baud = strtoint(toBytes(ComboBox_baud->currentText()));
-    const int bits = strtoint(toBytes(ComboBox_bits->currentText()));
-    session.serialopen(number, baud, bits);
+    session.serialopen(
+        LinkSetups::serial(session.setup, number, QString(), LinkSetups::OtherBits::Fail));
 }
 
 void TForm1::serialclose() {

@@ -1,13 +1,16 @@
 // The set-up read from and written to a settings file, without any window.
 #include "bytes_text.h"
 #include "data_template.h"
+#include "errors.h"
 #include "ini_file.h"
+#include "link_setups.h"
 #include "session.h"
 #include "setup.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <tuple>
 
 namespace {
 
@@ -141,4 +144,24 @@ TEST(ExampleSetups, EachKindLoadsWithRowsThatCanBeUsed) {
     const ::Setup udp = ::Setup::read(IniFile::load(KROVAN_EXAMPLES "/udp.ini"));
     EXPECT_EQ(DataTemplate(toBytes(udp.macros[1].data), false).bytes(1, nullptr),
               "$GPGLL,4916.45,N,12311.12,W,225444,A*31\r\n");
+}
+
+// The serial settings both front-ends open a port with.
+TEST(LinkSetups, SerialSettingsComeFromTheSetupOnTheChosenPort) {
+    ::Setup setup;
+    setup.com_baud = "9600";
+    setup.com_bits = 1;
+    const SerialSettings six =
+        LinkSetups::serial(setup, 5, "/dev/ttyX", LinkSetups::OtherBits::Fail);
+    EXPECT_EQ(std::tuple(six.number, six.device, six.baud, six.databits),
+              std::tuple(5, QString("/dev/ttyX"), 9600, 6));
+    // An index past the four items: the windows fail, a headless run takes 8.
+    setup.com_bits = 4;
+    EXPECT_EQ(LinkSetups::serial(setup, 5, {}, LinkSetups::OtherBits::Eight).databits, 8);
+    try {
+        LinkSetups::serial(setup, 5, {}, LinkSetups::OtherBits::Fail);
+        ADD_FAILURE() << "no failure";
+    } catch (const KrovanError &error) {
+        EXPECT_STREQ(error.what(), "'' is not a valid integer value");
+    }
 }
