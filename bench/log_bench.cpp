@@ -323,7 +323,7 @@ void udploop(QApplication &app, int target) {
     app.exec();
     stop = true;
     client.join();
-    Form1->udpclose();
+    Form1->session.close(LinkKind::Udp);
     const std::size_t n = rates.size();
     if (n < 4) {
         std::printf("too short a run\n");

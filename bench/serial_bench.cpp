@@ -113,7 +113,7 @@ int main(int argc, char **argv) {
                 blocks / elapsed, blocks ? double(delivered) / blocks : 0.0);
     std::printf("longest GUI stall: %lld ms; log rows %d; peak memory %ld MB\n", longest,
                 Form_RX_TX->RichEdit_mix->displayedRows(), peakkilobytes() / 1024);
-    Form1->serialclose();
+    Form1->session.close(LinkKind::Serial);
     ::close(master);
     ::close(slave);
     return bench.silent.errors == 0 && delivered == written ? 0 : 1;

@@ -207,6 +207,6 @@ int main(int argc, char **argv) {
                     sorted.front(), sorted[sorted.size() / 2], sorted.back());
     std::printf("longest GUI stall: %.1f ms\n", longeststall);
 
-    Form1->tcpclientclose();
+    Form1->session.close(LinkKind::TcpClient);
     return bench.silent.errors == 0 && blocks.size() == 100 ? 0 : 1;
 }

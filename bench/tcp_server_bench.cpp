@@ -148,6 +148,6 @@ int main(int argc, char **argv) {
     std::printf("longest GUI stall: %lld ms while receiving, %lld ms afterwards (the blocks' "
                 "processing and logging)\n",
                 static_cast<long long>(receivestall), static_cast<long long>(laterstall));
-    Form1->tcpserverclose();
+    Form1->session.close(LinkKind::TcpServer);
     return bench.silent.errors == 0 && arrived == sent ? 0 : 1;
 }

@@ -216,6 +216,6 @@ int main(int argc, char **argv) {
     });
     bench.app.exec();
     client.join();
-    Form1->udpclose();
+    Form1->session.close(LinkKind::Udp);
     return bench.silent.errors == 0 ? 0 : 1;
 }

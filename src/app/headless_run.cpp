@@ -69,8 +69,9 @@ private:
 void openlink(Session &session, LinkKind kind, const HeadlessOptions &options) {
     if (kind == LinkKind::Serial) {
         const SerialPortChoice port = serialport(options.port);
-        session.serialopen(LinkSetups::serial(session.setup, port.number, port.device,
-                                              LinkSetups::OtherBits::Eight));
+        session.chooseserial(LinkSetups::serial(session.setup, port.number, port.device,
+                                                LinkSetups::OtherBits::Eight));
+        session.open(kind);
         if (!session.isengaged(LinkKind::Serial))
             throw KrovanError("the serial port did not open");
         return;

@@ -124,20 +124,17 @@ public:
     // fires on a closed link), or lets them run as set again.
     void holdrepeats(bool held);
 
-    // Opening and closing each kind: what opens, what is recorded, the
-    // state changes. A failed open throws and leaves the kind closed.
-    void serialopen(const SerialSettings &settings);
-    void serialclose();
-    void tcpclientopen();
-    void tcpclientclose();
-    void tcpserveropen();
-    void tcpserverclose();
-    void udpopen();
-    void udpclose();
-    void icmpon();
-    void icmpoff();
+    // Opens a kind on the set-up's settings (a serial port on the one chosen
+    // last), with its records and state changes; a failed open throws and
+    // leaves the kind closed. Closes a kind, with its records.
     void open(LinkKind kind);
     void close(LinkKind kind);
+    // What a connect button does: closes the kinds it closes first, then
+    // closes its kind when it is engaged and opens it when not, after
+    // `beforeopen` (the windows choose the serial port there).
+    void toggle(LinkKind kind, const std::function<void()> &beforeopen = {});
+    // The serial port and settings the next serial open uses.
+    void chooseserial(const SerialSettings &settings);
 
     // The occasions that close links, and in which order (one table).
     enum class Closing { SettingsFile, Shutdown };
@@ -190,6 +187,17 @@ private:
     QString sendon(LinkKind link, const std::string &bytes);
     // Records that no link is active; the reason.
     QString nolink();
+    // Each kind's own open and close.
+    void serialopen();
+    void serialclose();
+    void tcpclientopen();
+    void tcpclientclose();
+    void tcpserveropen();
+    void tcpserverclose();
+    void udpopen();
+    void udpclose();
+    void icmpon();
+    void icmpoff();
     void tcpclientconnected();
     void tcpclientdisconnected();
     void serialopened();
@@ -205,7 +213,6 @@ private:
         void (Session::*wire)(Link &link);
     };
     static const KindSteps &steps(LinkKind kind);
-    void serialopenasset();
     QString serialaddress() const;
     QString tcpserveraddress() const;
     QString tcpclientaddress() const;

@@ -116,12 +116,11 @@ void Session::linksend(LinkKind kind, const std::string &bytes) {
 
 // ---- opening and closing ----
 
-void Session::serialopenasset() {
-    serialopen(ApdComPort1.settings());
+void Session::chooseserial(const SerialSettings &settings) {
+    ApdComPort1.setsettings(settings);
 }
 
-void Session::serialopen(const SerialSettings &settings) {
-    ApdComPort1.setsettings(settings);
+void Session::serialopen() {
     link(LinkKind::Serial).setreconnect(setup.reconnect);
     link(LinkKind::Serial).open();
     emit linkchanged(LinkKind::Serial, isengaged(LinkKind::Serial));
@@ -224,7 +223,7 @@ const Session::KindSteps &Session::steps(LinkKind kind) {
     // sends name, what a send reads from the set-up first, and what the
     // kind reports beside its received blocks.
     static const std::array<KindSteps, kindcount> table{{
-        {&Session::serialopenasset, &Session::serialclose, &Session::serialaddress, nullptr,
+        {&Session::serialopen, &Session::serialclose, &Session::serialaddress, nullptr,
          &Session::wireserial},
         {&Session::tcpclientopen, &Session::tcpclientclose, &Session::tcpclientaddress, nullptr,
          &Session::wiretcpclient},
@@ -264,6 +263,17 @@ void Session::closeall(Closing occasion) {
         holdrepeats(true);
     for (LinkKind kind : closeorder(occasion))
         close(kind);
+}
+
+void Session::toggle(LinkKind kind, const std::function<void()> &beforeopen) {
+    closeothers(kind);
+    if (isengaged(kind)) {
+        close(kind);
+        return;
+    }
+    if (beforeopen)
+        beforeopen();
+    open(kind);
 }
 
 void Session::closeothers(LinkKind kind) {

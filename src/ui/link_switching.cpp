@@ -86,43 +86,24 @@ void TForm1::bindsetup() {
 }
 
 void TForm1::Button_RS232_OnClick() {
-    session.closeothers(LinkKind::Serial);
-    if (session.isengaged(LinkKind::Serial))
-        serialclose();
-    else
-        serialopen();
+    // The port is the one the list shows, read as the port opens.
+    session.toggle(LinkKind::Serial, [this] { chooseserialport(); });
 }
 
 void TForm1::Button_TCP_C_OnClick() {
-    session.closeothers(LinkKind::TcpClient);
-    if (session.isengaged(LinkKind::TcpClient))
-        tcpclientclose();
-    else
-        tcpclientopen();
+    session.toggle(LinkKind::TcpClient);
 }
 
 void TForm1::Button_TCP_S_OnClick() {
-    session.closeothers(LinkKind::TcpServer);
-    if (tcpserverislistening())
-        tcpserverclose();
-    else
-        tcpserveropen();
+    session.toggle(LinkKind::TcpServer);
 }
 
 void TForm1::Button_UDP_OnClick() {
-    session.closeothers(LinkKind::Udp);
-    if (IdUDPServer1.isActive())
-        udpclose();
-    else
-        udpopen();
+    session.toggle(LinkKind::Udp);
 }
 
 void TForm1::Button_ICMP_OnClick() {
-    session.closeothers(LinkKind::Icmp);
-    if (icmpactive())
-        icmpoff();
-    else
-        icmpon();
+    session.toggle(LinkKind::Icmp);
 }
 
 LinkKind TForm1::activelink() const {

@@ -132,7 +132,7 @@ public:
     // The stream buffer's tick, forwarded to the session.
     void Timer_rxTimer();
 
-    // Connect buttons: each closes the other four kinds, then toggles its own.
+    // Connect buttons: each closes the other kinds, then toggles its own.
     void Button_RS232_OnClick();
     void Button_TCP_C_OnClick();
     void Button_TCP_S_OnClick();
@@ -145,34 +145,21 @@ public:
 
     // Serial link (serial_panel.cpp).
     void Button_detectClick();
-    void serialopen();
-    void serialclose();
+    // The port the list shows, with the panel's settings, for the next open.
+    void chooseserialport();
     bool serialisopen() const;
     int serialportnumber() const;
     // The panel after the serial port opened or closed.
     void ApdComPort1PortOpen();
     void ApdComPort1PortClose();
 
-    // TCP client (tcp_client_panel.cpp).
-    void tcpclientopen();
-    void tcpclientclose();
-    // The panel while connected and after the connection ended.
+    // TCP client (tcp_client_panel.cpp): the panel while connected and after the connection ended.
     void IdTCPClient1Connected();
     void IdTCPClient1Disconnected();
     bool tcpclientisconnected() const;
 
     // TCP server (tcp_server_panel.cpp).
-    void tcpserveropen();
-    void tcpserverclose();
     bool tcpserverislistening() const;
-
-    // UDP (udp_panel.cpp).
-    void udpopen();
-    void udpclose();
-
-    // ICMP echo (icmp_panel.cpp).
-    void icmpon();
-    void icmpoff();
 
     void ComboBox_pripojeniChange();
 

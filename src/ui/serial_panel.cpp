@@ -42,15 +42,11 @@ void TForm1::Button_detectClick() {
         ComboBox_COM_port->setCurrentIndex(0);
 }
 
-void TForm1::serialopen() {
+void TForm1::chooseserialport() {
     // The digits after "COM", at most three.
     const int number = strtoint(toBytes(ComboBox_COM_port->currentText().mid(3, 3)));
-    session.serialopen(
+    session.chooseserial(
         LinkSetups::serial(session.setup, number, QString(), LinkSetups::OtherBits::Fail));
-}
-
-void TForm1::serialclose() {
-    session.serialclose();
 }
 
 void TForm1::ApdComPort1PortOpen() {

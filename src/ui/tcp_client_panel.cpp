@@ -11,10 +11,6 @@ bool TForm1::tcpclientisconnected() const {
     return IdTCPClient1.isConnected();
 }
 
-void TForm1::tcpclientopen() {
-    session.tcpclientopen();
-}
-
 void TForm1::IdTCPClient1Connected() {
     for (QWidget *control : std::initializer_list<QWidget *>{Label11, Label2, Edit_tcp_k_addr,
                                                              Edit_tcp_k_port, ComboBox_pripojeni})
@@ -27,8 +23,4 @@ void TForm1::IdTCPClient1Disconnected() {
                                                              Edit_tcp_k_port, ComboBox_pripojeni})
         control->setEnabled(true);
     Button_TCP_C_On->setText("Připojit");
-}
-
-void TForm1::tcpclientclose() {
-    session.tcpclientclose();
 }

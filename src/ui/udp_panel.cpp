@@ -10,13 +10,3 @@ void TForm1::enableudpfields(bool enabled) {
              ComboBox_pripojeni, Edit_tx_adr, Edit_tx_port, Edit_rx_port, Label4, Label5, Label7})
         control->setEnabled(enabled);
 }
-
-// A failed open leaves the panel closed: the text that failed can be
-// corrected at once.
-void TForm1::udpopen() {
-    session.udpopen();
-}
-
-void TForm1::udpclose() {
-    session.udpclose();
-}

@@ -43,7 +43,8 @@ TEST_F(FakeLinks, ABlockIsLoggedThenAnsweredOnTheLinkItCameFrom) {
 
 TEST_F(FakeLinks, ASendTakesTheFirstOpenLinkInItsOrder) {
     session.open(LinkKind::Udp);
-    session.serialopen(SerialSettings{3, {}, 9600, 8});
+    session.chooseserial(SerialSettings{3, {}, 9600, 8});
+    session.open(LinkKind::Serial);
     session.send(1);
     EXPECT_EQ(serial.sent.size(), 1u) << "the serial port comes before UDP";
     EXPECT_TRUE(udp.sent.empty());

@@ -36,7 +36,7 @@ protected:
         session.setup.rx_port = "0";
         session.setup.tx_adr = "127.0.0.1";
         session.setup.tx_port = QString::number(peer.localPort());
-        session.udpopen();
+        session.open(LinkKind::Udp);
         return session.IdUDPServer1.localPort();
     }
 
@@ -220,14 +220,14 @@ TEST_F(SessionTest, ASendUsesTheFirstOpenKindInItsFixedOrder) {
     EXPECT_EQ(session.activelink(), LinkKind::None);
     session.setup.tcp_s_p = "0";
     openudp();
-    session.icmpon();
+    session.open(LinkKind::Icmp);
     EXPECT_EQ(session.activelink(), LinkKind::Udp);
-    session.tcpserveropen();
+    session.open(LinkKind::TcpServer);
     EXPECT_EQ(session.activelink(), LinkKind::TcpServer);
-    session.tcpserverclose();
-    session.udpclose();
+    session.close(LinkKind::TcpServer);
+    session.close(LinkKind::Udp);
     EXPECT_EQ(session.activelink(), LinkKind::Icmp);
-    session.icmpoff();
+    session.close(LinkKind::Icmp);
     EXPECT_EQ(session.activelink(), LinkKind::None);
     // A connect button closes the other kinds in its own order.
     EXPECT_EQ(std::vector<LinkKind>(kindinfo(LinkKind::Udp).closesfirst.begin(),
@@ -257,7 +257,7 @@ TEST_F(SessionTest, TheTcpStreamIsCutIntoBlocksAtPausesOfATick) {
     session.setup.connection = static_cast<int>(LinkKind::TcpClient);
     session.setup.tcp_c_a = "127.0.0.1";
     session.setup.tcp_c_p = QString::number(server.serverPort());
-    session.tcpclientopen();
+    session.open(LinkKind::TcpClient);
     ASSERT_TRUE(waitfor([&] { return server.hasPendingConnections(); }));
     QTcpSocket *remote = server.nextPendingConnection();
     remote->write("AB");

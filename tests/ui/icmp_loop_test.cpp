@@ -151,7 +151,7 @@ TEST_F(IcmpLoop, SwitchingOnAndOffSetsRecordsCaptionsAndTitle) {
     Form1->Button_UDP_On->click();
     EXPECT_FALSE(Form1->icmpactive());
     EXPECT_EQ(Form1->Button_ICMP_On->text(), "Zapnout");
-    Form1->udpclose();
+    Form1->session.close(LinkKind::Udp);
     EXPECT_EQ(mixtexts(), (QStringList{"ICMP aktivní", "ICMP odpojen", "ICMP aktivní",
                                        "UDP server připojen", "UDP server odpojen"}));
 }

@@ -43,7 +43,7 @@ protected:
     }
 
     void TearDown() override {
-        Form1->serialclose();
+        Form1->session.close(LinkKind::Serial);
         SerialLink::devicetable = before;
         FormsTest::TearDown();
     }

@@ -55,7 +55,7 @@ protected:
     }
 
     void TearDown() override {
-        Form1->tcpclientclose();
+        Form1->session.close(LinkKind::TcpClient);
         FormsTest::TearDown();
     }
 
@@ -117,7 +117,7 @@ TEST_F(TcpClient, ConnectingAndDisconnectingSetCaptionTitleRecordsAndFields) {
     EXPECT_EQ(Form1->Button_TCP_C_On->text(), "Připojit");
     EXPECT_EQ(mixtexts().count("TCP klient odpojen"), 2);
     EXPECT_TRUE(waitfor([&] { return peer->state() != QAbstractSocket::ConnectedState; }));
-    Form1->udpclose();
+    Form1->session.close(LinkKind::Udp);
 }
 
 TEST_F(TcpClient, ClosingTheMainWindowDisconnects) {

@@ -51,7 +51,7 @@ protected:
     }
 
     void TearDown() override {
-        Form1->tcpserverclose();
+        Form1->session.close(LinkKind::TcpServer);
         FormsTest::TearDown();
     }
 
@@ -220,7 +220,7 @@ TEST_F(TcpServer, ATakenPortFailsLeavesThePanelClosedAndPressingAgainRetries) {
     EXPECT_TRUE(Form1->tcpserverislistening());
     EXPECT_EQ(fakeDialogs().errors.size(), 2);
 
-    Form1->tcpserverclose();
+    Form1->session.close(LinkKind::TcpServer);
     Form1->Edit_TCP_S_port->setText("12x");
     press();
     EXPECT_EQ(fakeDialogs().errors.value(2), "'12x' is not a valid integer value");

@@ -28,7 +28,7 @@ protected:
     }
 
     void TearDown() override {
-        Form1->udpclose();
+        Form1->session.close(LinkKind::Udp);
         FormsTest::TearDown();
     }
 

@@ -269,7 +269,7 @@ TEST_F(UdpLoop, RecordsBelongToTheKindTheSelectorShows) {
     EXPECT_EQ(Form1->windowTitle(), "Krovan 0.6 -  UDP připojen");
 
     Form1->ComboBox_pripojeni->setCurrentIndex(4);
-    Form1->icmpoff();
+    Form1->session.close(LinkKind::Icmp);
     EXPECT_EQ(mixtexts(), (QStringList{"TCP klient odpojen", "ICMP odpojen"}));
 }
 
