@@ -73,15 +73,16 @@ void TDataWindow::write(const LogEntry &entry) {
         return;
     const bool hex = Session1->setup.show_hex;
     const RecordTexts &texts = RecordTexts::of(entry, hex);
-    appendblock(entry.bytes, texts.printable(), hex ? texts.hex() : QStringView());
+    appendblock(entry.bytes, texts.printable(), hex ? texts.hex() : QStringView(), entry.time);
 }
 
-void TDataWindow::appendblock(const std::string &block, QStringView printable, QStringView hex) {
+void TDataWindow::appendblock(const std::string &block, QStringView printable, QStringView hex,
+                              std::optional<qint64> time) {
     // There always is a last line to run on.
     if (view->empty())
         view->addline(QString());
     if (CheckBox_time->isChecked())
-        view->addline(timetext() + ">");
+        view->addline((time ? timetext(*time) : timetext()) + ">");
     switch (ComboBox_format->currentIndex()) {
     case Formatted:
         appendformatted(block);

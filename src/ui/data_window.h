@@ -6,6 +6,7 @@
 #include <QString>
 #include <QWidget>
 
+#include <optional>
 #include <string>
 
 class FindBar;
@@ -43,8 +44,10 @@ public:
     FindBar *findbar;
 
     // One block with its printable text and hex text (empty while the hex
-    // text is not built).
-    void appendblock(const std::string &block, QStringView printable, QStringView hex);
+    // text is not built), made at `time` (milliseconds since the epoch;
+    // none: now).
+    void appendblock(const std::string &block, QStringView printable, QStringView hex,
+                     std::optional<qint64> time = std::nullopt);
 
     void Button1Click();
     void Button_saveClick();

@@ -12,6 +12,7 @@
 #include "tool_window.h"
 
 #include <QCheckBox>
+#include <QDateTime>
 #include <QGridLayout>
 #include <QLabel>
 #include <QPushButton>
@@ -179,7 +180,8 @@ void TForm_RX_TX::write(const LogEntry &entry) {
     if (received && CheckBox_makro->isChecked())
         for (const QString &name : entry.macros)
             macros += "/ Volá makro: " + name + " ";
-    logtexts(entry.direction, RecordTexts::of(entry, CheckBox_hex->isChecked()), address, macros);
+    logtexts(entry.direction, RecordTexts::of(entry, CheckBox_hex->isChecked()), address, macros,
+             entry.time);
 }
 
 void TForm_RX_TX::addstate(const QString &text) {
@@ -195,17 +197,18 @@ void TForm_RX_TX::adderror(const QString &text, const QString &font) {
 
 void TForm_RX_TX::logdata(Direction direction, const std::string &block, const QString &address,
                           const QString &macros) {
-    logtexts(direction, RecordTexts(block, CheckBox_hex->isChecked()), address, macros);
+    logtexts(direction, RecordTexts(block, CheckBox_hex->isChecked()), address, macros,
+             QDateTime::currentMSecsSinceEpoch());
 }
 
 void TForm_RX_TX::logtexts(Direction direction, const RecordTexts &texts, const QString &address,
-                           const QString &macros) {
+                           const QString &macros, qint64 time) {
     const bool received = direction == Direction::Received;
     if (!(received ? CheckBox_rx : CheckBox_tx)->isChecked())
         return;
-    const QString time = CheckBox_time->isChecked() ? timetext() + " " : QString();
-    const QString header = received ? time + "Přijal data " + address + macros + ":"
-                                    : time + "Odeslal data " + address + ":";
+    const QString when = CheckBox_time->isChecked() ? timetext(time) + " " : QString();
+    const QString header = received ? when + "Přijal data " + address + macros + ":"
+                                    : when + "Odeslal data " + address + ":";
     const LineStyle &data = received ? receivedstyle : sentstyle;
     std::vector<LogLine> lines{{header, plainstyle}, {texts.printableline, data}};
     if (CheckBox_hex->isChecked())

@@ -60,7 +60,8 @@ public:
 private:
     QWidget *buildcheckboxes();
     QWidget *buildbuttons();
+    // `time`: when the entry was made, in milliseconds since the epoch.
     void logtexts(Direction direction, const RecordTexts &texts, const QString &address,
-                  const QString &macros);
+                  const QString &macros, qint64 time);
     void showlines();
 };

@@ -9,6 +9,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDateTime>
 #include <QLabel>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -273,4 +274,25 @@ TEST_F(StatesWindow, NewestLineStaysInView) {
     QTest::qWait(40);
     EXPECT_GT(bar->maximum(), before);
     EXPECT_EQ(bar->value(), bar->maximum());
+}
+
+// Every log writes the time its entry was made, as the capture does, not
+// the time it renders the entry: the two agree on every second.
+TEST_F(StatesWindow, RecordsShowTheirEntrysOwnTime) {
+    check({form->CheckBox_rx, form->CheckBox_time});
+    Form_rxw->CheckBox_time->setChecked(true);
+    LogEntry entry;
+    entry.kind = LogEntry::Kind::Record;
+    entry.direction = Direction::Received;
+    entry.bytes = "x";
+    entry.time = QDateTime(QDate(2026, 3, 4), QTime(9, 5, 7, 999)).toMSecsSinceEpoch();
+    form->write(entry);
+    Form_rxw->write(entry);
+    showmilliseconds = true;
+    entry.time += 2;
+    form->write(entry);
+    showmilliseconds = false;
+    EXPECT_EQ(texts(form->RichEdit_mix).filter("Přijal data"),
+              (QStringList{"9:05:07 Přijal data :", "9:05:08.001 Přijal data :"}));
+    EXPECT_EQ(texts(Form_rxw->RichEdit_rx).filter(">"), QStringList{"9:05:07>x"});
 }

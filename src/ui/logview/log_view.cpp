@@ -138,20 +138,24 @@ private:
 };
 
 // The local time is looked up (time zone and all) once a second only: a
-// record costs no more than reading the clock.
+// record costs no more than a division.
 bool showmilliseconds = false;
 
-QString timetext() {
-    if (showmilliseconds)
-        return QTime::currentTime().toString("h:mm:ss.zzz");
-    static std::int64_t second = -1;
+QString timetext(qint64 msecs) {
+    static qint64 second = std::numeric_limits<qint64>::min();
     static QString text;
-    const std::int64_t now = QDateTime::currentSecsSinceEpoch();
+    const qint64 now = msecs >= 0 ? msecs / 1000 : (msecs - 999) / 1000;
     if (now != second) {
         second = now;
-        text = QTime::currentTime().toString("h:mm:ss");
+        text = QDateTime::fromSecsSinceEpoch(now).time().toString("h:mm:ss");
     }
-    return text;
+    if (!showmilliseconds)
+        return text;
+    return text + QString(".%1").arg(msecs - now * 1000, 3, 10, QChar('0'));
+}
+
+QString timetext() {
+    return timetext(QDateTime::currentMSecsSinceEpoch());
 }
 
 LogView::LogView(const QString &name, const LineStyle &style, QWidget *parent)

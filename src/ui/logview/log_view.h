@@ -206,7 +206,9 @@ private:
     std::unique_ptr<LogSearch> search_;
 };
 
-// The local time as a log writes it, hours without a leading zero: 9:05:07.
+// The local time of an entry made at `msecs` since the epoch as a log
+// writes it, hours without a leading zero: 9:05:07; without `msecs`, now.
+QString timetext(qint64 msecs);
 QString timetext();
 // Whether timetext gives the milliseconds too ("14:03:07.125").
 extern bool showmilliseconds;
