@@ -104,6 +104,192 @@ RunMode runmode(const QStringList &arguments, int &status) {
     return RunMode::Answered;
 }
 
+namespace {
+
+// One headless run, step by step; a step that ends the run early gives its
+// exit status.
+class HeadlessRun {
+public:
+    explicit HeadlessRun(HeadlessOptions options) : options_(std::move(options)) {}
+    ~HeadlessRun() {
+        if (capture_)
+            session_.removesink(capture_.get());
+    }
+    HeadlessRun(const HeadlessRun &) = delete;
+    HeadlessRun &operator=(const HeadlessRun &) = delete;
+
+    int run();
+
+private:
+    using Step = std::optional<int> (HeadlessRun::*)();
+    std::optional<int> loadsetup();
+    std::optional<int> loadscript();
+    std::optional<int> opencapture();
+    std::optional<int> open();
+    void wireend();
+    void startwork();
+    void end(int code);
+    // Writes the script's report, as every end does once the script is
+    // known; one that cannot be written makes the status at least 1.
+    int reported(int code);
+
+    HeadlessOptions options_;
+    Session session_;
+    LinkKind kind_ = LinkKind::None;
+    std::unique_ptr<ScriptRun> script_;
+    std::unique_ptr<CaptureFile> capture_;
+    std::optional<Deadline> duration_;
+    bool ending_ = false;
+};
+
+int HeadlessRun::run() {
+    for (const Step step : {&HeadlessRun::loadsetup, &HeadlessRun::loadscript,
+                            &HeadlessRun::opencapture, &HeadlessRun::open})
+        if (const std::optional<int> code = (this->*step)())
+            return *code;
+    wireend();
+    QTimer::singleShot(0, &session_, [this] { startwork(); });
+    const int code = QCoreApplication::exec();
+    if (ending_)
+        return code;
+    // The capture failed: the run ends without end().
+    if (script_)
+        script_->stop();
+    session_.closeall(Session::Closing::Shutdown);
+    return reported(code);
+}
+
+std::optional<int> HeadlessRun::loadsetup() {
+    const std::string path = QFile::encodeName(options_.setupfile).toStdString();
+    if (!QFileInfo(options_.setupfile).isFile()) {
+        printerr(QString("cannot read %1: %2").arg(options_.setupfile, std::strerror(ENOENT)));
+        return 2;
+    }
+    try {
+        const Setup setup = Setup::read(IniFile::load(path));
+        session_.setup = setup;
+        session_.setfilters(setup.filters);
+    } catch (const std::exception &e) {
+        printerr(QString::fromUtf8(e.what()));
+        return 2;
+    }
+    kind_ = options_.link.value_or(kindat(session_.setup.connection));
+    if (kind_ == LinkKind::None) {
+        printerr("the settings file names no link; choose one with --link");
+        return 2;
+    }
+    const int rows = static_cast<int>(session_.setup.macros.size());
+    for (const std::vector<int> *list : {&options_.sends, &options_.repeats})
+        for (int n : *list)
+            if (n > rows) {
+                printerr(QString("the set-up has %1 macro rows, not %2").arg(rows).arg(n));
+                return 2;
+            }
+    // The state records follow the kind that runs.
+    session_.setup.connection = static_cast<int>(kind_);
+    return std::nullopt;
+}
+
+std::optional<int> HeadlessRun::loadscript() {
+    if (options_.script.isEmpty())
+        return std::nullopt;
+    script_ = std::make_unique<ScriptRun>(session_, options_.script);
+    script_->print = printerr;
+    try {
+        script_->load();
+    } catch (const std::exception &e) {
+        printerr(QString::fromUtf8(e.what()));
+        return reported(2);
+    }
+    return std::nullopt;
+}
+
+std::optional<int> HeadlessRun::opencapture() {
+    try {
+        capture_ = options_.capture == "-" ? std::make_unique<CaptureFile>(CaptureFile::Standard)
+                                           : std::make_unique<CaptureFile>(options_.capture);
+    } catch (const std::exception &e) {
+        printerr(QString::fromUtf8(e.what()));
+        return 2;
+    }
+    session_.addsink(capture_.get());
+    QObject::connect(capture_.get(), &CaptureFile::failed, [](const QString &message) {
+        printerr(message);
+        QCoreApplication::exit(1);
+    });
+    return std::nullopt;
+}
+
+std::optional<int> HeadlessRun::open() {
+    session_.setreconnect(options_.reconnect || session_.setup.reconnect);
+    try {
+        openlink(session_, kind_, options_);
+    } catch (const std::exception &e) {
+        const QString message = QString::fromUtf8(e.what());
+        printerr(message);
+        session_.removesink(capture_.get());
+        capture_.reset();
+        if (script_)
+            script_->abandon(message);
+        return reported(dynamic_cast<const UsageError *>(&e) ? 2 : 1);
+    }
+    return std::nullopt;
+}
+
+void HeadlessRun::wireend() {
+    if (script_)
+        QObject::connect(script_.get(), &ScriptRun::finished, [this] { end(script_->status()); });
+    // A link that closes by itself ends the run.
+    QObject::connect(&session_, &Session::linkchanged, [this](LinkKind changed, bool open) {
+        if (changed == kind_ && !open && !ending_)
+            end(1);
+    });
+    closeonsignals(&session_, [this] { end(0); });
+    if (options_.duration)
+        duration_.emplace(*options_.duration, [this] { end(0); });
+}
+
+void HeadlessRun::startwork() {
+    for (int n : options_.sends)
+        session_.guard([&] { session_.send(n); });
+    for (int n : options_.repeats) {
+        session_.guard([&] {
+            RepeatTimer *timer = session_.repeattimer(n);
+            timer->setPeriod(strtoint(toBytes(session_.setup.macros[size_t(n - 1)].interval)));
+            timer->setEnabled(true);
+        });
+    }
+    if (script_)
+        script_->start();
+}
+
+void HeadlessRun::end(int code) {
+    if (ending_)
+        return;
+    ending_ = true;
+    // What the stream buffer still holds (bytes that came just before the
+    // peer closed) is logged and answered before the run ends.
+    session_.guard([&] { session_.rxflush(); });
+    if (script_)
+        script_->stop();
+    session_.closeall(Session::Closing::Shutdown);
+    QCoreApplication::exit(reported(code));
+}
+
+int HeadlessRun::reported(int code) {
+    if (!script_ || options_.report.isEmpty())
+        return code;
+    try {
+        writejunitreport(options_.report, *script_);
+    } catch (const std::exception &e) {
+        printerr(QString::fromUtf8(e.what()));
+        return std::max(code, 1);
+    }
+    return code;
+}
+
+} // namespace
+
 int runheadless(const QStringList &arguments) {
     HeadlessOptions options;
     try {
@@ -113,131 +299,5 @@ int runheadless(const QStringList &arguments) {
         std::fputs(headlessusage, stderr);
         return 2;
     }
-    const std::string path = QFile::encodeName(options.setupfile).toStdString();
-    if (!QFileInfo(options.setupfile).isFile()) {
-        printerr(QString("cannot read %1: %2").arg(options.setupfile, std::strerror(ENOENT)));
-        return 2;
-    }
-    Session session;
-    try {
-        const Setup setup = Setup::read(IniFile::load(path));
-        session.setup = setup;
-        session.setfilters(setup.filters);
-    } catch (const std::exception &e) {
-        printerr(QString::fromUtf8(e.what()));
-        return 2;
-    }
-    const LinkKind kind = options.link.value_or(kindat(session.setup.connection));
-    if (kind == LinkKind::None) {
-        printerr("the settings file names no link; choose one with --link");
-        return 2;
-    }
-    const int rows = static_cast<int>(session.setup.macros.size());
-    for (const std::vector<int> *list : {&options.sends, &options.repeats})
-        for (int n : *list)
-            if (n > rows) {
-                printerr(QString("the set-up has %1 macro rows, not %2").arg(rows).arg(n));
-                return 2;
-            }
-    // The state records follow the kind that runs.
-    session.setup.connection = static_cast<int>(kind);
-
-    std::unique_ptr<ScriptRun> script;
-    // The script's report is written at every end once the script is
-    // known; one that cannot be written makes the status at least 1.
-    const auto reported = [&](int code) {
-        if (!script || options.report.isEmpty())
-            return code;
-        try {
-            writejunitreport(options.report, *script);
-        } catch (const std::exception &e) {
-            printerr(QString::fromUtf8(e.what()));
-            return std::max(code, 1);
-        }
-        return code;
-    };
-    if (!options.script.isEmpty()) {
-        script = std::make_unique<ScriptRun>(session, options.script);
-        script->print = printerr;
-        try {
-            script->load();
-        } catch (const std::exception &e) {
-            printerr(QString::fromUtf8(e.what()));
-            return reported(2);
-        }
-    }
-
-    std::unique_ptr<CaptureFile> capture;
-    try {
-        capture = options.capture == "-" ? std::make_unique<CaptureFile>(CaptureFile::Standard)
-                                         : std::make_unique<CaptureFile>(options.capture);
-    } catch (const std::exception &e) {
-        printerr(QString::fromUtf8(e.what()));
-        return 2;
-    }
-    session.addsink(capture.get());
-    QObject::connect(capture.get(), &CaptureFile::failed, [](const QString &message) {
-        printerr(message);
-        QCoreApplication::exit(1);
-    });
-
-    session.setreconnect(options.reconnect || session.setup.reconnect);
-    try {
-        openlink(session, kind, options);
-    } catch (const std::exception &e) {
-        const QString message = QString::fromUtf8(e.what());
-        printerr(message);
-        session.removesink(capture.get());
-        if (script)
-            script->abandon(message);
-        return reported(dynamic_cast<const UsageError *>(&e) ? 2 : 1);
-    }
-
-    bool ending = false;
-    const auto end = [&](int code) {
-        if (ending)
-            return;
-        ending = true;
-        // What the stream buffer still holds (bytes that came just before
-        // the peer closed) is logged and answered before the run ends.
-        session.guard([&] { session.rxflush(); });
-        if (script)
-            script->stop();
-        session.closeall(Session::Closing::Shutdown);
-        QCoreApplication::exit(reported(code));
-    };
-    if (script)
-        QObject::connect(script.get(), &ScriptRun::finished, [&] { end(script->status()); });
-    // A link that closes by itself ends the run.
-    QObject::connect(&session, &Session::linkchanged, [&](LinkKind changed, bool open) {
-        if (changed == kind && !open && !ending)
-            end(1);
-    });
-    closeonsignals(&session, [&] { end(0); });
-    std::optional<Deadline> duration;
-    if (options.duration)
-        duration.emplace(*options.duration, [&] { end(0); });
-    QTimer::singleShot(0, &session, [&] {
-        for (int n : options.sends)
-            session.guard([&] { session.send(n); });
-        for (int n : options.repeats) {
-            session.guard([&] {
-                RepeatTimer *timer = session.repeattimer(n);
-                timer->setPeriod(strtoint(toBytes(session.setup.macros[size_t(n - 1)].interval)));
-                timer->setEnabled(true);
-            });
-        }
-        if (script)
-            script->start();
-    });
-    int code = QCoreApplication::exec();
-    // The capture failed: the run ends without the end above.
-    if (!ending) {
-        if (script)
-            script->stop();
-        session.closeall(Session::Closing::Shutdown);
-        code = reported(code);
-    }
-    session.removesink(capture.get());
-    return code;
+    return HeadlessRun(std::move(options)).run();
 }
