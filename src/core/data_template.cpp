@@ -190,9 +190,8 @@ std::string DataTemplate::bytes(std::optional<std::uint64_t> count, const Arriva
             const Checksum &sum = *piece.sum;
             const std::size_t stop = std::min(end, out.size());
             Running &state = running[piece.slot];
-            if (state.begin != begin || state.fed > stop) {
+            if (state.begin != begin || state.fed > stop)
                 state = {sum.begin(), begin, begin};
-            }
             sum.feed(state.state, std::string_view(out).substr(state.fed, stop - state.fed));
             state.fed = stop;
             appendsum(out, piece, sum.value(state.state));
@@ -207,24 +206,29 @@ std::string DataTemplate::bytes(std::optional<std::uint64_t> count, const Arriva
                 appendvalue(out, *count, piece.size, piece.order == Order::Low);
             break;
         case Received:
-            if (arrival) {
-                const auto size = static_cast<long long>(arrival->block.size());
-                const long long first = piece.from < 0 ? size + piece.from : piece.from;
-                const long long last = piece.count < 0 ? size : first + piece.count;
-                const long long from = std::clamp(first, 0LL, size);
-                const long long to = std::clamp(last, from, size);
-                out += arrival->block.substr(static_cast<std::size_t>(from),
-                                             static_cast<std::size_t>(to - from));
-            }
-            break;
         case Group:
-            if (arrival) {
-                const auto [start, stop] = arrival->groups[static_cast<std::size_t>(piece.group)];
-                if (start != Arrival::unset && stop >= start && stop <= arrival->block.size())
-                    out += arrival->block.substr(start, stop - start);
-            }
+            if (arrival)
+                out += arrived(piece, *arrival);
             break;
         }
     }
     return out;
+}
+
+// What a piece takes of the block that arrived: a range of it, or where a
+// group of the answering expression matched.
+std::string_view DataTemplate::arrived(const Piece &piece, const Arrival &arrival) {
+    if (piece.kind == Piece::Kind::Group) {
+        const auto [start, stop] = arrival.groups[static_cast<std::size_t>(piece.group)];
+        if (start != Arrival::unset && stop >= start && stop <= arrival.block.size())
+            return arrival.block.substr(start, stop - start);
+        return {};
+    }
+    const auto size = static_cast<long long>(arrival.block.size());
+    const long long first = piece.from < 0 ? size + piece.from : piece.from;
+    const long long last = piece.count < 0 ? size : first + piece.count;
+    const long long from = std::clamp(first, 0LL, size);
+    const long long to = std::clamp(last, from, size);
+    return arrival.block.substr(static_cast<std::size_t>(from),
+                                static_cast<std::size_t>(to - from));
 }

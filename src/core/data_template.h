@@ -76,6 +76,7 @@ private:
     void addbytes(std::string bytes);
     static std::optional<Piece> computed(std::string_view name);
     static void appendsum(std::string &out, const Piece &piece, std::uint32_t value);
+    static std::string_view arrived(const Piece &piece, const Arrival &arrival);
 
     std::string fixed_;
     std::vector<Piece> pieces_;
