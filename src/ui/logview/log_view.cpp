@@ -782,8 +782,6 @@ void LogView::edit(const Place &from, const Place &to, const QString &text) {
 }
 
 void LogView::keyPressEvent(QKeyEvent *event) {
-    const bool select = event->modifiers() & Qt::ShiftModifier;
-    const bool control = event->modifiers() & Qt::ControlModifier;
     if (event == QKeySequence::Copy) {
         copy();
         return;
@@ -793,75 +791,11 @@ void LogView::keyPressEvent(QKeyEvent *event) {
         return;
     }
     clampplaces();
+    const bool control = event->modifiers() & Qt::ControlModifier;
+    if (movebykey(event->key(), event->modifiers() & Qt::ShiftModifier, control) ||
+        editbykey(event->key()))
+        return;
     const auto [selfrom, selto] = std::minmax(anchor_, cursor_);
-    const bool hasselection = selfrom != selto;
-    const qsizetype linelength = store_.empty() ? 0 : store_.text(cursor_.line).size();
-    const int page = verticalScrollBar()->pageStep();
-    switch (event->key()) {
-    case Qt::Key_Left:
-        if (cursor_.column > 0)
-            movecursor(Place{cursor_.line, cursor_.column - 1}, select);
-        else if (cursor_.line > 0)
-            movecursor(Place{cursor_.line - 1, store_.text(cursor_.line - 1).size()}, select);
-        return;
-    case Qt::Key_Right:
-        if (cursor_.column < linelength)
-            movecursor(Place{cursor_.line, cursor_.column + 1}, select);
-        else if (cursor_.line + 1 < store_.count())
-            movecursor(Place{cursor_.line + 1, 0}, select);
-        return;
-    case Qt::Key_Up:
-    case Qt::Key_Down:
-    case Qt::Key_PageUp:
-    case Qt::Key_PageDown: {
-        if (store_.empty())
-            return;
-        const std::int64_t step = event->key() == Qt::Key_Up       ? -1
-                                  : event->key() == Qt::Key_Down   ? 1
-                                  : event->key() == Qt::Key_PageUp ? -page
-                                                                   : page;
-        const std::int64_t row =
-            std::clamp<std::int64_t>(rowof(cursor_) + step, 0, index_.total() - 1);
-        if (event->key() == Qt::Key_PageUp || event->key() == Qt::Key_PageDown)
-            verticalScrollBar()->setValue(verticalScrollBar()->value() + static_cast<int>(step));
-        movecursor(placeofrow(row, xof(cursor_)), select);
-        return;
-    }
-    case Qt::Key_Home:
-        if (control)
-            movecursor(Place(), select);
-        else if (!store_.empty())
-            movecursor(placeofrow(rowof(cursor_), 0), select);
-        return;
-    case Qt::Key_End:
-        if (control && !store_.empty())
-            movecursor(Place{store_.count() - 1, store_.text(store_.count() - 1).size()}, select);
-        else if (!store_.empty())
-            movecursor(placeofrow(rowof(cursor_), 1e9), select);
-        return;
-    case Qt::Key_Backspace:
-        if (hasselection)
-            edit(selfrom, selto, QString());
-        else if (cursor_.column > 0)
-            edit(Place{cursor_.line, cursor_.column - 1}, cursor_, QString());
-        else if (cursor_.line > 0)
-            edit(Place{cursor_.line - 1, store_.text(cursor_.line - 1).size()}, cursor_, QString());
-        return;
-    case Qt::Key_Delete:
-        if (hasselection)
-            edit(selfrom, selto, QString());
-        else if (cursor_.column < linelength)
-            edit(cursor_, Place{cursor_.line, cursor_.column + 1}, QString());
-        else if (cursor_.line + 1 < store_.count())
-            edit(cursor_, Place{cursor_.line + 1, 0}, QString());
-        return;
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-        edit(selfrom, selto, "\n");
-        return;
-    default:
-        break;
-    }
     const QString text = event->text();
     if (!text.isEmpty() && !control && std::all_of(text.begin(), text.end(), [](QChar c) {
             return c.isPrint() || c == QLatin1Char('\t');
@@ -870,6 +804,89 @@ void LogView::keyPressEvent(QKeyEvent *event) {
         return;
     }
     QAbstractScrollArea::keyPressEvent(event);
+}
+
+// The keys that move the cursor (with Shift, the selection's end).
+bool LogView::movebykey(int key, bool select, bool control) {
+    const qsizetype linelength = store_.empty() ? 0 : store_.text(cursor_.line).size();
+    const int page = verticalScrollBar()->pageStep();
+    switch (key) {
+    case Qt::Key_Left:
+        if (cursor_.column > 0)
+            movecursor(Place{cursor_.line, cursor_.column - 1}, select);
+        else if (cursor_.line > 0)
+            movecursor(Place{cursor_.line - 1, store_.text(cursor_.line - 1).size()}, select);
+        return true;
+    case Qt::Key_Right:
+        if (cursor_.column < linelength)
+            movecursor(Place{cursor_.line, cursor_.column + 1}, select);
+        else if (cursor_.line + 1 < store_.count())
+            movecursor(Place{cursor_.line + 1, 0}, select);
+        return true;
+    case Qt::Key_Up:
+    case Qt::Key_Down:
+    case Qt::Key_PageUp:
+    case Qt::Key_PageDown: {
+        if (store_.empty())
+            return true;
+        const std::int64_t step = key == Qt::Key_Up       ? -1
+                                  : key == Qt::Key_Down   ? 1
+                                  : key == Qt::Key_PageUp ? -page
+                                                          : page;
+        const std::int64_t row =
+            std::clamp<std::int64_t>(rowof(cursor_) + step, 0, index_.total() - 1);
+        if (key == Qt::Key_PageUp || key == Qt::Key_PageDown)
+            verticalScrollBar()->setValue(verticalScrollBar()->value() + static_cast<int>(step));
+        movecursor(placeofrow(row, xof(cursor_)), select);
+        return true;
+    }
+    case Qt::Key_Home:
+        if (control)
+            movecursor(Place(), select);
+        else if (!store_.empty())
+            movecursor(placeofrow(rowof(cursor_), 0), select);
+        return true;
+    case Qt::Key_End:
+        if (control && !store_.empty())
+            movecursor(Place{store_.count() - 1, store_.text(store_.count() - 1).size()}, select);
+        else if (!store_.empty())
+            movecursor(placeofrow(rowof(cursor_), 1e9), select);
+        return true;
+    default:
+        return false;
+    }
+}
+
+// The keys that edit: what is selected, or the character before or after
+// the cursor (across a line's end), goes; Enter breaks the line.
+bool LogView::editbykey(int key) {
+    const auto [selfrom, selto] = std::minmax(anchor_, cursor_);
+    const bool hasselection = selfrom != selto;
+    const qsizetype linelength = store_.empty() ? 0 : store_.text(cursor_.line).size();
+    switch (key) {
+    case Qt::Key_Backspace:
+        if (hasselection)
+            edit(selfrom, selto, QString());
+        else if (cursor_.column > 0)
+            edit(Place{cursor_.line, cursor_.column - 1}, cursor_, QString());
+        else if (cursor_.line > 0)
+            edit(Place{cursor_.line - 1, store_.text(cursor_.line - 1).size()}, cursor_, QString());
+        return true;
+    case Qt::Key_Delete:
+        if (hasselection)
+            edit(selfrom, selto, QString());
+        else if (cursor_.column < linelength)
+            edit(cursor_, Place{cursor_.line, cursor_.column + 1}, QString());
+        else if (cursor_.line + 1 < store_.count())
+            edit(cursor_, Place{cursor_.line + 1, 0}, QString());
+        return true;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        edit(selfrom, selto, "\n");
+        return true;
+    default:
+        return false;
+    }
 }
 
 bool LogView::event(QEvent *event) {

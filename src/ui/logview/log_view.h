@@ -166,6 +166,9 @@ private:
     Place placeofrow(std::int64_t row, qreal x) const;
     qreal xof(const Place &place) const;
     void movecursor(const Place &place, bool select);
+    // A key of its kind handled; whether it was one.
+    bool movebykey(int key, bool select, bool control);
+    bool editbykey(int key);
     void showcursor();
     void edit(const Place &from, const Place &to, const QString &text);
     void clampplaces();
