@@ -49,8 +49,8 @@ void pushtext(lua_State *lua, const QString &text) {
 }
 
 // The API's argument checks name the function as the script calls it
-// ("krovan.send"): Lua itself would name a field of a table it cannot find
-// among the loaded modules '?'.
+// ("krovan.send"): Lua's own name a function that no loaded module holds
+// '?'.
 int argerror(lua_State *lua, int arg, const char *function, const char *expected) {
     return luaL_error(lua, "bad argument #%d to '%s' (%s expected, got %s)", arg, function,
                       expected, luaL_typename(lua, arg));
