@@ -61,13 +61,10 @@ public:
     // opens, closes, sends and receives through it from now on. The kind's
     // own settings are still filled as its open and send read them.
     void uselink(LinkKind kind, Link &replacement);
-    // Whether the ICMP permission failure has been reported once.
-    bool icmpreasonshown = false;
 
     // The stream buffer both TCP links feed; Timer_rx cuts it into blocks
     // at pauses of one tick (100 ms).
     GapFramer rxbuffer;
-    bool rxbusy = false;
     QTimer Timer_rx;
     void rxappend(const char *data, qsizetype size);
     void rxreset();
@@ -174,6 +171,11 @@ signals:
     void processed(const std::string &block);
 
 private:
+    // Whether the ICMP permission failure has been reported once.
+    bool icmpreasonshown = false;
+    // The buffer hands a block on: a tick that comes round inside it (an
+    // error box's loop) waits.
+    bool rxbusy = false;
     FilterSet filters_;
     void wirelinks();
     void wire(LinkKind kind);
