@@ -129,6 +129,8 @@ private:
     void wireend();
     void startwork();
     void end(int code);
+    // Stops the script and closes the links; the run's exit status.
+    int shutdown(int code);
     // Writes the script's report, as every end does once the script is
     // known; one that cannot be written makes the status at least 1.
     int reported(int code);
@@ -150,13 +152,8 @@ int HeadlessRun::run() {
     wireend();
     QTimer::singleShot(0, &session_, [this] { startwork(); });
     const int code = QCoreApplication::exec();
-    if (ending_)
-        return code;
-    // The capture failed: the run ends without end().
-    if (script_)
-        script_->stop();
-    session_.closeall(Session::Closing::Shutdown);
-    return reported(code);
+    // A capture that failed ended the run without end().
+    return ending_ ? code : shutdown(code);
 }
 
 std::optional<int> HeadlessRun::loadsetup() {
@@ -227,8 +224,6 @@ std::optional<int> HeadlessRun::open() {
     } catch (const std::exception &e) {
         const QString message = QString::fromUtf8(e.what());
         printerr(message);
-        session_.removesink(capture_.get());
-        capture_.reset();
         if (script_)
             script_->abandon(message);
         return reported(dynamic_cast<const UsageError *>(&e) ? 2 : 1);
@@ -270,10 +265,14 @@ void HeadlessRun::end(int code) {
     // What the stream buffer still holds (bytes that came just before the
     // peer closed) is logged and answered before the run ends.
     session_.guard([&] { session_.rxflush(); });
+    QCoreApplication::exit(shutdown(code));
+}
+
+int HeadlessRun::shutdown(int code) {
     if (script_)
         script_->stop();
     session_.closeall(Session::Closing::Shutdown);
-    QCoreApplication::exit(reported(code));
+    return reported(code);
 }
 
 int HeadlessRun::reported(int code) {

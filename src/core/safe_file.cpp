@@ -43,19 +43,6 @@ private:
     throw KrovanError("Unable to write to " + path);
 }
 
-bool writeall(int fd, std::string_view content) {
-    while (!content.empty()) {
-        ssize_t written = ::write(fd, content.data(), content.size());
-        if (written < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        content.remove_prefix(static_cast<std::size_t>(written));
-    }
-    return true;
-}
-
 // A link is replaced at its target, so the link itself survives the save.
 std::string targetof(const std::string &path) {
     struct stat info;
@@ -112,6 +99,19 @@ bool filltemporary(Descriptor &file, std::string_view content, const struct stat
 }
 
 } // namespace
+
+bool writeall(int fd, std::string_view content) {
+    while (!content.empty()) {
+        ssize_t written = ::write(fd, content.data(), content.size());
+        if (written < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        content.remove_prefix(static_cast<std::size_t>(written));
+    }
+    return true;
+}
 
 std::optional<std::string> readwholefile(const std::string &path) {
     // Non-blocking, so that a named pipe cannot hang the open.

@@ -12,6 +12,10 @@
 // a device), throws KrovanError "Unable to read <path>".
 std::optional<std::string> readwholefile(const std::string &path);
 
+// Writes all of `content` to the descriptor, again after an interruption;
+// false on a failure, with errno saying why.
+bool writeall(int fd, std::string_view content);
+
 // Writes `content` to a new temporary file in the directory of `path`,
 // flushes it to the disk and renames it over `path`. The old file's
 // permissions are kept, and a symbolic link is followed, not replaced. A

@@ -1,6 +1,7 @@
 #include "junit_report.h"
 
 #include "errors.h"
+#include "safe_file.h"
 #include "script_run.h"
 
 #include <QFile>
@@ -25,17 +26,10 @@ void writefile(const QString &path, const QByteArray &bytes) {
     const int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     if (fd < 0)
         failwith(path, errno);
-    for (qsizetype done = 0; done < bytes.size();) {
-        const ssize_t written =
-            ::write(fd, bytes.constData() + done, static_cast<size_t>(bytes.size() - done));
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written <= 0) {
-            const int error = written < 0 ? errno : EIO;
-            ::close(fd);
-            failwith(path, error);
-        }
-        done += written;
+    if (!writeall(fd, std::string_view(bytes.constData(), static_cast<size_t>(bytes.size())))) {
+        const int error = errno;
+        ::close(fd);
+        failwith(path, error);
     }
     if (::close(fd) != 0)
         failwith(path, errno);
