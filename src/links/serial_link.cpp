@@ -121,25 +121,21 @@ SerialLink::~SerialLink() {
 }
 
 void SerialLink::setnumber(int number) {
-    if (number == number_)
+    if (number == settings_.number)
         return;
     const bool reopen = isOpen();
     close();
-    number_ = number;
+    settings_.number = number;
     if (reopen)
         open();
 }
 
 void SerialLink::setsettings(const SerialSettings &settings) {
-    const int number = settings.number;
+    // The number goes through setnumber, which opens an open port again.
+    const int number = settings_.number;
     settings_ = settings;
-    setnumber(number);
-}
-
-SerialSettings SerialLink::settings() const {
-    SerialSettings now = settings_;
-    now.number = number_;
-    return now;
+    settings_.number = number;
+    setnumber(settings.number);
 }
 
 bool SerialLink::isOpen() const {
@@ -147,14 +143,14 @@ bool SerialLink::isOpen() const {
 }
 
 void SerialLink::fail(const QString &device, const QString &reason) {
-    throw KrovanError(
-        (comname(number_) + (device.isEmpty() ? QString() : " (" + device + ")") + ": " + reason)
-            .toStdString());
+    throw KrovanError((comname(settings_.number) +
+                       (device.isEmpty() ? QString() : " (" + device + ")") + ": " + reason)
+                          .toStdString());
 }
 
 QString SerialLink::device() const {
     return !settings_.device.isEmpty() ? settings_.device
-           : devicetable               ? devicetable(number_)
+           : devicetable               ? devicetable(settings_.number)
                                        : QString();
 }
 
@@ -272,7 +268,7 @@ void SerialLink::adopt(const QString &location) {
         const QString device = devicetable(number);
         if (!device.isEmpty() && QFileInfo(device).canonicalFilePath() == location) {
             settings_.device.clear();
-            number_ = number;
+            settings_.number = number;
             emit renumbered(number);
             return;
         }
@@ -295,12 +291,12 @@ void SerialLink::send(const std::string &bytes) {
     const qint64 free = outputQueueSize - waitingoutput();
     if (size > free)
         throw KrovanError(QString("%1: the output queue has room for %2 of %3 bytes.")
-                              .arg(comname(number_))
+                              .arg(comname(settings_.number))
                               .arg(qMax<qint64>(free, 0))
                               .arg(size)
                               .toStdString());
     if (size > 0 && port_.write(bytes.data(), size) != size)
-        throw KrovanError((comname(number_) + ": " + port_.errorString()).toStdString());
+        throw KrovanError((comname(settings_.number) + ": " + port_.errorString()).toStdString());
 }
 
 void SerialLink::announce() {
@@ -313,7 +309,7 @@ void SerialLink::announce() {
         return;
     announcing_ = true;
     emit received(std::string(bytes.constData(), static_cast<size_t>(bytes.size())),
-                  comname(number_));
+                  comname(settings_.number));
     announcing_ = false;
     // What is left, or came meanwhile, is announced from the event loop, so
     // the window keeps running between shares.

@@ -58,10 +58,10 @@ public:
     // Sets the number; an open port is closed (with its notification) and
     // opened again on the new number, staying closed when that fails.
     void setnumber(int number);
-    int number() const { return number_; }
+    int number() const { return settings_.number; }
     // The number as setnumber takes it, the device, the rate and the frame.
     void setsettings(const SerialSettings &settings);
-    SerialSettings settings() const;
+    const SerialSettings &settings() const { return settings_; }
 
     // Opens the port with the settings given; does nothing when it is open
     // or waiting. Throws KrovanError naming the port, its device and the
@@ -107,8 +107,7 @@ private:
     [[noreturn]] void fail(const QString &device, const QString &reason);
 
     QSerialPort port_;
-    int number_ = 0;
-    // The rest of the settings (number_ follows the device found again).
+    // The number follows a device found again under another one.
     SerialSettings settings_;
     bool announcing_ = false;
     ReadPass pass_{this, [this] { announce(); }};
