@@ -1,5 +1,7 @@
 #include "icmp_link.h"
 
+#include "endpoint.h"
+
 #include <arpa/inet.h>
 #include <cerrno>
 #include <chrono>
@@ -38,18 +40,22 @@ std::string systemerror(const char *what) {
     return std::string(what) + ": " + std::strerror(errno);
 }
 
-in_addr resolve(const std::string &host) {
-    in_addr address{};
-    if (inet_pton(AF_INET, host.c_str(), &address) == 1)
-        return address;
+// The echo's target: a literal IPv4 address, else the name's first IPv4
+// address. The text is taken as it stands (no blanks are trimmed).
+Endpoint resolve(const std::string &host) {
+    in_addr literal{};
+    if (inet_pton(AF_INET, host.c_str(), &literal) == 1)
+        return Endpoint(QHostAddress(ntohl(literal.s_addr)), 0);
     addrinfo hints{};
     hints.ai_family = AF_INET;
     addrinfo *found = nullptr;
     if (getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0 || found == nullptr)
         throw KrovanError("Cannot resolve host \"" + host + "\".");
-    address = reinterpret_cast<const sockaddr_in *>(found->ai_addr)->sin_addr;
+    sockaddr_storage storage{};
+    std::memcpy(&storage, found->ai_addr, found->ai_addrlen);
+    const Endpoint target = Endpoint::fromsystem(storage, found->ai_addrlen);
     freeaddrinfo(found);
-    return address;
+    return target;
 }
 
 // The millisecond tick count of the system.
@@ -68,16 +74,17 @@ std::string pinggroups() {
     return std::string();
 }
 
-// A raw socket when allowed, else the ICMP datagram socket.
-int opensocket(IcmpLink::Socket &kind) {
-    int fd = ::socket(AF_INET, SOCK_RAW | SOCK_CLOEXEC, IPPROTO_ICMP);
+// A raw socket of the target's family when allowed, else the ICMP datagram
+// socket.
+int opensocket(int family, IcmpLink::Socket &kind) {
+    int fd = ::socket(family, SOCK_RAW | SOCK_CLOEXEC, IPPROTO_ICMP);
     if (fd >= 0) {
         kind = IcmpLink::Socket::Raw;
         return fd;
     }
     if (errno != EPERM && errno != EACCES)
         throw KrovanError(systemerror("Cannot open a raw ICMP socket"));
-    fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, IPPROTO_ICMP);
+    fd = ::socket(family, SOCK_DGRAM | SOCK_CLOEXEC, IPPROTO_ICMP);
     if (fd >= 0) {
         kind = IcmpLink::Socket::Datagram;
         return fd;
@@ -186,20 +193,18 @@ void IcmpLink::ping(const std::string &data) {
     using clock = std::chrono::steady_clock;
     const std::string block = icmp::echoblock(icmpidentifier(), sequence, ticks(), data);
     const clock::time_point start = clock::now();
-    sockaddr_in target{};
-    target.sin_family = AF_INET;
-    target.sin_addr = resolve(host);
+    const Endpoint target = resolve(host);
 
     Socket kind = Socket::None;
-    SocketHolder socket(opensocket(kind));
+    SocketHolder socket(opensocket(target.family(), kind));
     lastsocket_ = kind;
     option(socket.fd(), IPPROTO_IP, IP_TTL, timeToLive);
     if (kind == Socket::Datagram) {
         option(socket.fd(), IPPROTO_IP, IP_RECVTTL, 1);
         option(socket.fd(), IPPROTO_IP, IP_RECVERR, 1);
     }
-    if (::sendto(socket.fd(), block.data(), block.size(), 0,
-                 reinterpret_cast<const sockaddr *>(&target), sizeof target) < 0)
+    if (::sendto(socket.fd(), block.data(), block.size(), 0, target.sockaddress(),
+                 target.length()) < 0)
         throw KrovanError(systemerror("Cannot send the echo request"));
 
     // The datagram socket's requests carry the kernel's identifier and only

@@ -27,7 +27,7 @@ void TcpClientLink::open(const QString &host, int port) {
 void TcpClientLink::open() {
     close();
     const quint16 remote = portnumber(settings.port);
-    const QHostAddress address(lookupipv4(settings.host));
+    const QHostAddress address = lookuphost(settings.host);
     try {
         connectonce(address, remote);
     } catch (const KrovanError &) {
@@ -61,7 +61,7 @@ void TcpClientLink::tryagain() {
     retry_.stop();
     try {
         // The host is looked up again: its address may have changed too.
-        connectonce(QHostAddress(lookupipv4(settings.host)), portnumber(settings.port));
+        connectonce(lookuphost(settings.host), portnumber(settings.port));
     } catch (const KrovanError &) {
         retry_.start();
     }

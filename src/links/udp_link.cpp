@@ -34,7 +34,7 @@ std::string bindreason(int error) {
 
 struct UdpLink::Batch {
     std::array<std::array<char, receiveBufferSize>, batchSize> buffers{};
-    std::array<sockaddr_in, batchSize> senders{};
+    std::array<sockaddr_storage, batchSize> senders{};
     std::array<iovec, batchSize> vectors{};
     std::array<mmsghdr, batchSize> messages{};
 };
@@ -76,20 +76,18 @@ void UdpLink::open() {
     // A test console sends to a subnet's broadcast address as to any other.
     const int on = 1;
     ::setsockopt(fd, SOL_SOCKET, SO_BROADCAST, &on, sizeof on);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(local);
-    address.sin_addr.s_addr = htonl(INADDR_ANY);
+    Endpoint address(QHostAddress::AnyIPv4, local);
     // No address sharing: a port another socket holds must fail to bind.
-    if (::bind(fd, reinterpret_cast<const sockaddr *>(&address), sizeof address) < 0) {
+    if (::bind(fd, address.sockaddress(), address.length()) < 0) {
         const int error = errno;
         ::close(fd);
         throw KrovanError("Could not bind socket. " + bindreason(error));
     }
-    socklen_t length = sizeof address;
-    ::getsockname(fd, reinterpret_cast<sockaddr *>(&address), &length);
+    sockaddr_storage bound{};
+    socklen_t length = sizeof bound;
+    ::getsockname(fd, reinterpret_cast<sockaddr *>(&bound), &length);
     fd_ = fd;
-    localport_ = ntohs(address.sin_port);
+    localport_ = Endpoint::fromsystem(bound, length).port();
     ++generation_;
     notifier_.setSocket(fd_);
     notifier_.setEnabled(true);
@@ -167,29 +165,26 @@ bool UdpLink::deliver(int i, unsigned generation) {
     if (message.msg_hdr.msg_flags & MSG_TRUNC)
         return true;
     received_.assign(batch_->buffers[i].data(), message.msg_len);
-    const sockaddr_in &sender = batch_->senders[i];
-    const quint32 address = ntohl(sender.sin_addr.s_addr);
-    const quint16 port = ntohs(sender.sin_port);
-    if (lastsendertext_.isNull() || port != lastsenderport_ || address != lastsender_) {
-        lastsender_ = address;
-        lastsenderport_ = port;
-        lastsendertext_ = QHostAddress(address).toString() + ":" + QString::number(port);
+    const Endpoint sender = Endpoint::fromsystem(batch_->senders[i], message.msg_hdr.msg_namelen);
+    if (lastsendertext_.isNull() || !(sender == lastsender_)) {
+        lastsender_ = sender;
+        lastsendertext_ = sender.text();
     }
     emit received(received_, lastsendertext_);
     // The handler may have closed the link, or opened it anew.
     return fd_ >= 0 && generation == generation_;
 }
 
-quint32 UdpLink::resolve(const QString &host) {
+QHostAddress UdpLink::resolve(const QString &host) {
     if (!literaltext_.isNull() && host == literaltext_)
         return literal_;
     QHostAddress address;
     if (address.setAddress(host.trimmed()) && address.protocol() == QAbstractSocket::IPv4Protocol) {
         literaltext_ = host;
-        literal_ = address.toIPv4Address();
+        literal_ = address;
         return literal_;
     }
-    return lookupipv4(host);
+    return lookuphost(host);
 }
 
 void UdpLink::send(const std::string &bytes) {
@@ -198,17 +193,12 @@ void UdpLink::send(const std::string &bytes) {
 
 void UdpLink::send(const std::string &bytes, const QString &host, int port) {
     const quint16 destination = portnumber(port);
-    const quint32 address = resolve(host);
+    const Endpoint to(resolve(host), destination);
     if (fd_ < 0)
         throw KrovanError("No link is open.");
-    sockaddr_in to{};
-    to.sin_family = AF_INET;
-    to.sin_port = htons(destination);
-    to.sin_addr.s_addr = htonl(address);
     ssize_t sent;
     do
-        sent = ::sendto(fd_, bytes.data(), bytes.size(), 0, reinterpret_cast<const sockaddr *>(&to),
-                        sizeof to);
+        sent = ::sendto(fd_, bytes.data(), bytes.size(), 0, to.sockaddress(), to.length());
     while (sent < 0 && errno == EINTR);
     if (sent < 0 && errno == EMSGSIZE)
         throw KrovanError("Package Size Too Big.");

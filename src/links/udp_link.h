@@ -1,5 +1,6 @@
 #pragma once
 
+#include "endpoint.h"
 #include "link.h"
 
 #include <QHostAddress>
@@ -65,8 +66,8 @@ private:
     // Reports datagram i of the last batch; false when the handler closed
     // or reopened the link.
     bool deliver(int i, unsigned generation);
-    // The destination's IPv4 address, host order.
-    quint32 resolve(const QString &host);
+    // The destination's address.
+    QHostAddress resolve(const QString &host);
 
     int fd_ = -1;
     quint16 localport_ = 0;
@@ -87,9 +88,8 @@ private:
     // The last destination text that was a literal IPv4 address, parsed:
     // a literal needs no look-up, so it is not parsed again at every send.
     QString literaltext_;
-    quint32 literal_ = 0;
+    QHostAddress literal_;
     // The text of the last datagram's sender, kept while it sends again.
-    quint32 lastsender_ = 0;
-    quint16 lastsenderport_ = 0;
+    Endpoint lastsender_;
     QString lastsendertext_;
 };

@@ -1,0 +1,51 @@
+#include "endpoint.h"
+
+#include <netinet/in.h>
+
+#include <algorithm>
+#include <cstring>
+
+Endpoint::Endpoint(const QHostAddress &address, quint16 port) {
+    if (address.protocol() == QAbstractSocket::IPv6Protocol) {
+        auto &six = reinterpret_cast<sockaddr_in6 &>(storage_);
+        six.sin6_family = AF_INET6;
+        six.sin6_port = htons(port);
+        const Q_IPV6ADDR bytes = address.toIPv6Address();
+        std::memcpy(&six.sin6_addr, bytes.c, sizeof six.sin6_addr);
+        six.sin6_scope_id = address.scopeId().toUInt();
+        length_ = sizeof six;
+        return;
+    }
+    auto &four = reinterpret_cast<sockaddr_in &>(storage_);
+    four.sin_family = AF_INET;
+    four.sin_port = htons(port);
+    four.sin_addr.s_addr = htonl(address.toIPv4Address());
+    length_ = sizeof four;
+}
+
+Endpoint Endpoint::fromsystem(const sockaddr_storage &storage, socklen_t length) {
+    Endpoint endpoint;
+    endpoint.length_ = std::min<socklen_t>(length, sizeof storage);
+    std::memcpy(&endpoint.storage_, &storage, endpoint.length_);
+    return endpoint;
+}
+
+QHostAddress Endpoint::address() const {
+    return length_ == 0 ? QHostAddress() : QHostAddress(sockaddress());
+}
+
+quint16 Endpoint::port() const {
+    if (family() == AF_INET6)
+        return ntohs(reinterpret_cast<const sockaddr_in6 &>(storage_).sin6_port);
+    if (family() == AF_INET)
+        return ntohs(reinterpret_cast<const sockaddr_in &>(storage_).sin_port);
+    return 0;
+}
+
+QString Endpoint::text() const {
+    return address().toString() + ":" + QString::number(port());
+}
+
+bool Endpoint::operator==(const Endpoint &other) const {
+    return length_ == other.length_ && std::memcmp(&storage_, &other.storage_, length_) == 0;
+}
