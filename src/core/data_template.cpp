@@ -107,51 +107,66 @@ std::optional<DataTemplate::Piece> DataTemplate::computed(std::string_view name)
     const std::string_view head = name.substr(0, colon);
     const std::optional<std::string_view> tail =
         colon == name.npos ? std::nullopt : std::optional(name.substr(colon + 1));
-    if (head == "count") {
-        static constexpr std::array<std::pair<std::string_view, std::pair<int, bool>>, 5> forms{{
-            {"1", {1, false}},
-            {"2", {2, false}},
-            {"4", {4, false}},
-            {"2le", {2, true}},
-            {"4le", {4, true}},
-        }};
-        piece.kind = Count;
-        if (!tail)
-            return piece;
-        for (const auto &[form, layout] : forms)
-            if (*tail == form) {
-                piece.size = layout.first;
-                piece.order = layout.second ? Order::Low : Order::High;
-                return piece;
-            }
-        return std::nullopt;
-    }
-    if (head == "rx") {
-        piece.kind = Received;
-        if (!tail)
-            return piece;
-        const std::size_t comma = tail->find(',');
-        const auto start = number(tail->substr(0, comma), true);
-        const auto count = comma == tail->npos ? std::optional<long long>(-1)
-                                               : number(tail->substr(comma + 1), false);
-        if (!start || !count)
-            return std::nullopt;
-        piece.from = *start;
-        piece.count = *count;
+    if (head == "count")
+        return countpiece(tail);
+    if (head == "rx")
+        return receivedpiece(tail);
+    return sumpiece(head, tail);
+}
+
+std::optional<DataTemplate::Piece> DataTemplate::countpiece(std::optional<std::string_view> form) {
+    static constexpr std::array<std::pair<std::string_view, std::pair<int, bool>>, 5> forms{{
+        {"1", {1, false}},
+        {"2", {2, false}},
+        {"4", {4, false}},
+        {"2le", {2, true}},
+        {"4le", {4, true}},
+    }};
+    Piece piece;
+    piece.kind = Piece::Kind::Count;
+    if (!form)
         return piece;
-    }
-    std::optional<Checksum> sum = Checksum::named(head);
+    for (const auto &[each, layout] : forms)
+        if (*form == each) {
+            piece.size = layout.first;
+            piece.order = layout.second ? Order::Low : Order::High;
+            return piece;
+        }
+    return std::nullopt;
+}
+
+std::optional<DataTemplate::Piece>
+DataTemplate::receivedpiece(std::optional<std::string_view> range) {
+    Piece piece;
+    piece.kind = Piece::Kind::Received;
+    if (!range)
+        return piece;
+    const std::size_t comma = range->find(',');
+    const auto start = number(range->substr(0, comma), true);
+    const auto count = comma == range->npos ? std::optional<long long>(-1)
+                                            : number(range->substr(comma + 1), false);
+    if (!start || !count)
+        return std::nullopt;
+    piece.from = *start;
+    piece.count = *count;
+    return piece;
+}
+
+std::optional<DataTemplate::Piece> DataTemplate::sumpiece(std::string_view name,
+                                                          std::optional<std::string_view> order) {
+    std::optional<Checksum> sum = Checksum::named(name);
     if (!sum)
         return std::nullopt;
-    piece.kind = Sum;
+    Piece piece;
+    piece.kind = Piece::Kind::Sum;
     piece.sum = sum;
-    if (!tail)
+    if (!order)
         return piece;
-    if (*tail == "be")
+    if (*order == "be")
         piece.order = Order::High;
-    else if (*tail == "le")
+    else if (*order == "le")
         piece.order = Order::Low;
-    else if (*tail == "hex")
+    else if (*order == "hex")
         piece.order = Order::Hex;
     else
         return std::nullopt;

@@ -75,6 +75,12 @@ private:
     // A fixed piece of the bytes, unless empty.
     void addbytes(std::string bytes);
     static std::optional<Piece> computed(std::string_view name);
+    // The escapes with a form after their name ("count:2le", "rx:3,4",
+    // "crc16:le"); the form is absent when none is given.
+    static std::optional<Piece> countpiece(std::optional<std::string_view> form);
+    static std::optional<Piece> receivedpiece(std::optional<std::string_view> range);
+    static std::optional<Piece> sumpiece(std::string_view name,
+                                         std::optional<std::string_view> order);
     static void appendsum(std::string &out, const Piece &piece, std::uint32_t value);
     static std::string_view arrived(const Piece &piece, const Arrival &arrival);
 

@@ -86,6 +86,17 @@ Setup Setup::read(const IniFile &ini) {
 }
 
 void Setup::write(IniFile &ini, const PlaceWriter &places) const {
+    writelink(ini, places);
+    writelogs(ini, places);
+    writerows(ini, places);
+    if (!capturefile.isEmpty() || ini.hasKey("Capture", "file")) {
+        writetext(ini, "Capture", "file", capturefile);
+        ini.writeBool("Capture", "active", captureactive);
+        ini.writeInteger("Capture", "limit_mb", capturelimitmb);
+    }
+}
+
+void Setup::writelink(IniFile &ini, const PlaceWriter &places) const {
     const char *s = "Form_main";
     places(ini, s);
     ini.writeInteger(s, "connection", connection);
@@ -104,7 +115,9 @@ void Setup::write(IniFile &ini, const PlaceWriter &places) const {
     // Written where it is used or already stands, as show_ms.
     if (reconnect || ini.hasKey(s, "reconnect"))
         ini.writeBool(s, "reconnect", reconnect);
+}
 
+void Setup::writelogs(IniFile &ini, const PlaceWriter &places) const {
     for (auto [section, window] :
          {std::pair{"Form_RXW", &received}, std::pair{"Form_TXW", &sent}}) {
         places(ini, section);
@@ -123,10 +136,12 @@ void Setup::write(IniFile &ini, const PlaceWriter &places) const {
     // so that an older file saved unchanged stays as it was.
     if (show_ms || ini.hasKey(l, "show_ms"))
         ini.writeBool(l, "show_ms", show_ms);
-
-    places(ini, "Form_TX");
     ini.writeBool("Form_TXW", "show_time", sent.time);
     ini.writeBool("Form_RXW", "show_time", received.time);
+}
+
+void Setup::writerows(IniFile &ini, const PlaceWriter &places) const {
+    places(ini, "Form_TX");
     ini.writeInteger("Form_TX", "TX_framecount", static_cast<int>(macros.size()));
     for (size_t i = 0; i < macros.size(); ++i) {
         const std::string r = key(static_cast<int>(i + 1), "Frame_TX_");
@@ -146,11 +161,5 @@ void Setup::write(IniFile &ini, const PlaceWriter &places) const {
         ini.writeBool(r, "active", filters[i].active);
         ini.writeBool(r, "hex", filters[i].hex);
         ini.writeInteger(r, "mode", static_cast<int>(filters[i].mode));
-    }
-
-    if (!capturefile.isEmpty() || ini.hasKey("Capture", "file")) {
-        writetext(ini, "Capture", "file", capturefile);
-        ini.writeBool("Capture", "active", captureactive);
-        ini.writeInteger("Capture", "limit_mb", capturelimitmb);
     }
 }

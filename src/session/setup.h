@@ -91,4 +91,11 @@ struct Setup {
     // stand.
     using PlaceWriter = std::function<void(IniFile &ini, const char *section)>;
     void write(IniFile &ini, const PlaceWriter &places) const;
+
+private:
+    // The parts of a write: the link panel's fields, the log windows'
+    // switches, the macro and filter rows.
+    void writelink(IniFile &ini, const PlaceWriter &places) const;
+    void writelogs(IniFile &ini, const PlaceWriter &places) const;
+    void writerows(IniFile &ini, const PlaceWriter &places) const;
 };

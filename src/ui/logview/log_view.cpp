@@ -550,62 +550,63 @@ void LogView::paintEvent(QPaintEvent *event) {
     if (toprow() + first >= index_.total())
         return;
     QPainter painter(viewport());
-    const QPalette &colours = palette();
-    const auto [selfrom, selto] = std::minmax(anchor_, cursor_);
     auto [line, inrow] = index_.find(toprow() + first);
     for (int y = first * rowheight_; y < height && line < store_.count(); ++line, inrow = 0) {
         const QString text = store_.text(line);
-        const FontAdvances &font = fontof(line);
         const std::vector<qsizetype> starts = startsof(line, text);
-        painter.setFont(font.font());
-        const QColor colour = styles_[store_.style(line)].colour;
+        painter.setFont(fontof(line).font());
         for (auto r = static_cast<std::size_t>(inrow); r < starts.size() && y < height; ++r) {
-            const qsizetype from = starts[r];
             const qsizetype to = r + 1 < starts.size() ? starts[r + 1] : text.size();
-            // The row in up to three pieces: before, inside and after the
-            // selection.
-            qreal x = margin;
-            const int base = y + ascent_;
-            const auto piece = [&](qsizetype a, qsizetype b, bool selected) {
-                if (b <= a)
-                    return;
-                const QString part = text.mid(a, b - a);
-                qreal w = 0;
-                for (const QChar c : part)
-                    w += font.advance(c);
-                if (selected) {
-                    painter.fillRect(QRectF(x, y, w, rowheight_), colours.highlight());
-                    painter.setPen(colours.highlightedText().color());
-                } else {
-                    painter.setPen(colour);
-                }
-                painter.drawText(QPointF(x, base), part);
-                x += w;
-            };
-            const qsizetype s0 = selfrom.line < line    ? 0
-                                 : selfrom.line == line ? selfrom.column
-                                                        : -1;
-            const qsizetype s1 = selto.line > line    ? text.size() + 1
-                                 : selto.line == line ? selto.column
-                                                      : -1;
-            if (selfrom == selto || s0 < 0 || s1 < 0) {
-                piece(from, to, false);
-            } else {
-                const qsizetype a = std::clamp(s0, from, to);
-                const qsizetype b = std::clamp(s1, from, to);
-                piece(from, a, false);
-                piece(a, b, true);
-                piece(b, to, false);
-            }
-            if (focused_ && cursor_.line == line && cursor_.column >= from &&
-                (cursor_.column < to || r + 1 == starts.size())) {
-                qreal cx = margin;
-                for (qsizetype i = from; i < cursor_.column; ++i)
-                    cx += font.advance(text[i]);
-                painter.fillRect(QRectF(cx, y, 1, rowheight_), colours.text());
-            }
+            paintrow(painter, {line, text, starts[r], to, r + 1 == starts.size()}, y);
             y += rowheight_;
         }
+    }
+}
+
+void LogView::paintrow(QPainter &painter, const Row &row, int y) const {
+    const FontAdvances &font = fontof(row.line);
+    const QPalette &colours = palette();
+    const QColor colour = styles_[store_.style(row.line)].colour;
+    // The row in up to three pieces: before, inside and after the selection.
+    qreal x = margin;
+    const auto piece = [&](qsizetype a, qsizetype b, bool selected) {
+        if (b <= a)
+            return;
+        const QString part = row.text.mid(a, b - a);
+        qreal w = 0;
+        for (const QChar c : part)
+            w += font.advance(c);
+        if (selected) {
+            painter.fillRect(QRectF(x, y, w, rowheight_), colours.highlight());
+            painter.setPen(colours.highlightedText().color());
+        } else {
+            painter.setPen(colour);
+        }
+        painter.drawText(QPointF(x, y + ascent_), part);
+        x += w;
+    };
+    const auto [selfrom, selto] = std::minmax(anchor_, cursor_);
+    const qsizetype s0 = selfrom.line < row.line    ? 0
+                         : selfrom.line == row.line ? selfrom.column
+                                                    : -1;
+    const qsizetype s1 = selto.line > row.line    ? row.text.size() + 1
+                         : selto.line == row.line ? selto.column
+                                                  : -1;
+    if (selfrom == selto || s0 < 0 || s1 < 0) {
+        piece(row.from, row.to, false);
+    } else {
+        const qsizetype a = std::clamp(s0, row.from, row.to);
+        const qsizetype b = std::clamp(s1, row.from, row.to);
+        piece(row.from, a, false);
+        piece(a, b, true);
+        piece(b, row.to, false);
+    }
+    if (focused_ && cursor_.line == row.line && cursor_.column >= row.from &&
+        (cursor_.column < row.to || row.last)) {
+        qreal cx = margin;
+        for (qsizetype i = row.from; i < cursor_.column; ++i)
+            cx += font.advance(row.text[i]);
+        painter.fillRect(QRectF(cx, y, 1, rowheight_), colours.text());
     }
 }
 

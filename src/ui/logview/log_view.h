@@ -155,6 +155,15 @@ private:
     void flush();
     void updatescrollbar();
     void paintmarks(QPainter &painter, const QRect &groove) const;
+    // One row of a line on the screen: its text from `from` to `to`, and
+    // whether it is the line's last row (the cursor may stand at its end).
+    struct Row {
+        std::int64_t line;
+        const QString &text;
+        qsizetype from, to;
+        bool last;
+    };
+    void paintrow(QPainter &painter, const Row &row, int y) const;
 
     std::vector<qsizetype> startsof(std::int64_t line, const QString &text) const;
     bool startsknown(std::int64_t line) const;
