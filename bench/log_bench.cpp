@@ -262,8 +262,8 @@ int openudp(int peerport) {
     Form1->Edit_rx_port->setText("0");
     Form1->Edit_tx_adr->setText("127.0.0.1");
     Form1->Edit_tx_port->setText(QString::number(peerport));
-    Form1->Button_UDP_OnClick();
-    return Form1->IdUDPServer1.localPort();
+    Form1->connectclicked(LinkKind::Udp);
+    return Form1->session.linkas<UdpLink>(LinkKind::Udp).localPort();
 }
 
 void udploop(QApplication &app, int target) {

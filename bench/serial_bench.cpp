@@ -56,12 +56,12 @@ int main(int argc, char **argv) {
     BenchWindows::checkeverybox();
     Form1->ComboBox_COM_port->setCurrentIndex(0);
     Form1->Button_RS232_On->click();
-    if (!Form1->serialisopen())
+    if (!Form1->session.isopen(LinkKind::Serial))
         return 2;
 
     long long blocks = 0, delivered = 0;
-    QObject::connect(&Form1->ApdComPort1, &SerialLink::received, &bench.app,
-                     [&](const std::string &bytes, const QString &) {
+    QObject::connect(&Form1->session.linkas<SerialLink>(LinkKind::Serial), &SerialLink::received,
+                     &bench.app, [&](const std::string &bytes, const QString &) {
                          ++blocks;
                          delivered += static_cast<long long>(bytes.size());
                      });

@@ -126,13 +126,14 @@ int main(int argc, char **argv) {
     // The tick as the program runs it, timed from outside.
     std::vector<Block> blocks;
     size_t handedbytes = 0;
-    QObject::disconnect(Form1->Timer_rx, &QTimer::timeout, &Form1->session, nullptr);
-    QObject::connect(Form1->Timer_rx, &QTimer::timeout, Form1, [&] {
-        const size_t before = Form1->rxbuffer.size();
+    StreamFramer &framer = *Form1->session.framer(LinkKind::TcpClient);
+    QObject::disconnect(&framer.timer(), &QTimer::timeout, &framer, nullptr);
+    QObject::connect(&framer.timer(), &QTimer::timeout, Form1, [&] {
+        const size_t before = framer.size();
         const auto start = Clock::now();
-        guarded([] { Form1->Timer_rxTimer(); });
-        if (Form1->rxbuffer.size() < before) {
-            const size_t size = before - Form1->rxbuffer.size();
+        guarded([&] { framer.tick(); });
+        if (framer.size() < before) {
+            const size_t size = before - framer.size();
             blocks.push_back({start, size, ms(Clock::now() - start)});
             handedbytes += size;
         }
@@ -155,8 +156,8 @@ int main(int argc, char **argv) {
     Form1->ComboBox_pripojeniChange();
     Form1->Edit_tcp_k_addr->setText("127.0.0.1");
     Form1->Edit_tcp_k_port->setText(QString::number(peer.port()));
-    Form1->Button_TCP_C_OnClick();
-    if (!Form1->tcpclientisconnected()) {
+    Form1->connectclicked(LinkKind::TcpClient);
+    if (!Form1->session.isopen(LinkKind::TcpClient)) {
         std::fprintf(stderr, "not connected\n");
         return 1;
     }

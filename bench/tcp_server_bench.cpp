@@ -90,17 +90,19 @@ int main(int argc, char **argv) {
     Form1->ComboBox_pripojeni->setCurrentIndex(2);
     Form1->ComboBox_pripojeniChange();
     Form1->Edit_TCP_S_port->setText("0");
-    Form1->Button_TCP_S_OnClick();
-    const int port = Form1->IdTCPServer1.port();
+    Form1->connectclicked(LinkKind::TcpServer);
+    const int port = Form1->session.linkas<TcpServerLink>(LinkKind::TcpServer).port();
 
     // Bytes the link delivered to the stream buffer, and the blocks the
     // tick handed on (seen right after each tick).
     long long arrived = 0, handed = 0, blocks = 0;
-    QObject::connect(&Form1->IdTCPServer1, &TcpServerLink::received,
+    QObject::connect(&Form1->session.linkas<TcpServerLink>(LinkKind::TcpServer),
+                     &TcpServerLink::received,
                      [&](const std::string &bytes, const QString &) { arrived += bytes.size(); });
     qint64 lastblockms = 0;
-    QObject::connect(Form1->Timer_rx, &QTimer::timeout, [&] {
-        if (Form1->rxbuffer.empty() && arrived > handed) {
+    StreamFramer &framer = *Form1->session.framer(LinkKind::TcpServer);
+    QObject::connect(&framer.timer(), &QTimer::timeout, [&] {
+        if (framer.empty() && arrived > handed) {
             ++blocks;
             handed = arrived;
         }

@@ -184,8 +184,8 @@ int prepare(int peerport, int filters, bool regex) {
     Form1->Edit_rx_port->setText("0");
     Form1->Edit_tx_adr->setText("127.0.0.1");
     Form1->Edit_tx_port->setText(QString::number(peerport));
-    Form1->Button_UDP_OnClick();
-    return Form1->IdUDPServer1.localPort();
+    Form1->connectclicked(LinkKind::Udp);
+    return Form1->session.linkas<UdpLink>(LinkKind::Udp).localPort();
 }
 
 } // namespace

@@ -262,9 +262,9 @@ void HeadlessRun::end(int code) {
     if (ending_)
         return;
     ending_ = true;
-    // What the stream buffer still holds (bytes that came just before the
+    // What the stream framers still hold (bytes that came just before the
     // peer closed) is logged and answered before the run ends.
-    session_.guard([&] { session_.rxflush(); });
+    session_.flushstreams();
     QCoreApplication::exit(shutdown(code));
 }
 

@@ -22,6 +22,17 @@ struct LinkKindInfo {
     // The other kinds its connect button closes before it toggles its own,
     // in that order.
     std::span<const LinkKind> closesfirst;
+    // What the window title says while it is open, and the state records of
+    // its opening, its closing and its waiting to come back; "%1" stands for
+    // the kind's address. Null where the kind has no such title or record
+    // (the TCP server's come with its clients).
+    const char *title;
+    const char *openrecord;
+    const char *closerecord;
+    const char *waitrecord;
+    // Whether its title follows it only while the selector shows it (the
+    // port detection opens serial ports under another kind's panel).
+    bool titlewhenselected = false;
 };
 
 namespace kindorders {
@@ -35,11 +46,17 @@ inline constexpr std::array beforeicmp{Serial, TcpServer, TcpClient, Udp};
 
 // Every kind, in the selector's order (the settings file's `connection`).
 inline constexpr std::array linkkinds{
-    LinkKindInfo{LinkKind::Serial, "RS232", "serial", kindorders::beforeserial},
-    LinkKindInfo{LinkKind::TcpClient, "TCP klient", "tcp-client", kindorders::beforetcpclient},
-    LinkKindInfo{LinkKind::TcpServer, "TCP server", "tcp-server", kindorders::beforetcpserver},
-    LinkKindInfo{LinkKind::Udp, "UDP", "udp", kindorders::beforeudp},
-    LinkKindInfo{LinkKind::Icmp, "ICMP(ping)", "icmp", kindorders::beforeicmp},
+    LinkKindInfo{LinkKind::Serial, "RS232", "serial", kindorders::beforeserial, " RS232 připojen",
+                 "%1 připojen...", "%1 odpojen...", "%1 čeká na zařízení...", true},
+    LinkKindInfo{LinkKind::TcpClient, "TCP klient", "tcp-client", kindorders::beforetcpclient,
+                 " TCP klient připojen", "TCP klient připojen", "TCP klient odpojen",
+                 "TCP klient čeká na server..."},
+    LinkKindInfo{LinkKind::TcpServer, "TCP server", "tcp-server", kindorders::beforetcpserver,
+                 nullptr, nullptr, nullptr, nullptr},
+    LinkKindInfo{LinkKind::Udp, "UDP", "udp", kindorders::beforeudp, " UDP připojen",
+                 "UDP server připojen", "UDP server odpojen", nullptr},
+    LinkKindInfo{LinkKind::Icmp, "ICMP(ping)", "icmp", kindorders::beforeicmp, " ICMP připojen",
+                 "ICMP aktivní", "ICMP odpojen", nullptr},
 };
 inline constexpr std::size_t kindcount = linkkinds.size();
 

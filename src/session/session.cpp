@@ -6,7 +6,6 @@
 
 #include <QDateTime>
 
-#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <exception>
@@ -27,10 +26,6 @@ Session::Session(QObject *parent) : QObject(parent), report(writetostderr) {
     setup.macros.push_back({"tx_1", "data_1", false, "1000"});
     setfilters({FilterSetup{}});
     wirelinks();
-    Timer_rx.setObjectName("Timer_rx");
-    Timer_rx.setInterval(100);
-    connect(&Timer_rx, &QTimer::timeout, this, [this] { guard([this] { Timer_rxTimer(); }); });
-    Timer_rx.start();
     // A sink that fell behind (a capture under a flood) pauses reading the
     // links that can hold their peer back, until every sink has caught up.
     connect(&entries_, &EntryFanout::holdback, this, [this](bool held) {
@@ -66,18 +61,33 @@ void Session::uselink(LinkKind kind, Link &replacement) {
 
 void Session::wire(LinkKind kind) {
     Link *each = &link(kind);
+    framers_[static_cast<size_t>(kind)] = each->stream() ? makeframer() : nullptr;
     connect(each, &Link::received, this,
-            [this, each](const std::string &bytes, const QString &from) {
-                deliver(*each, bytes, from);
+            [this, kind](const std::string &bytes, const QString &from) {
+                deliver(kind, bytes, from);
             });
     connect(each, &Link::failed, this, [this](const QString &message) { errorline(message); });
     if (const auto own = steps(kind).wire)
         (this->*own)(*each);
 }
 
-void Session::deliver(const Link &link, const std::string &bytes, const QString &from) {
-    if (link.stream())
-        return rxappend(bytes.data(), static_cast<qsizetype>(bytes.size()));
+std::unique_ptr<StreamFramer> Session::makeframer() {
+    auto framer = std::make_unique<StreamFramer>();
+    // A block that failed its filters is logged when it comes again.
+    framer->handon = [this](const std::string &block) { rxprocess(block, streamaddress, false); };
+    framer->guard = [this](const std::function<void()> &step) { guard(step); };
+    return framer;
+}
+
+void Session::flushstreams() {
+    for (const std::unique_ptr<StreamFramer> &framer : framers_)
+        if (framer)
+            guard([&] { framer->flush(); });
+}
+
+void Session::deliver(LinkKind kind, const std::string &bytes, const QString &from) {
+    if (StreamFramer *stream = framer(kind))
+        return stream->feed(bytes);
     SendDepth *send = SendDepth::innermost();
     if (!send)
         return guard([&] { rxprocess(bytes, from); });
@@ -129,52 +139,6 @@ void Session::record(Direction direction, const std::string &bytes, const QStrin
     entry.address = address;
     entry.macros = macros;
     entries_.write(entry);
-}
-
-// ---- the stream buffer ----
-
-void Session::rxappend(const char *data, qsizetype size) {
-    rxbuffer.feed(std::string_view(data, static_cast<size_t>(size)));
-    if (rxbuffer.dueatlimit() == 0 || rxbusy)
-        return;
-    // A failure ends the loop; the bytes wait for the next tick.
-    guard([this] {
-        while (const size_t n = rxbusy ? 0 : rxbuffer.dueatlimit())
-            rxhandon(n);
-    });
-}
-
-void Session::rxreset() {
-    // rxbusy is raised only for the length of a tick and always lowered
-    // when it ends, so outside a tick it is already down.
-    rxbuffer.restart();
-}
-
-void Session::rxhandon(size_t n) {
-    rxbusy = true;
-    struct Lower {
-        bool &flag;
-        ~Lower() { flag = false; }
-    } lower{rxbusy};
-    // A failing rxprocess throws past here: the bytes stay and come again
-    // later; they are logged then.
-    rxprocess(std::string(rxbuffer.front(n)), streamaddress, false);
-    rxbuffer.handedon(n);
-}
-
-void Session::rxflush() {
-    // A failure ends the loop; the bytes wait for the next tick.
-    while (!rxbusy && !rxbuffer.empty())
-        rxhandon(std::min(rxbuffer.size(), GapFramer::limit));
-}
-
-void Session::Timer_rxTimer() {
-    // An error box inside rxprocess runs a nested event loop, so the tick
-    // can come round again while it is busy: it never starts inside itself.
-    if (rxbusy)
-        return;
-    if (const size_t n = rxbuffer.tick())
-        rxhandon(n);
 }
 
 // ---- receive and send ----

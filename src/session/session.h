@@ -1,7 +1,7 @@
 #pragma once
 
-// The program's work without windows: the five links, the stream buffer and
-// its timer, the receive processing with its filters and automatic replies,
+// The program's work without windows: a link of each kind, each stream
+// link's framer, the receive processing with its filters and automatic replies,
 // the send of a macro row, the open and close of each link kind with their
 // state records, and every log entry handed to the sinks. The windows are a
 // view of it; a run without windows drives it alone.
@@ -10,7 +10,6 @@
 #include "entry_fanout.h"
 #include "failure_guard.h"
 #include "filter_set.h"
-#include "gap_framer.h"
 #include "icmp_link.h"
 #include "link_kind.h"
 #include "link_kinds.h"
@@ -19,6 +18,7 @@
 #include "repeat_timer.h"
 #include "serial_link.h"
 #include "setup.h"
+#include "stream_framer.h"
 #include "tcp_client_link.h"
 #include "tcp_server_link.h"
 #include "text_memo.h"
@@ -49,29 +49,21 @@ public:
     // empty when it can.
     QString filterproblem(int n) const;
 
-    // Link components; whether a kind is open is read from the kind itself.
-    SerialLink ApdComPort1;
-    TcpClientLink IdTCPClient1;
-    TcpServerLink IdTCPServer1;
-    UdpLink IdUDPServer1;
-    IcmpLink IdIcmpClient1;
     // The link of a kind (not None).
     Link &link(LinkKind kind) const { return *links_[static_cast<size_t>(kind)]; }
+    // The kind's link as its own class (tests and benchmarks read its details).
+    template <class Kind> Kind &linkas(LinkKind kind) const {
+        return dynamic_cast<Kind &>(link(kind));
+    }
     // Puts another link in the place of a kind (a test's link): the session
     // opens, closes, sends and receives through it from now on. The kind's
     // own settings are still filled as its open and send read them.
     void uselink(LinkKind kind, Link &replacement);
-
-    // The stream buffer both TCP links feed; Timer_rx cuts it into blocks
-    // at pauses of one tick (100 ms).
-    GapFramer rxbuffer;
-    QTimer Timer_rx;
-    void rxappend(const char *data, qsizetype size);
-    void rxreset();
-    void rxhandon(size_t n);
-    // Hands on everything the buffer holds now (a link's end is due).
-    void rxflush();
-    void Timer_rxTimer();
+    // The framer that cuts a stream kind's bytes into blocks; null for a
+    // kind whose link gives blocks.
+    StreamFramer *framer(LinkKind kind) const { return framers_[static_cast<size_t>(kind)].get(); }
+    // Hands on everything every stream framer holds (the run's end is due).
+    void flushstreams();
 
     // Sinks take every entry in order; they must outlive their subscription.
     void addsink(LogSink *sink) { entries_.add(sink); }
@@ -132,6 +124,9 @@ public:
     void toggle(LinkKind kind, const std::function<void()> &beforeopen = {});
     // The serial port and settings the next serial open uses.
     void chooseserial(const SerialSettings &settings);
+    // Opens serial port `number` and closes it again, with the records of
+    // both (the detection's probe); whether it opened.
+    bool probeserial(int number);
 
     // The occasions that close links, and in which order (one table).
     enum class Closing { SettingsFile, Shutdown };
@@ -171,19 +166,24 @@ signals:
     void processed(const std::string &block);
 
 private:
+    // The links, each kind's own class.
+    SerialLink ApdComPort1;
+    TcpClientLink IdTCPClient1;
+    TcpServerLink IdTCPServer1;
+    UdpLink IdUDPServer1;
+    IcmpLink IdIcmpClient1;
     // Whether the ICMP permission failure has been reported once.
     bool icmpreasonshown = false;
-    // The buffer hands a block on: a tick that comes round inside it (an
-    // error box's loop) waits.
-    bool rxbusy = false;
     FilterSet filters_;
     void wirelinks();
     void wire(LinkKind kind);
+    // A framer whose blocks go through the receive processing.
+    std::unique_ptr<StreamFramer> makeframer();
     void wireserial(Link &port);
     void wiretcpclient(Link &client);
     void wiretcpserver(Link &server);
     // A block or a stream's bytes one of the links received.
-    void deliver(const Link &link, const std::string &bytes, const QString &from);
+    void deliver(LinkKind kind, const std::string &bytes, const QString &from);
     // Records the bytes as sent to `link`, then hands them to the link that
     // is active now (the record's sinks may have closed it).
     QString sendon(LinkKind link, const std::string &bytes);
@@ -204,6 +204,10 @@ private:
     void tcpclientdisconnected();
     void serialopened();
     void serialclosed();
+    // The title and the state record of a kind that opened, closed or
+    // started to wait, as the kinds' table words them.
+    enum class Announcement { Opened, Closed, Waiting };
+    void announce(LinkKind kind, Announcement what);
     // Each kind's own steps, looked up by kind.
     struct KindSteps {
         void (Session::*open)();
@@ -223,6 +227,8 @@ private:
     void udpdestination();
     void icmphost();
 
+    // A framer for each kind whose link is a stream.
+    std::array<std::unique_ptr<StreamFramer>, kindcount> framers_;
     std::vector<std::unique_ptr<RepeatTimer>> repeats_;
     EntryFanout entries_;
     // The links by kind, in the selector's order.

@@ -22,10 +22,7 @@ void Session::wireserial(Link &port) {
     connect(&port, &Link::waitingstarted, this, [this] {
         guard([this] {
             emit linkchanged(LinkKind::Serial, true);
-            if (setup.connection != static_cast<int>(LinkKind::Serial))
-                return;
-            emit connectionstate(" čeká");
-            linkstate(LinkKind::Serial, serialaddress() + " čeká na zařízení...");
+            announce(LinkKind::Serial, Announcement::Waiting);
         });
     });
 }
@@ -39,8 +36,7 @@ void Session::wiretcpclient(Link &client) {
     connect(&client, &Link::waitingstarted, this, [this] {
         guard([this] {
             emit linkchanged(LinkKind::TcpClient, true);
-            emit connectionstate(" čeká");
-            linkstate(LinkKind::TcpClient, "TCP klient čeká na server...");
+            announce(LinkKind::TcpClient, Announcement::Waiting);
         });
     });
 }
@@ -120,6 +116,17 @@ void Session::chooseserial(const SerialSettings &settings) {
     ApdComPort1.setsettings(settings);
 }
 
+bool Session::probeserial(int number) {
+    SerialSettings settings = ApdComPort1.settings();
+    settings.number = number;
+    settings.device.clear();
+    chooseserial(settings);
+    ApdComPort1.open();
+    const bool opened = ApdComPort1.isOpen();
+    ApdComPort1.close();
+    return opened;
+}
+
 void Session::serialopen() {
     link(LinkKind::Serial).setreconnect(setup.reconnect);
     link(LinkKind::Serial).open();
@@ -132,17 +139,25 @@ void Session::serialclose() {
 }
 
 void Session::serialopened() {
-    if (setup.connection != static_cast<int>(LinkKind::Serial))
-        return;
-    emit connectionstate(" RS232 připojen");
-    linkstate(LinkKind::Serial, "COM" + QString::number(ApdComPort1.number()) + " připojen...");
+    announce(LinkKind::Serial, Announcement::Opened);
 }
 
 void Session::serialclosed() {
-    if (setup.connection != static_cast<int>(LinkKind::Serial))
+    announce(LinkKind::Serial, Announcement::Closed);
+}
+
+void Session::announce(LinkKind kind, Announcement what) {
+    const LinkKindInfo &info = kindinfo(kind);
+    if (info.titlewhenselected && setup.connection != static_cast<int>(kind))
         return;
-    emit connectionstate(" odpojen");
-    linkstate(LinkKind::Serial, "COM" + QString::number(ApdComPort1.number()) + " odpojen...");
+    static constexpr std::array titles{"", " odpojen", " čeká"};
+    emit connectionstate(what == Announcement::Opened ? info.title
+                                                      : titles[static_cast<size_t>(what)]);
+    const std::array records{info.openrecord, info.closerecord, info.waitrecord};
+    QString text = QString::fromUtf8(records[static_cast<size_t>(what)]);
+    if (text.contains("%1"))
+        text.replace("%1", sendaddress(kind));
+    linkstate(kind, text);
 }
 
 void Session::tcpclientopen() {
@@ -155,17 +170,16 @@ void Session::tcpclientopen() {
 
 void Session::tcpclientconnected() {
     emit linkchanged(LinkKind::TcpClient, true);
-    emit connectionstate(" TCP klient připojen");
-    linkstate(LinkKind::TcpClient, "TCP klient připojen");
+    announce(LinkKind::TcpClient, Announcement::Opened);
     // The link reads as soon as the event loop runs again.
-    rxreset();
+    if (StreamFramer *stream = framer(LinkKind::TcpClient))
+        stream->restart();
 }
 
 void Session::tcpclientdisconnected() {
     // A client waiting for its server stays engaged for the user.
     emit linkchanged(LinkKind::TcpClient, isengaged(LinkKind::TcpClient));
-    emit connectionstate(" odpojen");
-    linkstate(LinkKind::TcpClient, "TCP klient odpojen");
+    announce(LinkKind::TcpClient, Announcement::Closed);
 }
 
 void Session::tcpclientclose() {
@@ -192,30 +206,26 @@ void Session::tcpserverclose() {
 void Session::udpopen() {
     IdUDPServer1.settings.localport = typed_.udplocalport(setup);
     link(LinkKind::Udp).open();
-    emit connectionstate(" UDP připojen");
     emit linkchanged(LinkKind::Udp, true);
-    linkstate(LinkKind::Udp, "UDP server připojen");
+    announce(LinkKind::Udp, Announcement::Opened);
 }
 
 void Session::udpclose() {
     link(LinkKind::Udp).close();
-    emit connectionstate(" odpojen");
     emit linkchanged(LinkKind::Udp, false);
-    linkstate(LinkKind::Udp, "UDP server odpojen");
+    announce(LinkKind::Udp, Announcement::Closed);
 }
 
 void Session::icmpon() {
     link(LinkKind::Icmp).open();
     emit linkchanged(LinkKind::Icmp, true);
-    emit connectionstate(" ICMP připojen");
-    linkstate(LinkKind::Icmp, "ICMP aktivní");
+    announce(LinkKind::Icmp, Announcement::Opened);
 }
 
 void Session::icmpoff() {
     link(LinkKind::Icmp).close();
     emit linkchanged(LinkKind::Icmp, false);
-    emit connectionstate(" odpojen");
-    linkstate(LinkKind::Icmp, "ICMP odpojen");
+    announce(LinkKind::Icmp, Announcement::Closed);
 }
 
 const Session::KindSteps &Session::steps(LinkKind kind) {

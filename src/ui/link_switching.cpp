@@ -9,6 +9,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include <array>
+
 void TForm1::settitle(const QString &suffix) {
     setWindowTitle("Krovan " KROVAN_VERSION " - " + settingstitle + suffix);
 }
@@ -16,43 +18,28 @@ void TForm1::settitle(const QString &suffix) {
 void TForm1::wiresession() {
     connect(&session, &Session::connectionstate, this, &TForm1::settitle);
     connect(&session, &Session::linkchanged, this, [this](LinkKind kind, bool open) {
-        switch (kind) {
-        case LinkKind::Serial:
-            Button_RS232_On->setText(open ? "Odpojit" : "Připojit");
-            break;
-        case LinkKind::TcpClient:
-            open ? IdTCPClient1Connected() : IdTCPClient1Disconnected();
-            break;
-        case LinkKind::TcpServer:
-            ComboBox_pripojeni->setEnabled(!open);
-            Edit_TCP_S_port->setEnabled(!open);
-            Button_TCP_S_On->setText(open ? "Odpojit" : "Připojit");
-            break;
-        case LinkKind::Udp:
-            enableudpfields(!open);
-            Button_UDP_On->setText(open ? "Odpojit" : "Připojit");
-            break;
-        case LinkKind::Icmp:
-            ComboBox_pripojeni->setEnabled(!open);
-            Button_ICMP_On->setText(open ? "Vypnout" : "Zapnout");
-            break;
-        default:
-            break;
-        }
+        // Each kind's panel, in the selector's order.
+        static constexpr std::array<void (TForm1::*)(bool), kindcount> panels{
+            &TForm1::serialpanel, &TForm1::tcpclientpanel, &TForm1::tcpserverpanel,
+            &TForm1::udppanel, &TForm1::icmppanel};
+        if (kind != LinkKind::None)
+            (this->*panels[static_cast<size_t>(kind)])(open);
     });
     // The serial panel follows the port itself, and only while it is shown;
     // a port waiting for its device keeps its controls as while open.
-    connect(&ApdComPort1, &Link::opened, this, [this] { ApdComPort1PortOpen(); });
-    connect(&ApdComPort1, &Link::waitingstarted, this, [this] { ApdComPort1PortOpen(); });
-    connect(&ApdComPort1, &Link::closed, this, [this] {
-        if (!ApdComPort1.waiting())
+    Link &port = session.link(LinkKind::Serial);
+    connect(&port, &Link::opened, this, [this] { ApdComPort1PortOpen(); });
+    connect(&port, &Link::waitingstarted, this, [this] { ApdComPort1PortOpen(); });
+    connect(&port, &Link::closed, this, [this, &port] {
+        if (!port.waiting())
             ApdComPort1PortClose();
     });
     // A device that came back under another number: the list names it so.
-    connect(&ApdComPort1, &SerialLink::renumbered, this, [this](int number) {
-        ComboBox_COM_port->setItemText(ComboBox_COM_port->currentIndex(),
-                                       "COM" + QString::number(number));
-    });
+    connect(&session.linkas<SerialLink>(LinkKind::Serial), &SerialLink::renumbered, this,
+            [this](int number) {
+                ComboBox_COM_port->setItemText(ComboBox_COM_port->currentIndex(),
+                                               "COM" + QString::number(number));
+            });
     // A port whose device went away is closed; its button offers to connect.
     connect(&session, &Session::seriallost, this, [this] { Button_RS232_On->setText("Připojit"); });
 }
@@ -85,31 +72,26 @@ void TForm1::bindsetup() {
             [&setup](const QString &text) { setup.com_baud = text; });
 }
 
-void TForm1::Button_RS232_OnClick() {
-    // The port is the one the list shows, read as the port opens.
-    session.toggle(LinkKind::Serial, [this] { chooseserialport(); });
+void TForm1::connectclicked(LinkKind kind) {
+    // A serial port is the one the list shows, read as the port opens.
+    if (kind == LinkKind::Serial)
+        session.toggle(kind, [this] { chooseserialport(); });
+    else
+        session.toggle(kind);
 }
 
-void TForm1::Button_TCP_C_OnClick() {
-    session.toggle(LinkKind::TcpClient);
+QPushButton *TForm1::connectbuttonof(LinkKind kind) const {
+    // In the selector's order.
+    const std::array<QPushButton *, kindcount> buttons{
+        Button_RS232_On, Button_TCP_C_On, Button_TCP_S_On, Button_UDP_On, Button_ICMP_On};
+    return buttons[static_cast<size_t>(kind)];
 }
 
-void TForm1::Button_TCP_S_OnClick() {
-    session.toggle(LinkKind::TcpServer);
-}
-
-void TForm1::Button_UDP_OnClick() {
-    session.toggle(LinkKind::Udp);
-}
-
-void TForm1::Button_ICMP_OnClick() {
-    session.toggle(LinkKind::Icmp);
+void TForm1::icmppanel(bool open) {
+    ComboBox_pripojeni->setEnabled(!open);
+    Button_ICMP_On->setText(open ? "Vypnout" : "Zapnout");
 }
 
 LinkKind TForm1::activelink() const {
     return session.activelink();
-}
-
-void TForm1::Timer_rxTimer() {
-    session.Timer_rxTimer();
 }

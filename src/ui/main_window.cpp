@@ -100,10 +100,7 @@ TForm1::TForm1(QWidget *parent)
       SaveDialog_capture({"Záznam (TSV)|*.tsv", "tsv", QString(), "zaznam.tsv", false,
                           "Záznam do souboru (do existujícího souboru se připisuje)"}),
       OpenDialog_script({"Skripty Lua|*.lua", "lua", ".", QString(), true, "Spustit skript"}),
-      session(*Session1), rxbuffer(session.rxbuffer), Timer_rx(&session.Timer_rx),
-      IdTCPServer1(session.IdTCPServer1), ApdComPort1(session.ApdComPort1),
-      IdTCPClient1(session.IdTCPClient1), IdUDPServer1(session.IdUDPServer1),
-      IdIcmpClient1(session.IdIcmpClient1) {
+      session(*Session1) {
     setObjectName("Form1");
     setWindowTitle("Krovan");
     setFont(QFont("MS Sans Serif", 8));
@@ -139,11 +136,9 @@ TForm1::TForm1(QWidget *parent)
     // A capture that stopped by itself leaves its item unchecked.
     connect(&session, &Session::capturestopped, this,
             [this] { Zaznamdosouboru1->setChecked(false); });
-    connectbutton(Button_RS232_On, &TForm1::Button_RS232_OnClick);
-    connectbutton(Button_TCP_C_On, &TForm1::Button_TCP_C_OnClick);
-    connectbutton(Button_TCP_S_On, &TForm1::Button_TCP_S_OnClick);
-    connectbutton(Button_UDP_On, &TForm1::Button_UDP_OnClick);
-    connectbutton(Button_ICMP_On, &TForm1::Button_ICMP_OnClick);
+    for (const LinkKindInfo &each : linkkinds)
+        connect(connectbuttonof(each.kind), &QPushButton::clicked, this,
+                [this, kind = each.kind] { guarded([=, this] { connectclicked(kind); }); });
     wiresession();
     bindsetup();
     takewholetexts(this);

@@ -117,27 +117,13 @@ public:
     // load the settings and show the windows again.
     bool ending = false;
     // The session whose work this window shows and whose links its panels
-    // open; its parts keep the names they had here.
+    // open.
     Session &session;
-    GapFramer &rxbuffer;
-    QTimer *Timer_rx;
-    TcpServerLink &IdTCPServer1;
-    SerialLink &ApdComPort1;
-    TcpClientLink &IdTCPClient1;
-    UdpLink &IdUDPServer1;
-    IcmpLink &IdIcmpClient1;
-    // Whether the ICMP link is switched on.
-    bool icmpactive() const { return IdIcmpClient1.isOpen(); }
 
-    // The stream buffer's tick, forwarded to the session.
-    void Timer_rxTimer();
-
-    // Connect buttons: each closes the other kinds, then toggles its own.
-    void Button_RS232_OnClick();
-    void Button_TCP_C_OnClick();
-    void Button_TCP_S_OnClick();
-    void Button_UDP_OnClick();
-    void Button_ICMP_OnClick();
+    // The connect buttons' one handler: toggles the button's kind.
+    void connectclicked(LinkKind kind);
+    // The connect button of a kind.
+    QPushButton *connectbuttonof(LinkKind kind) const;
 
     // The link a send uses: the first open kind in the fixed order serial,
     // TCP server, TCP client, UDP, ICMP; None when nothing is open.
@@ -147,19 +133,21 @@ public:
     void Button_detectClick();
     // The port the list shows, with the panel's settings, for the next open.
     void chooseserialport();
-    bool serialisopen() const;
-    int serialportnumber() const;
     // The panel after the serial port opened or closed.
     void ApdComPort1PortOpen();
     void ApdComPort1PortClose();
 
-    // TCP client (tcp_client_panel.cpp): the panel while connected and after the connection ended.
+    // TCP client (tcp_client_panel.cpp): the panel while connected and after
+    // the connection ended.
     void IdTCPClient1Connected();
     void IdTCPClient1Disconnected();
-    bool tcpclientisconnected() const;
 
-    // TCP server (tcp_server_panel.cpp).
-    bool tcpserverislistening() const;
+    // Each kind's panel as its link opened or closed (its panel file).
+    void serialpanel(bool open);
+    void tcpclientpanel(bool open);
+    void tcpserverpanel(bool open);
+    void udppanel(bool open);
+    void icmppanel(bool open);
 
     void ComboBox_pripojeniChange();
 

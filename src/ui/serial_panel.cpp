@@ -15,21 +15,11 @@ constexpr int lastPortNumber = 255;
 
 } // namespace
 
-bool TForm1::serialisopen() const {
-    return ApdComPort1.isOpen();
-}
-
-int TForm1::serialportnumber() const {
-    return ApdComPort1.number();
-}
-
 void TForm1::Button_detectClick() {
     ComboBox_COM_port->clear();
     for (int n = 0; n <= lastPortNumber; ++n) {
         try {
-            ApdComPort1.setnumber(n);
-            ApdComPort1.open();
-            if (ApdComPort1.isOpen()) {
+            if (session.probeserial(n)) {
                 ComboBox_COM_port->addItem("COM" + QString::number(n));
                 ComboBox_COM_port->setItemData(ComboBox_COM_port->count() - 1, serialdescription(n),
                                                Qt::ToolTipRole);
@@ -47,6 +37,10 @@ void TForm1::chooseserialport() {
     const int number = strtoint(toBytes(ComboBox_COM_port->currentText().mid(3, 3)));
     session.chooseserial(
         LinkSetups::serial(session.setup, number, QString(), LinkSetups::OtherBits::Fail));
+}
+
+void TForm1::serialpanel(bool open) {
+    Button_RS232_On->setText(open ? "Odpojit" : "Připojit");
 }
 
 void TForm1::ApdComPort1PortOpen() {

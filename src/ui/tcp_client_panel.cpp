@@ -7,8 +7,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-bool TForm1::tcpclientisconnected() const {
-    return IdTCPClient1.isConnected();
+void TForm1::tcpclientpanel(bool open) {
+    open ? IdTCPClient1Connected() : IdTCPClient1Disconnected();
 }
 
 void TForm1::IdTCPClient1Connected() {

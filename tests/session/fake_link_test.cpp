@@ -67,11 +67,11 @@ TEST_F(FakeLinks, AStreamIsFramedAtAQuietTickAndItsHangUpIsRecorded) {
     session.open(LinkKind::TcpClient);
     client.arrive("\x02"
                   "A");
-    session.Timer_rxTimer();
+    session.framer(LinkKind::TcpClient)->tick();
     client.arrive("B");
-    session.Timer_rxTimer();
+    session.framer(LinkKind::TcpClient)->tick();
     EXPECT_EQ(log.lines.size(), 1) << "still growing: no block yet";
-    session.Timer_rxTimer();
+    session.framer(LinkKind::TcpClient)->tick();
     client.hangup();
     EXPECT_EQ(log.lines, (QStringList{"state TCP klient připojen",
                                       "rx TCP-IP :500 [ack] \x02"

@@ -37,7 +37,7 @@ protected:
         session.setup.tx_adr = "127.0.0.1";
         session.setup.tx_port = QString::number(peer.localPort());
         session.open(LinkKind::Udp);
-        return session.IdUDPServer1.localPort();
+        return session.linkas<UdpLink>(LinkKind::Udp).localPort();
     }
 
     QList<QByteArray> peerreceives(int expected, int ms = 2000) {
@@ -270,8 +270,49 @@ TEST_F(SessionTest, TheTcpStreamIsCutIntoBlocksAtPausesOfATick) {
     EXPECT_EQ(entries.lines, (QStringList{"state TCP klient připojen", "rx TCP-IP :500 [] ABC",
                                           "rx TCP-IP :500 [] DE"}));
     remote->close();
-    ASSERT_TRUE(waitfor([&] { return !session.IdTCPClient1.isConnected(); }));
+    ASSERT_TRUE(
+        waitfor([&] { return !session.linkas<TcpClientLink>(LinkKind::TcpClient).isConnected(); }));
     EXPECT_EQ(entries.lines.last(), "state TCP klient odpojen");
+}
+
+TEST_F(SessionTest, TheServersCloseComesAfterEveryByteItSentAndSendsAreNotEchoed) {
+    QTcpServer server;
+    ASSERT_TRUE(server.listen(QHostAddress::LocalHost, 0));
+    session.setup.connection = static_cast<int>(LinkKind::TcpClient);
+    session.setup.tcp_c_a = "127.0.0.1";
+    session.setup.tcp_c_p = QString::number(server.serverPort());
+    session.setup.macros = {{"m", "sent", false, ""}};
+    session.open(LinkKind::TcpClient);
+    ASSERT_TRUE(waitfor([&] { return server.hasPendingConnections(); }));
+    QTcpSocket *remote = server.nextPendingConnection();
+    session.send(1);
+    ASSERT_TRUE(waitfor([&] { return remote->bytesAvailable() == 4; }));
+    EXPECT_TRUE(session.framer(LinkKind::TcpClient)->empty()) << "a send is not received";
+
+    // More than the link takes in one pass, all of it sent just before the close.
+    QByteArray data;
+    for (int i = 0; i < 300000; ++i)
+        data += static_cast<char>('a' + i % 26);
+    remote->write(data);
+    remote->disconnectFromHost();
+    const QString header = "rx TCP-IP :500 [] ";
+    const auto received = [&] {
+        qsizetype bytes = 0;
+        for (const QString &line : entries.lines)
+            if (line.startsWith(header))
+                bytes += line.size() - header.size();
+        return bytes;
+    };
+    qsizetype arrived = -1;
+    QObject::connect(&session, &Session::linkchanged, [&](LinkKind, bool open) {
+        if (!open)
+            arrived = received() + qsizetype(session.framer(LinkKind::TcpClient)->size());
+    });
+    ASSERT_TRUE(waitfor([&] { return entries.lines.contains("state TCP klient odpojen"); }));
+    EXPECT_EQ(arrived, data.size()) << "every byte had arrived when the close was told";
+    ASSERT_TRUE(waitfor([&] { return received() == data.size(); }));
+    EXPECT_EQ(entries.lines.mid(2).join("").remove(header).remove("state TCP klient odpojen"),
+              QString::fromLatin1(data));
 }
 
 TEST_F(SessionTest, ARepeatingMacroSendsAtItsPeriodUntilStopped) {

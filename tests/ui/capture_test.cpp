@@ -70,7 +70,7 @@ TEST_F(Capture, EveryKindOfEntryIsCapturedWholeWhateverTheLogsShow) {
     EXPECT_TRUE(fakeDialogs().fileDialogs.back().title.contains("připisuje"));
 
     Form1->Button_UDP_On->click();
-    const quint16 port = Form1->IdUDPServer1.localPort();
+    const quint16 port = Form1->session.linkas<UdpLink>(LinkKind::Udp).localPort();
     peer.writeDatagram(QByteArray("\x02\x00\x09\x7F\x80\xFF", 6), QHostAddress::LocalHost, port);
     ASSERT_TRUE(waitfor([&] { return peer.hasPendingDatagrams(); }));
     Form1->Button_UDP_On->click();
@@ -131,7 +131,7 @@ TEST_F(Capture, AFullDiskStopsTheCaptureWithOneErrorAndTheProgramGoesOn) {
     EXPECT_EQ(seam::texts(Form_RX_TX->RichEdit_mix),
               (QStringList{"UDP server připojen", "CHYBA: " + message}));
     Form1->Button_UDP_On->click();
-    EXPECT_TRUE(Form1->IdUDPServer1.isActive() == false);
+    EXPECT_TRUE(Form1->session.isopen(LinkKind::Udp) == false);
     EXPECT_EQ(fakeDialogs().errors.size(), 1);
 }
 
@@ -141,7 +141,8 @@ TEST_F(Capture, MillisecondsInEveryLogAreOneMenuItem) {
     Form_RX_TX->CheckBox_rx->setChecked(true);
     Form1->Casmilisekundy1->trigger();
     Form1->Button_UDP_On->click();
-    peer.writeDatagram(QByteArray("x"), QHostAddress::LocalHost, Form1->IdUDPServer1.localPort());
+    peer.writeDatagram(QByteArray("x"), QHostAddress::LocalHost,
+                       Form1->session.linkas<UdpLink>(LinkKind::Udp).localPort());
     ASSERT_TRUE(waitfor([] { return seam::texts(Form_RX_TX->RichEdit_mix).size() >= 3; }));
     EXPECT_TRUE(QRegularExpression(R"(^\d{1,2}:\d\d:\d\d\.\d{3} Přijal data)")
                     .match(seam::texts(Form_RX_TX->RichEdit_mix).value(1))

@@ -128,7 +128,7 @@ protected:
 TEST_F(IcmpLoop, SwitchingOnAndOffSetsRecordsCaptionsAndTitle) {
     Form_RX_TX->CheckBox_stavy->setChecked(true);
     Form1->Button_ICMP_On->click();
-    EXPECT_TRUE(Form1->icmpactive());
+    EXPECT_TRUE(Form1->session.isopen(LinkKind::Icmp));
     EXPECT_EQ(Form1->activelink(), LinkKind::Icmp);
     EXPECT_EQ(Form1->Button_ICMP_On->text(), "Vypnout");
     EXPECT_EQ(Form1->windowTitle(), "Krovan 0.6 -  ICMP připojen");
@@ -137,7 +137,7 @@ TEST_F(IcmpLoop, SwitchingOnAndOffSetsRecordsCaptionsAndTitle) {
     EXPECT_EQ(mixtexts(), QStringList{"ICMP aktivní"});
 
     Form1->Button_ICMP_On->click();
-    EXPECT_FALSE(Form1->icmpactive());
+    EXPECT_FALSE(Form1->session.isopen(LinkKind::Icmp));
     EXPECT_EQ(Form1->activelink(), LinkKind::None);
     EXPECT_EQ(Form1->Button_ICMP_On->text(), "Zapnout");
     EXPECT_EQ(Form1->windowTitle(), "Krovan 0.6 -  odpojen");
@@ -149,7 +149,7 @@ TEST_F(IcmpLoop, SwitchingOnAndOffSetsRecordsCaptionsAndTitle) {
     Form1->Button_ICMP_On->click();
     Form1->ComboBox_pripojeni->setCurrentIndex(3);
     Form1->Button_UDP_On->click();
-    EXPECT_FALSE(Form1->icmpactive());
+    EXPECT_FALSE(Form1->session.isopen(LinkKind::Icmp));
     EXPECT_EQ(Form1->Button_ICMP_On->text(), "Zapnout");
     Form1->session.close(LinkKind::Udp);
     EXPECT_EQ(mixtexts(), (QStringList{"ICMP aktivní", "ICMP odpojen", "ICMP aktivní",
@@ -208,7 +208,7 @@ TEST_F(IcmpLoop, RequestsOnTheWireCarryTheLayoutAndConsecutiveNumbers) {
         EXPECT_EQ(message.substr(12, 8), std::string(8, '\0'));
         EXPECT_EQ(message.substr(20), forty.left(32).toStdString());
     }
-    EXPECT_EQ(Form1->IdIcmpClient1.sequence, 3491);
+    EXPECT_EQ(Form1->session.linkas<IcmpLink>(LinkKind::Icmp).sequence, 3491);
 }
 
 TEST_F(IcmpLoop, AReplyThatAnswersItselfStopsAtSixteenNestedSends) {
@@ -260,7 +260,7 @@ TEST_F(IcmpLoop, WithoutAnyIcmpSocketEveryEchoFailsAndOneBoxSaysWhy) {
         check(fakeDialogs().errors.size() == 1, 15);
         check(fakeDialogs().errors.value(0).contains("CAP_NET_RAW"), 16);
         check(fakeDialogs().errors.value(0).contains("net.ipv4.ping_group_range"), 17);
-        check(Form1->IdIcmpClient1.sequence == 3489, 18);
+        check(Form1->session.linkas<IcmpLink>(LinkKind::Icmp).sequence == 3489, 18);
         _exit(0);
     }
     int status = -1;
@@ -356,7 +356,8 @@ TEST_F(IcmpSandbox, AHostThatDoesNotAnswerTimesOutAfterFiveSeconds) {
     EXPECT_EQ(mix()[0].text, "CHYBA - nepřišla odpověď.");
     EXPECT_EQ(mix()[0].style.colour, QColor(0, 0, 0));
     EXPECT_TRUE(seam::plaintext(Form_rxw->RichEdit_rx).isEmpty());
-    EXPECT_EQ(Form1->IdIcmpClient1.sequence, 3490) << "a time-out counts as a reply";
+    EXPECT_EQ(Form1->session.linkas<IcmpLink>(LinkKind::Icmp).sequence, 3490)
+        << "a time-out counts as a reply";
 }
 
 TEST_F(IcmpSandbox, TheAnswerIsPickedOutOfOtherTrafficAndErrorsAreReported) {
@@ -376,7 +377,7 @@ TEST_F(IcmpSandbox, TheAnswerIsPickedOutOfOtherTrafficAndErrorsAreReported) {
     send();
     EXPECT_LT(clock.elapsed(), 3000);
     EXPECT_EQ(mixtexts().value(2), "CHYBA - nepřišla odpověď.");
-    EXPECT_EQ(Form1->IdIcmpClient1.sequence, 3491);
+    EXPECT_EQ(Form1->session.linkas<IcmpLink>(LinkKind::Icmp).sequence, 3491);
 
     // A message that is no echo fails the send, keeping the number.
     std::string timestamp(20, '\0');
@@ -385,7 +386,7 @@ TEST_F(IcmpSandbox, TheAnswerIsPickedOutOfOtherTrafficAndErrorsAreReported) {
     send();
     EXPECT_EQ(mixtexts().value(3), "CHYBA: Nepovedlo se odeslat.");
     EXPECT_EQ(mixtexts().size(), 4);
-    EXPECT_EQ(Form1->IdIcmpClient1.sequence, 3491);
+    EXPECT_EQ(Form1->session.linkas<IcmpLink>(LinkKind::Icmp).sequence, 3491);
 }
 
 } // namespace

@@ -89,7 +89,7 @@ TEST_F(Serial, DetectionListsThePortsThatOpenAndLeavesThemClosed) {
     Form1->Button_detect->click();
     EXPECT_EQ(items(), (QStringList{"COM1", "COM3", "COM7"}));
     EXPECT_EQ(Form1->ComboBox_COM_port->currentIndex(), 0);
-    EXPECT_FALSE(Form1->serialisopen());
+    EXPECT_FALSE(Form1->session.isopen(LinkKind::Serial));
     EXPECT_EQ(mixtexts(), (QStringList{"COM1 připojen...", "COM1 odpojen...", "COM3 připojen...",
                                        "COM3 odpojen...", "COM7 připojen...", "COM7 odpojen..."}));
     EXPECT_EQ(Form1->windowTitle(), "Krovan 0.6 -  odpojen");
@@ -123,7 +123,7 @@ TEST_F(Serial, NumbersWithoutADeviceFailAtOnce) {
     // Nothing to open: the number does not convert.
     connectbutton();
     EXPECT_EQ(fakeDialogs().errors, QStringList{"'' is not a valid integer value"});
-    EXPECT_FALSE(Form1->serialisopen());
+    EXPECT_FALSE(Form1->session.isopen(LinkKind::Serial));
     EXPECT_EQ(Form1->Button_RS232_On->text(), "Připojit");
 }
 
@@ -132,7 +132,7 @@ TEST_F(Serial, AnEmptyBaudTextOrPortListFailsTheOpen) {
     Form1->ComboBox_baud->setEditText("");
     connectbutton();
     EXPECT_EQ(fakeDialogs().errors, QStringList{"'' is not a valid integer value"});
-    EXPECT_FALSE(Form1->serialisopen());
+    EXPECT_FALSE(Form1->session.isopen(LinkKind::Serial));
 
     Form1->ComboBox_baud->setEditText("9600");
     devices.clear();
@@ -141,7 +141,7 @@ TEST_F(Serial, AnEmptyBaudTextOrPortListFailsTheOpen) {
     fakeDialogs().reset();
     connectbutton();
     EXPECT_EQ(fakeDialogs().errors, QStringList{"'' is not a valid integer value"});
-    EXPECT_FALSE(Form1->serialisopen());
+    EXPECT_FALSE(Form1->session.isopen(LinkKind::Serial));
     EXPECT_EQ(Form1->Button_RS232_On->text(), "Připojit");
 }
 
@@ -150,8 +150,8 @@ TEST_F(Serial, OpeningAndClosingSetTitleRecordsAndControls) {
     Form_RX_TX->CheckBox_stavy->setChecked(true);
     Form1->ComboBox_COM_port->setCurrentIndex(1);
     connectbutton();
-    ASSERT_TRUE(Form1->serialisopen());
-    EXPECT_EQ(Form1->serialportnumber(), 3);
+    ASSERT_TRUE(Form1->session.isopen(LinkKind::Serial));
+    EXPECT_EQ(Form1->session.linkas<SerialLink>(LinkKind::Serial).number(), 3);
     EXPECT_EQ(Form1->windowTitle(), "Krovan 0.6 -  RS232 připojen");
     EXPECT_EQ(Form1->Button_RS232_On->text(), "Odpojit");
     EXPECT_EQ(mixtexts(), QStringList{"COM3 připojen..."});
@@ -161,7 +161,7 @@ TEST_F(Serial, OpeningAndClosingSetTitleRecordsAndControls) {
         EXPECT_FALSE(control->isEnabled()) << control->objectName().toStdString();
 
     connectbutton();
-    EXPECT_FALSE(Form1->serialisopen());
+    EXPECT_FALSE(Form1->session.isopen(LinkKind::Serial));
     EXPECT_EQ(Form1->windowTitle(), "Krovan 0.6 -  odpojen");
     EXPECT_EQ(Form1->Button_RS232_On->text(), "Připojit");
     EXPECT_EQ(mixtexts(), (QStringList{"COM3 připojen...", "COM3 odpojen..."}));
@@ -172,13 +172,13 @@ TEST_F(Serial, OpeningAndClosingSetTitleRecordsAndControls) {
     // Every other caller closes the port with its notification.
     connectbutton();
     Form1->Button_ICMP_On->click();
-    EXPECT_FALSE(Form1->serialisopen());
+    EXPECT_FALSE(Form1->session.isopen(LinkKind::Serial));
     EXPECT_EQ(mixtexts().mid(2), (QStringList{"COM3 připojen...", "COM3 odpojen..."}));
     EXPECT_EQ(Form1->Button_RS232_On->text(), "Připojit");
     Form1->Button_ICMP_On->click();
     connectbutton();
     Form1->close();
-    EXPECT_FALSE(Form1->serialisopen());
+    EXPECT_FALSE(Form1->session.isopen(LinkKind::Serial));
     EXPECT_EQ(mixtexts().last(), "COM3 odpojen...");
 }
 
@@ -188,7 +188,7 @@ TEST_F(Serial, WithAnotherKindSelectedThePortOpensSilently) {
     Form1->ComboBox_pripojeni->setCurrentIndex(1);
     const QString title = Form1->windowTitle();
     connectbutton(); // the TCP client's close writes its own record first
-    ASSERT_TRUE(Form1->serialisopen());
+    ASSERT_TRUE(Form1->session.isopen(LinkKind::Serial));
     EXPECT_EQ(mixtexts(), QStringList{"TCP klient odpojen"});
     EXPECT_TRUE(Form1->ComboBox_pripojeni->isEnabled());
     EXPECT_FALSE(Form1->windowTitle().endsWith("RS232 připojen"));
@@ -201,7 +201,7 @@ TEST_F(Serial, ReceivedBytesArriveInOrderAndAreAnsweredOnTheLine) {
     setmacro(1, "ack", "<ack>");
     setfilter("", "ack");
     connectbutton();
-    ASSERT_TRUE(Form1->serialisopen());
+    ASSERT_TRUE(Form1->session.isopen(LinkKind::Serial));
 
     QByteArray data;
     for (int i = 0; i < 100000; ++i)
@@ -246,7 +246,7 @@ TEST_F(Serial, MacrosAreQueuedWholeOrNotAtAll) {
     EXPECT_EQ(one.receive(5 + 4096).size(), 5 + 4096);
     macro(3)->Button_send->click();
     EXPECT_EQ(mixtexts().last(), "CHYBA: Nepovedlo se odeslat.");
-    EXPECT_TRUE(Form1->serialisopen());
+    EXPECT_TRUE(Form1->session.isopen(LinkKind::Serial));
     EXPECT_EQ(one.receive(5 + 4096 + 1, 200).size(), 5 + 4096) << "no part of it went out";
 
     macro(1)->Button_send->click();
@@ -263,7 +263,7 @@ TEST_F(Serial, TheLineGetsTheTypedBaudRateAndAlwaysNoParityOneStopBit) {
     ASSERT_EQ(Form1->ComboBox_parity->currentText(), "E");
     ASSERT_EQ(Form1->ComboBox_stop->currentText(), "2");
     connectbutton();
-    ASSERT_TRUE(Form1->serialisopen());
+    ASSERT_TRUE(Form1->session.isopen(LinkKind::Serial));
     LineSettings line = linesettings(three.slavefd());
     EXPECT_EQ(line.speed, 250000u);
     // A pseudo-terminal keeps 8 data bits and no parity whatever it is told,
@@ -299,9 +299,9 @@ TEST_F(Serial, APortThatWentAwayIsReported) {
     // An open port whose line hangs up is closed with its notification.
     devices = {{9, three.path()}};
     connectbutton();
-    ASSERT_TRUE(Form1->serialisopen());
+    ASSERT_TRUE(Form1->session.isopen(LinkKind::Serial));
     three.hangup();
-    ASSERT_TRUE(waitfor([] { return !Form1->serialisopen(); }));
+    ASSERT_TRUE(waitfor([] { return !Form1->session.isopen(LinkKind::Serial); }));
     EXPECT_EQ(mixtexts(), (QStringList{"COM9 připojen...", "COM9 odpojen..."}));
     EXPECT_EQ(Form1->Button_RS232_On->text(), "Připojit");
     EXPECT_TRUE(Form1->ComboBox_pripojeni->isEnabled());
@@ -331,7 +331,7 @@ TEST_F(Serial, AUsbAdapterIsFoundUnderItsComNumber) {
     Form1->ComboBox_COM_port->setCurrentIndex(index);
     setmacro(1, "m", "hello");
     connectbutton();
-    ASSERT_TRUE(Form1->serialisopen());
+    ASSERT_TRUE(Form1->session.isopen(LinkKind::Serial));
     macro(1)->Button_send->click();
     EXPECT_EQ(one.receive(5), "hello");
 }
@@ -362,7 +362,7 @@ protected:
     void unplug(PtyPair &pair) {
         QFile::remove(link);
         pair.hangup();
-        ASSERT_TRUE(waitfor([this] { return Form1->ApdComPort1.waiting(); }));
+        ASSERT_TRUE(waitfor([this] { return Form1->session.link(LinkKind::Serial).waiting(); }));
     }
 };
 
@@ -370,7 +370,7 @@ TEST_F(ComingBack, APortWhoseDeviceReturnsOpensAgainAndAnswers) {
     setmacro(1, "ack", "<ack>");
     setfilter("", "ack");
     connectbutton();
-    ASSERT_TRUE(Form1->serialisopen());
+    ASSERT_TRUE(Form1->session.isopen(LinkKind::Serial));
     unplug(one);
     EXPECT_EQ(mixtexts(),
               (QStringList{"COM9 připojen...", "COM9 odpojen...", "COM9 čeká na zařízení..."}));
@@ -385,7 +385,7 @@ TEST_F(ComingBack, APortWhoseDeviceReturnsOpensAgainAndAnswers) {
     QElapsedTimer returned;
     returned.start();
     plug(back);
-    ASSERT_TRUE(waitfor([] { return Form1->serialisopen(); }, 3000));
+    ASSERT_TRUE(waitfor([] { return Form1->session.isopen(LinkKind::Serial); }, 3000));
     EXPECT_LT(returned.elapsed(), 1000);
     EXPECT_EQ(mixtexts().last(), "COM9 připojen...");
     EXPECT_TRUE(Form1->windowTitle().endsWith(" RS232 připojen"));
@@ -395,25 +395,25 @@ TEST_F(ComingBack, APortWhoseDeviceReturnsOpensAgainAndAnswers) {
 
 TEST_F(ComingBack, OdpojitWhileWaitingStopsTheWait) {
     connectbutton();
-    ASSERT_TRUE(Form1->serialisopen());
+    ASSERT_TRUE(Form1->session.isopen(LinkKind::Serial));
     unplug(one);
     connectbutton();
-    EXPECT_FALSE(Form1->ApdComPort1.waiting());
+    EXPECT_FALSE(Form1->session.link(LinkKind::Serial).waiting());
     EXPECT_EQ(mixtexts().last(), "COM9 odpojen...");
     EXPECT_EQ(Form1->Button_RS232_On->text(), "Připojit");
     EXPECT_TRUE(Form1->ComboBox_COM_port->isEnabled());
     plug(three);
     QTest::qWait(3 * SerialLink::lookInterval / 2);
-    EXPECT_FALSE(Form1->serialisopen());
+    EXPECT_FALSE(Form1->session.isopen(LinkKind::Serial));
 
     // A first open that finds no device waits for it instead of failing.
     QFile::remove(link);
     connectbutton();
     EXPECT_TRUE(fakeDialogs().errors.isEmpty());
-    EXPECT_TRUE(Form1->ApdComPort1.waiting());
+    EXPECT_TRUE(Form1->session.link(LinkKind::Serial).waiting());
     EXPECT_EQ(mixtexts().last(), "COM9 čeká na zařízení...");
     plug(three);
-    EXPECT_TRUE(waitfor([] { return Form1->serialisopen(); }, 3000));
+    EXPECT_TRUE(waitfor([] { return Form1->session.isopen(LinkKind::Serial); }, 3000));
 }
 
 } // namespace

@@ -93,11 +93,11 @@ TEST_F(Settings, ReconnectionIsAMenuItemKeptOnlyOnceUsed) {
     EXPECT_FALSE(ini().hasKey("Form_main", "reconnect")) << "an older file stays as it was";
 
     Form1->Obnovovatspojeni1->trigger();
-    EXPECT_TRUE(Form1->IdTCPClient1.reconnect());
+    EXPECT_TRUE(Form1->session.linkas<TcpClientLink>(LinkKind::TcpClient).reconnect());
     restart();
     EXPECT_TRUE(ini().readBool("Form_main", "reconnect", false));
     EXPECT_TRUE(Form1->Obnovovatspojeni1->isChecked());
-    EXPECT_TRUE(Form1->ApdComPort1.reconnect());
+    EXPECT_TRUE(Form1->session.link(LinkKind::Serial).reconnect());
 
     Form1->Obnovovatspojeni1->trigger();
     restart();
@@ -372,7 +372,7 @@ TEST_F(Settings, ASaveThatFailsAbandonsTheClose) {
     Form1->ComboBox_pripojeni->setCurrentIndex(3);
     Form1->Edit_rx_port->setText("0");
     Form1->Button_UDP_On->click();
-    ASSERT_TRUE(Form1->IdUDPServer1.isActive());
+    ASSERT_TRUE(Form1->session.isopen(LinkKind::Udp));
     // A directory where the file should be fails for root as well.
     QFile blocker(dir.filePath("blocked"));
     ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
@@ -380,7 +380,7 @@ TEST_F(Settings, ASaveThatFailsAbandonsTheClose) {
     Form1->settingsfile = dir.filePath("blocked/default.ini");
     EXPECT_FALSE(Form1->close());
     EXPECT_TRUE(Form1->isVisible());
-    EXPECT_FALSE(Form1->IdUDPServer1.isActive());
+    EXPECT_FALSE(Form1->session.isopen(LinkKind::Udp));
     EXPECT_EQ(fakeDialogs().errors,
               QStringList{"Unable to write to " + dir.filePath("blocked/default.ini")});
 }

@@ -49,7 +49,7 @@ protected:
     // Opens the link; a filter answers every block that starts with STX.
     void openanswering() {
         openudp();
-        ASSERT_TRUE(Form1->IdUDPServer1.isActive());
+        ASSERT_TRUE(Form1->session.isopen(LinkKind::Udp));
         Form_TX->tx_frames[1]->Edit_popis->setText("ack");
         Form_TX->tx_frames[1]->Edit_data->setText("<ack><=rx:1,4>");
         TFrame_filtr *filter = Form_RX_filtr->filtr_frames[1];

@@ -56,7 +56,7 @@ protected:
     }
 
     static void press() { Form1->Button_TCP_S_On->click(); }
-    static int port() { return Form1->IdTCPServer1.port(); }
+    static int port() { return Form1->session.linkas<TcpServerLink>(LinkKind::TcpServer).port(); }
     static void send() { Form_TX->tx_frames[1]->Button_send->click(); }
 
     static QStringList mix() {
@@ -92,7 +92,7 @@ protected:
 
 TEST_F(TcpServer, OpeningAloneWritesNoRecordAndEachClientIsRecorded) {
     press();
-    ASSERT_TRUE(Form1->tcpserverislistening());
+    ASSERT_TRUE(Form1->session.isopen(LinkKind::TcpServer));
     EXPECT_NE(port(), 0);
     EXPECT_EQ(Form1->Button_TCP_S_On->text(), "Odpojit");
     EXPECT_FALSE(Form1->Edit_TCP_S_port->isEnabled());
@@ -110,7 +110,7 @@ TEST_F(TcpServer, OpeningAloneWritesNoRecordAndEachClientIsRecorded) {
     b->disconnectFromHost();
     ASSERT_TRUE(waitfor([] { return count("TCP server odpojen...") == 1; }));
     EXPECT_EQ(Form1->windowTitle(), "Krovan 0.6 -  odpojen");
-    EXPECT_TRUE(Form1->tcpserverislistening());
+    EXPECT_TRUE(Form1->session.isopen(LinkKind::TcpServer));
 }
 
 TEST_F(TcpServer, SendsGoToTheLastClientOnlyAndFailOnceItLeft) {
@@ -126,7 +126,9 @@ TEST_F(TcpServer, SendsGoToTheLastClientOnlyAndFailOnceItLeft) {
     EXPECT_EQ(a->bytesAvailable(), 0);
 
     b->disconnectFromHost();
-    ASSERT_TRUE(waitfor([] { return Form1->IdTCPServer1.clientCount() == 1; }));
+    ASSERT_TRUE(waitfor([] {
+        return Form1->session.linkas<TcpServerLink>(LinkKind::TcpServer).clientCount() == 1;
+    }));
     send();
     EXPECT_EQ(mix().last(), "CHYBA: Nepovedlo se odeslat.");
     EXPECT_EQ(seam::lines(Form_RX_TX->RichEdit_mix).back().style.font, "MS Sans Serif");
@@ -166,7 +168,7 @@ TEST_F(TcpServer, ClosingDropsEveryClientWithARecordEach) {
     Client a = client();
     Client b = client();
     press();
-    EXPECT_FALSE(Form1->tcpserverislistening());
+    EXPECT_FALSE(Form1->session.isopen(LinkKind::TcpServer));
     EXPECT_EQ(count("TCP server odpojen..."), 2);
     EXPECT_EQ(Form1->windowTitle(), "Krovan 0.6 -  odpojen");
     EXPECT_EQ(Form1->Button_TCP_S_On->text(), "Připojit");
@@ -190,7 +192,7 @@ TEST_F(TcpServer, ReopeningOnAnotherPortListensThereOnly) {
         second = freeport();
     Form1->Edit_TCP_S_port->setText(QString::number(second));
     press();
-    ASSERT_TRUE(Form1->tcpserverislistening());
+    ASSERT_TRUE(Form1->session.isopen(LinkKind::TcpServer));
     EXPECT_EQ(port(), second);
 
     QTcpSocket old;
@@ -207,7 +209,7 @@ TEST_F(TcpServer, ATakenPortFailsLeavesThePanelClosedAndPressingAgainRetries) {
     press();
     EXPECT_EQ(fakeDialogs().errors,
               QStringList{"Could not bind socket. Address and port are already in use."});
-    EXPECT_FALSE(Form1->tcpserverislistening());
+    EXPECT_FALSE(Form1->session.isopen(LinkKind::TcpServer));
     EXPECT_EQ(Form1->Button_TCP_S_On->text(), "Připojit");
     EXPECT_TRUE(Form1->Edit_TCP_S_port->isEnabled());
     EXPECT_TRUE(Form1->ComboBox_pripojeni->isEnabled());
@@ -217,7 +219,7 @@ TEST_F(TcpServer, ATakenPortFailsLeavesThePanelClosedAndPressingAgainRetries) {
     EXPECT_EQ(fakeDialogs().errors.size(), 2) << "pressing again tries again";
     holder.close();
     press();
-    EXPECT_TRUE(Form1->tcpserverislistening());
+    EXPECT_TRUE(Form1->session.isopen(LinkKind::TcpServer));
     EXPECT_EQ(fakeDialogs().errors.size(), 2);
 
     Form1->session.close(LinkKind::TcpServer);
@@ -256,8 +258,8 @@ TEST_F(TcpServer, FiftyClientsThatResetWhileOneSendsLeaveTheServerWorking) {
         pause(5);
     }
     ASSERT_TRUE(waitfor([] { return count("TCP server odpojen...") == 50; }));
-    EXPECT_EQ(Form1->IdTCPServer1.clientCount(), 1);
-    EXPECT_TRUE(Form1->tcpserverislistening());
+    EXPECT_EQ(Form1->session.linkas<TcpServerLink>(LinkKind::TcpServer).clientCount(), 1);
+    EXPECT_TRUE(Form1->session.isopen(LinkKind::TcpServer));
     ASSERT_TRUE(waitfor([&] { return blocks() == expected; }))
         << blocks().toStdString() << " instead of " << expected.toStdString();
 
@@ -272,14 +274,14 @@ TEST_F(TcpServer, TheSettingsMenuClosesTheServerButTheWindowsCloseDoesNot) {
     press();
     Client a = client();
     Form1->close();
-    EXPECT_TRUE(Form1->tcpserverislistening());
+    EXPECT_TRUE(Form1->session.isopen(LinkKind::TcpServer));
     EXPECT_EQ(count("TCP server odpojen..."), 0);
     pause(50);
     EXPECT_EQ(a->state(), QAbstractSocket::ConnectedState);
 
     fakeDialogs().files.push_back(dir.filePath("other.ini"));
     Form1->Otevtnastaven1->trigger();
-    EXPECT_FALSE(Form1->tcpserverislistening());
+    EXPECT_FALSE(Form1->session.isopen(LinkKind::TcpServer));
     EXPECT_EQ(count("TCP server odpojen..."), 1);
     EXPECT_TRUE(waitfor([&] { return a->state() == QAbstractSocket::UnconnectedState; }));
 }

@@ -34,8 +34,8 @@ protected:
 
     void openudp() {
         Form1->Button_UDP_On->click();
-        if (Form1->IdUDPServer1.isActive())
-            localport = Form1->IdUDPServer1.localPort();
+        if (Form1->session.linkas<UdpLink>(LinkKind::Udp).isActive())
+            localport = Form1->session.linkas<UdpLink>(LinkKind::Udp).localPort();
     }
 
     void sendtoprogram(const QByteArray &data) {

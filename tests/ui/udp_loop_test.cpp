@@ -281,7 +281,7 @@ TEST_F(UdpLoop, ATakenPortFailsTheOpenAndLeavesThePanelToBeCorrected) {
     openudp();
     EXPECT_EQ(fakeDialogs().errors,
               QStringList{"Could not bind socket. Address and port are already in use."});
-    EXPECT_FALSE(Form1->IdUDPServer1.isActive());
+    EXPECT_FALSE(Form1->session.isopen(LinkKind::Udp));
     EXPECT_EQ(Form1->Button_UDP_On->text(), "Připojit");
     EXPECT_EQ(Form1->windowTitle(), "Krovan 0.6 -  odpojen");
     EXPECT_TRUE(mixtexts().isEmpty());
@@ -292,14 +292,14 @@ TEST_F(UdpLoop, ATakenPortFailsTheOpenAndLeavesThePanelToBeCorrected) {
     // The corrected port opens at once.
     Form1->Edit_rx_port->setText("0");
     openudp();
-    EXPECT_TRUE(Form1->IdUDPServer1.isActive());
+    EXPECT_TRUE(Form1->session.isopen(LinkKind::Udp));
 }
 
 TEST_F(UdpLoop, AnInvalidLocalPortIsReported) {
     Form1->Edit_rx_port->setText("1x");
     openudp();
     EXPECT_EQ(fakeDialogs().errors, QStringList{"'1x' is not a valid integer value"});
-    EXPECT_FALSE(Form1->IdUDPServer1.isActive());
+    EXPECT_FALSE(Form1->session.isopen(LinkKind::Udp));
     // Typed letters whose Windows-1250 bytes happen to be valid UTF-8
     // are quoted as typed.
     Form1->Edit_rx_port->setText("Ăˇ");
@@ -332,12 +332,12 @@ TEST_F(UdpLoop, ARepeatingMacroReportsAMissingLinkAtEveryTick) {
 TEST_F(UdpLoop, ClosingTheMainWindowClosesTheLinkAfterStoppingTheRepeats) {
     Form_RX_TX->CheckBox_tx->setChecked(true);
     openudp();
-    ASSERT_TRUE(Form1->IdUDPServer1.isActive());
+    ASSERT_TRUE(Form1->session.isopen(LinkKind::Udp));
     macro(1)->Edit_interval->setText("1");
     macro(1)->CheckBox1->click();
     ASSERT_TRUE(waitfor([] { return mixtexts().contains("Odeslal data :"); }));
     Form1->close();
-    EXPECT_FALSE(Form1->IdUDPServer1.isActive());
+    EXPECT_FALSE(Form1->session.isopen(LinkKind::Udp));
     waitfor([] { return false; }, 100);
     EXPECT_FALSE(mixtexts().contains("CHYBA: Žádné aktivní připojení"))
         << "a repeat after the close";
@@ -371,10 +371,10 @@ TEST_F(UdpLoop, AFloodNeitherFreezesTheWindowNorKeepsTheUserOut) {
     ticker.start(10);
     // Meanwhile the user closes the link.
     QTimer::singleShot(2000, [] { Form1->Button_UDP_On->click(); });
-    waitfor([] { return !Form1->IdUDPServer1.isActive(); }, 5000);
+    waitfor([] { return !Form1->session.isopen(LinkKind::Udp); }, 5000);
     stop = true;
     flood.join();
-    EXPECT_FALSE(Form1->IdUDPServer1.isActive());
+    EXPECT_FALSE(Form1->session.isopen(LinkKind::Udp));
     EXPECT_FALSE(Form_rxw->RichEdit_rx->empty());
     EXPECT_LT(longest, 100);
 }
