@@ -87,16 +87,7 @@ public:
     // Whether links come back by themselves (see Link::setreconnect); kept
     // in the set-up and given to every link, open or not.
     void setreconnect(bool on);
-    // Where a send on that link goes, as its record names it.
-    QString sendaddress(LinkKind link) const;
-    // Hands the bytes to the link; throws KrovanError on failure.
-    void linksend(LinkKind link, const std::string &bytes);
 
-    // Compares one received block with the active filters, logs it and
-    // answers it; throws the conversion error of a failing filter. A block
-    // whose filters fail is still logged first (without macro calls),
-    // unless `logfailed` is off.
-    void rxprocess(const std::string &block, const QString &address, bool logfailed = true);
     // Sends macro row n (counted from 1) once on the active link; throws
     // the conversion error of its data text. `arrival` is the block (and
     // the filter's groups) it answers, null for a send no block triggered.
@@ -130,15 +121,9 @@ public:
 
     // The occasions that close links, and in which order (one table).
     enum class Closing { SettingsFile, Shutdown };
-    static std::span<const LinkKind> closeorder(Closing occasion);
     void closeall(Closing occasion);
-    // Closes what the kind's connect button closes before it toggles its
-    // own kind, in that order (the kinds' table).
-    void closeothers(LinkKind kind);
 
-    // Entries: a state record, written only while the set-up selects that
-    // kind; an error line; a data record.
-    void linkstate(LinkKind kind, const QString &text);
+    // Entries: an error line; a data record.
     void errorline(const QString &text, const QString &font = QString());
     // A state line whatever kind is selected (a script's own records).
     void note(const QString &text);
@@ -150,7 +135,6 @@ public:
     // error line and a report.
     void startcapture(const QString &path, qint64 limit) { entries_.startcapture(path, limit); }
     void stopcapture() { entries_.stopcapture(); }
-    bool capturing() const { return entries_.capturing(); }
 
 signals:
     // The capture stopped by itself.
@@ -166,6 +150,22 @@ signals:
     void processed(const std::string &block);
 
 private:
+    // Where a send on that link goes, as its record names it.
+    QString sendaddress(LinkKind link) const;
+    // Hands the bytes to the link; throws KrovanError on failure.
+    void linksend(LinkKind link, const std::string &bytes);
+    // Compares one received block with the active filters, logs it and
+    // answers it; throws the conversion error of a failing filter. A block
+    // whose filters fail is still logged first (without macro calls),
+    // unless `logfailed` is off.
+    void rxprocess(const std::string &block, const QString &address, bool logfailed = true);
+    // The order in which an occasion closes the kinds.
+    static std::span<const LinkKind> closeorder(Closing occasion);
+    // Closes what the kind's connect button closes before it toggles its
+    // own kind, in that order (the kinds' table).
+    void closeothers(LinkKind kind);
+    // A state record, written only while the set-up selects that kind.
+    void linkstate(LinkKind kind, const QString &text);
     // The links, each kind's own class.
     SerialLink ApdComPort1;
     TcpClientLink IdTCPClient1;

@@ -136,6 +136,12 @@ protected:
     bool event(QEvent *event) override;
 
 private:
+    static constexpr int pointsize = 8;
+    // The space between the text and the view's left and right edges.
+    static constexpr int margin = 3;
+    // A line longer than this keeps its row starts from the moment it is
+    // written.
+    static constexpr qsizetype longline = 4096;
     friend class PaintClock;
     struct Place {
         std::int64_t line = 0;
