@@ -138,6 +138,10 @@ void SerialLink::setsettings(const SerialSettings &settings) {
     setnumber(settings.number);
 }
 
+QString SerialLink::name() const {
+    return settings_.device.isEmpty() ? comname(settings_.number) : settings_.device;
+}
+
 bool SerialLink::isOpen() const {
     return port_.isOpen();
 }
@@ -308,8 +312,7 @@ void SerialLink::announce() {
     if (bytes.isEmpty())
         return;
     announcing_ = true;
-    emit received(std::string(bytes.constData(), static_cast<size_t>(bytes.size())),
-                  comname(settings_.number));
+    emit received(std::string(bytes.constData(), static_cast<size_t>(bytes.size())), name());
     announcing_ = false;
     // What is left, or came meanwhile, is announced from the event loop, so
     // the window keeps running between shares.

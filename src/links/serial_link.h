@@ -59,6 +59,9 @@ public:
     // opened again on the new number, staying closed when that fails.
     void setnumber(int number);
     int number() const { return settings_.number; }
+    // The port's name in the records: its device path where it was chosen
+    // by one, else its number ("COM5").
+    QString name() const;
     // The number as setnumber takes it, the device, the rate and the frame.
     void setsettings(const SerialSettings &settings);
     const SerialSettings &settings() const { return settings_; }

@@ -45,6 +45,8 @@ Session::~Session() {
     // run then.
     for (Link *link : links_)
         disconnect(link, nullptr, this, nullptr);
+    disconnect(&ApdComPort1, nullptr, this, nullptr);
+    disconnect(&NetPort1, nullptr, this, nullptr);
 }
 
 void Session::wirelinks() {

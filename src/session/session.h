@@ -16,6 +16,7 @@
 #include "link_setups.h"
 #include "log_entry.h"
 #include "repeat_timer.h"
+#include "rfc2217_link.h"
 #include "serial_link.h"
 #include "setup.h"
 #include "stream_framer.h"
@@ -113,7 +114,9 @@ public:
     // closes its kind when it is engaged and opens it when not, after
     // `beforeopen` (the windows choose the serial port there).
     void toggle(LinkKind kind, const std::function<void()> &beforeopen = {});
-    // The serial port and settings the next serial open uses.
+    // The serial port and settings the next serial open uses: a port named
+    // rfc2217://HOST:PORT is reached across the network, any other by its
+    // number or device path.
     void chooseserial(const SerialSettings &settings);
     // Opens serial port `number` and closes it again, with the records of
     // both (the detection's probe); whether it opened.
@@ -166,8 +169,10 @@ private:
     void closeothers(LinkKind kind);
     // A state record, written only while the set-up selects that kind.
     void linkstate(LinkKind kind, const QString &text);
-    // The links, each kind's own class.
+    // The links, each kind's own class; the serial kind's link is the port
+    // or the network port, as the choice of port says.
     SerialLink ApdComPort1;
+    Rfc2217Link NetPort1;
     TcpClientLink IdTCPClient1;
     TcpServerLink IdTCPServer1;
     UdpLink IdUDPServer1;

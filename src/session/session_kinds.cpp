@@ -65,7 +65,7 @@ QString Session::sendaddress(LinkKind kind) const {
 }
 
 QString Session::serialaddress() const {
-    return "COM" + QString::number(ApdComPort1.number());
+    return &link(LinkKind::Serial) == &NetPort1 ? NetPort1.name() : ApdComPort1.name();
 }
 
 QString Session::tcpserveraddress() const {
@@ -114,6 +114,13 @@ void Session::linksend(LinkKind kind, const std::string &bytes) {
 
 void Session::chooseserial(const SerialSettings &settings) {
     ApdComPort1.setsettings(settings);
+    NetPort1.setsettings(settings);
+    // A test's own link stays in its place.
+    Link *const current = links_[static_cast<size_t>(LinkKind::Serial)];
+    Link *const chosen = isnetworkport(settings.device) ? static_cast<Link *>(&NetPort1)
+                                                        : static_cast<Link *>(&ApdComPort1);
+    if ((current == &ApdComPort1 || current == &NetPort1) && current != chosen)
+        uselink(LinkKind::Serial, *chosen);
 }
 
 bool Session::probeserial(int number) {

@@ -44,6 +44,9 @@ Setup Setup::read(const IniFile &ini) {
     setup.com_parity = ini.readInteger(s, "com_parity", 0);
     setup.com_stop = ini.readInteger(s, "com_stop", 0);
     setup.reconnect = ini.readBool(s, "reconnect", false);
+    for (const QString &port : text(ini, s, "net_ports", QString()).split(';', Qt::SkipEmptyParts))
+        if (!port.trimmed().isEmpty())
+            setup.netports << port.trimmed();
 
     for (auto [section, window] :
          {std::pair{"Form_RXW", &setup.received}, std::pair{"Form_TXW", &setup.sent}}) {
@@ -115,6 +118,8 @@ void Setup::writelink(IniFile &ini, const PlaceWriter &places) const {
     // Written where it is used or already stands, as show_ms.
     if (reconnect || ini.hasKey(s, "reconnect"))
         ini.writeBool(s, "reconnect", reconnect);
+    if (!netports.isEmpty() || ini.hasKey(s, "net_ports"))
+        writetext(ini, s, "net_ports", netports.join(';'));
 }
 
 void Setup::writelogs(IniFile &ini, const PlaceWriter &places) const {

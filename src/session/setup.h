@@ -6,6 +6,7 @@
 // without changes comes back byte for byte.
 
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 #include <vector>
@@ -70,6 +71,9 @@ struct Setup {
     bool show_ms = false;
     // Links come back by themselves when their device or server returns.
     bool reconnect = false;
+    // The network serial ports the port list offers after the detected ones
+    // (rfc2217://HOST:PORT), in the user's order.
+    QStringList netports;
 
     // The capture of every entry to a file: where, whether it runs, and the
     // size in MiB past which the file is rotated.

@@ -25,15 +25,6 @@ void TForm1::wiresession() {
         if (kind != LinkKind::None)
             (this->*panels[static_cast<size_t>(kind)])(open);
     });
-    // The serial panel follows the port itself, and only while it is shown;
-    // a port waiting for its device keeps its controls as while open.
-    Link &port = session.link(LinkKind::Serial);
-    connect(&port, &Link::opened, this, [this] { ApdComPort1PortOpen(); });
-    connect(&port, &Link::waitingstarted, this, [this] { ApdComPort1PortOpen(); });
-    connect(&port, &Link::closed, this, [this, &port] {
-        if (!port.waiting())
-            ApdComPort1PortClose();
-    });
     // A device that came back under another number: the list names it so.
     connect(&session.linkas<SerialLink>(LinkKind::Serial), &SerialLink::renumbered, this,
             [this](int number) {

@@ -7,6 +7,7 @@
 #include "help_window.h"
 #include "log_view.h"
 #include "macro_list_window.h"
+#include "net_ports_window.h"
 #include "received_window.h"
 #include "save_log.h"
 #include "sent_window.h"
@@ -224,6 +225,7 @@ void TForm1::buildmenus() {
     Obnovovatspojeni1 = addmenuitem(soubor, "Obnovovat spojení", "Obnovovatspojeni1",
                                     &TForm1::Obnovovatspojeni1Click);
     Obnovovatspojeni1->setCheckable(true);
+    Sovporty1 = addmenuitem(soubor, "Síťové porty…", "Sovporty1", &TForm1::Sovporty1Click);
     Spustitskript1 =
         addmenuitem(soubor, "Spustit skript…", "Spustitskript1", &TForm1::Spustitskript1Click);
     soubor->addSeparator();
@@ -427,6 +429,21 @@ void TForm1::OknaClick() {
 
 void TForm1::Npovda3Click() {
     showwindow(Form_help);
+}
+
+void TForm1::Sovporty1Click() {
+    if (!Form_netports) {
+        Form_netports = new TForm_netports(this);
+        connect(Form_netports, &TForm_netports::left, this, [this](const QStringList &ports) {
+            session.setup.netports = ports;
+            const QString shown = ComboBox_COM_port->currentText();
+            listnetports();
+            // The port shown stays shown while it is still listed.
+            if (const int item = ComboBox_COM_port->findText(shown); item >= 0)
+                ComboBox_COM_port->setCurrentIndex(item);
+        });
+    }
+    Form_netports->edit(session.setup.netports);
 }
 
 void TForm1::Oprogramu2Click() {

@@ -81,6 +81,9 @@ public:
     // Checkable: every log entry captured to a file as it happens.
     QAction *Zaznamdosouboru1;
     QAction *Otevtnastaven1;
+    // "Síťové porty…" and its window.
+    QAction *Sovporty1;
+    class TForm_netports *Form_netports = nullptr;
     QAction *Ulozitnastaven1;
     QAction *Konec1;
     QAction *Makrakodesln1;
@@ -133,6 +136,10 @@ public:
     void Button_detectClick();
     // The port the list shows, with the panel's settings, for the next open.
     void chooseserialport();
+    // Puts the settings' network ports after the detected ports in the list.
+    void listnetports();
+    // "Síťové porty…": the network ports the list offers.
+    void Sovporty1Click();
     // The panel after the serial port opened or closed.
     void ApdComPort1PortOpen();
     void ApdComPort1PortClose();

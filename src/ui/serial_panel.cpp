@@ -28,19 +28,32 @@ void TForm1::Button_detectClick() {
             // A number without a port, or one that will not open, is left out.
         }
     }
+    listnetports();
     if (ComboBox_COM_port->count() > 0)
         ComboBox_COM_port->setCurrentIndex(0);
 }
 
+void TForm1::listnetports() {
+    // The network ports follow the detected ones, in the settings' order.
+    for (int item = ComboBox_COM_port->count() - 1; item >= 0; --item)
+        if (isnetworkport(ComboBox_COM_port->itemText(item)))
+            ComboBox_COM_port->removeItem(item);
+    ComboBox_COM_port->addItems(session.setup.netports);
+}
+
 void TForm1::chooseserialport() {
-    // The digits after "COM", at most three.
-    const int number = strtoint(toBytes(ComboBox_COM_port->currentText().mid(3, 3)));
-    session.chooseserial(
-        LinkSetups::serial(session.setup, number, QString(), LinkSetups::OtherBits::Fail));
+    const QString port = ComboBox_COM_port->currentText();
+    // A network port by its name; else the digits after "COM", at most three.
+    const bool network = isnetworkport(port);
+    const int number = network ? 0 : strtoint(toBytes(port.mid(3, 3)));
+    session.chooseserial(LinkSetups::serial(session.setup, number, network ? port : QString(),
+                                            LinkSetups::OtherBits::Fail));
 }
 
 void TForm1::serialpanel(bool open) {
     Button_RS232_On->setText(open ? "Odpojit" : "Připojit");
+    // A port waiting for its device keeps its controls as while open.
+    open ? ApdComPort1PortOpen() : ApdComPort1PortClose();
 }
 
 void TForm1::ApdComPort1PortOpen() {

@@ -130,6 +130,8 @@ void TForm1::loadmainwindow(const IniFile &ini, const Setup &setup) {
     const auto select = [](QComboBox *box, int index) {
         box->setCurrentIndex(index >= 0 && index < box->count() ? index : -1);
     };
+    session.setup.netports = setup.netports;
+    listnetports();
     select(ComboBox_COM_port, setup.com_port);
     if (const int item = ComboBox_baud->findText(setup.com_baud); item >= 0)
         ComboBox_baud->setCurrentIndex(item);
