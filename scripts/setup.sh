@@ -5,6 +5,8 @@ set -e
 packages="cmake ninja-build g++ qt6-base-dev qt6-serialport-dev libgl-dev libgtest-dev libgmock-dev
 libbenchmark-dev unrtf socat liblua5.4-dev fonts-dejavu-core clang-14 libclang-rt-14-dev iproute2
 qt6-translations-l10n libpcre2-dev pkgconf util-linux mount clang-format-14"
+# A network serial server (RFC 2217) for the network serial port's tests.
+packages="$packages ser2net"
 # A real Modbus client for the device simulation's test.
 packages="$packages python3-pymodbus python3-serial python3-serial-asyncio"
 # Installing: desktop entry and metainfo checks, the Debian package, the run check.
