@@ -2,6 +2,7 @@
 // against real peers of every link kind.
 #include "headless_fixture.h"
 #include "pty_pair.h"
+#include "ser2net_server.h"
 
 #include <QElapsedTimer>
 #include <QNetworkDatagram>
@@ -121,18 +122,19 @@ TEST_F(Headless, WithReconnectASerialRunWaitsForItsDeviceBeforeAndAfterIt) {
     };
     run({"--headless", setup("com_baud=9600", "<ack>"), "--link", "serial", "--port", link,
          "--reconnect"});
-    ASSERT_TRUE(captured("STATE", "COM0 čeká na zařízení...")) << errors().toStdString();
+    const QByteArray name = link.toLocal8Bit();
+    ASSERT_TRUE(captured("STATE", name + " čeká na zařízení...")) << errors().toStdString();
     for (int round = 1; round <= 2; ++round) {
         PtyPair line;
         plug(line);
-        ASSERT_TRUE(
-            waitfor([&] { return capturecount(out, "STATE", "COM0 připojen...") == round; }, 5000));
+        ASSERT_TRUE(waitfor(
+            [&] { return capturecount(out, "STATE", name + " připojen...") == round; }, 5000));
         line.feed("\x02ser");
         EXPECT_EQ(line.receive(1, 3000), "\x06");
         QFile::remove(link);
         line.hangup();
         ASSERT_TRUE(waitfor(
-            [&] { return capturecount(out, "STATE", "COM0 čeká na zařízení...") == round + 1; },
+            [&] { return capturecount(out, "STATE", name + " čeká na zařízení...") == round + 1; },
             5000));
     }
     EXPECT_EQ(program.state(), QProcess::Running);
@@ -144,13 +146,32 @@ TEST_F(Headless, AnswersOnASerialLineAndRepeatsARow) {
     PtyPair line;
     run({"--headless", setup("com_baud=9600", "<ack>", "100"), "--link", "serial", "--port",
          line.path(), "--repeat", "1"});
-    ASSERT_TRUE(captured("STATE", "COM0 připojen...")) << errors().toStdString();
+    ASSERT_TRUE(captured("STATE", line.path().toLocal8Bit() + " připojen..."))
+        << errors().toStdString();
     EXPECT_GE(line.receive(3, 3000).count('\x06'), 3) << "repeated every 100 ms";
     line.feed("\x02"
               "ser");
     EXPECT_TRUE(captured("RX", "<stx>ser"));
     stop();
     EXPECT_EQ(finish(), 0);
+}
+
+TEST_F(Headless, AnswersOnANetworkSerialPortNamedByItsAddress) {
+    PtyPair line;
+    Ser2net server(line.path());
+    ASSERT_TRUE(server.start());
+    run({"--headless", setup("com_baud=38400", "<ack>$ff"), "--link", "serial", "--port",
+         server.name()});
+    const QByteArray name = server.name().toLatin1();
+    ASSERT_TRUE(captured("STATE", name + " připojen...")) << errors().toStdString();
+    EXPECT_EQ(linesettings(line.slavefd()).speed, 38400u);
+    line.feed("\x02\xff");
+    EXPECT_EQ(line.receive(2, 3000), "\x06\xff");
+    EXPECT_TRUE(waitfor([&] { return out.contains("\tRX\t" + name + "\t"); }))
+        << out.toStdString();
+    server.stop();
+    EXPECT_EQ(finish(), 1) << "the device went away";
+    EXPECT_TRUE(captured("STATE", name + " odpojen..."));
 }
 
 TEST_F(Headless, EchoesToTheLoopbackAndLogsTheReply) {

@@ -8,7 +8,9 @@
 #include "log_seam.h"
 #include "macro_list_window.h"
 #include "macro_row.h"
+#include "net_ports_window.h"
 #include "pty_pair.h"
+#include "ser2net_server.h"
 #include "states_window.h"
 #include "wait_for.h"
 
@@ -19,6 +21,7 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QMap>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
 
@@ -414,6 +417,53 @@ TEST_F(ComingBack, OdpojitWhileWaitingStopsTheWait) {
     EXPECT_EQ(mixtexts().last(), "COM9 čeká na zařízení...");
     plug(three);
     EXPECT_TRUE(waitfor([] { return Form1->session.isopen(LinkKind::Serial); }, 3000));
+}
+
+TEST_F(Serial, NetworkPortsFollowTheDetectedPortsAndAreKeptInTheSettings) {
+    PtyPair board;
+    Ser2net server(board.path());
+    ASSERT_TRUE(server.start());
+    const QString name = server.name();
+    {
+        QFile ini(Form1->settingsfile);
+        ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+        ini.write(("[Form_main]\r\nconnection=0\r\ncom_port=2\r\nnet_ports=" + name +
+                   ";rfc2217://lab:4001\r\n")
+                      .toLatin1());
+    }
+    start();
+    EXPECT_EQ(items(), (QStringList{"COM1", "COM3", name, "rfc2217://lab:4001"}));
+    EXPECT_EQ(Form1->ComboBox_COM_port->currentText(), name);
+
+    Form_RX_TX->CheckBox_stavy->setChecked(true);
+    connectbutton();
+    ASSERT_TRUE(Form1->session.isopen(LinkKind::Serial))
+        << fakeDialogs().errors.join("|").toStdString();
+    EXPECT_EQ(Form1->windowTitle(), "Krovan 0.6 -  RS232 připojen");
+    EXPECT_FALSE(Form1->ComboBox_COM_port->isEnabled());
+    connectbutton();
+    EXPECT_EQ(mixtexts(), (QStringList{name + " připojen...", name + " odpojen..."}));
+    EXPECT_TRUE(Form1->ComboBox_COM_port->isEnabled());
+
+    // The window of network ports: a malformed line is named and kept out.
+    Form1->Sovporty1->trigger();
+    auto *ports = Form1->findChild<TForm_netports *>("Form_netports");
+    ASSERT_NE(ports, nullptr);
+    EXPECT_EQ(ports->Memo_ports->toPlainText(), name + "\nrfc2217://lab:4001");
+    ports->Memo_ports->setPlainText("rfc2217://lab:4001\n lab:4001 \n\n" + name + "\n" + name);
+    ports->Button_ok->click();
+    EXPECT_FALSE(ports->isVisible());
+    ASSERT_EQ(fakeDialogs().errors.size(), 1);
+    EXPECT_TRUE(fakeDialogs().errors[0].contains("\"lab:4001\""))
+        << fakeDialogs().errors[0].toStdString();
+    EXPECT_EQ(items(), (QStringList{"COM1", "COM3", "rfc2217://lab:4001", name}));
+    EXPECT_EQ(Form1->ComboBox_COM_port->currentText(), name) << "the port shown stays";
+
+    // Saved at the close, and offered again at the next start.
+    ASSERT_TRUE(Form1->close());
+    QFile saved(Form1->settingsfile);
+    ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(saved.readAll().contains(("net_ports=rfc2217://lab:4001;" + name).toLatin1()));
 }
 
 } // namespace
