@@ -167,8 +167,7 @@ TEST_F(Headless, AnswersOnANetworkSerialPortNamedByItsAddress) {
     EXPECT_EQ(linesettings(line.slavefd()).speed, 38400u);
     line.feed("\x02\xff");
     EXPECT_EQ(line.receive(2, 3000), "\x06\xff");
-    EXPECT_TRUE(waitfor([&] { return out.contains("\tRX\t" + name + "\t"); }))
-        << out.toStdString();
+    EXPECT_TRUE(waitfor([&] { return out.contains("\tRX\t" + name + "\t"); })) << out.toStdString();
     server.stop();
     EXPECT_EQ(finish(), 1) << "the device went away";
     EXPECT_TRUE(captured("STATE", name + " odpojen..."));
