@@ -1,5 +1,7 @@
 #include "endpoint.h"
 
+#include "host_lookup.h"
+
 #include <netinet/in.h>
 
 #include <algorithm>
@@ -23,6 +25,21 @@ Endpoint::Endpoint(const QHostAddress &address, quint16 port) {
     length_ = sizeof four;
 }
 
+Endpoint Endpoint::forfamily(int family) const {
+    if (family != AF_INET6 || this->family() != AF_INET)
+        return *this;
+    Endpoint mapped;
+    auto &six = reinterpret_cast<sockaddr_in6 &>(mapped.storage_);
+    const auto &four = reinterpret_cast<const sockaddr_in &>(storage_);
+    six.sin6_family = AF_INET6;
+    six.sin6_port = four.sin_port;
+    six.sin6_addr.s6_addr[10] = 0xff;
+    six.sin6_addr.s6_addr[11] = 0xff;
+    std::memcpy(&six.sin6_addr.s6_addr[12], &four.sin_addr, 4);
+    mapped.length_ = sizeof six;
+    return mapped;
+}
+
 Endpoint Endpoint::fromsystem(const sockaddr_storage &storage, socklen_t length) {
     Endpoint endpoint;
     endpoint.length_ = std::min<socklen_t>(length, sizeof storage);
@@ -43,7 +60,7 @@ quint16 Endpoint::port() const {
 }
 
 QString Endpoint::text() const {
-    return address().toString() + ":" + QString::number(port());
+    return addresstext(address(), port());
 }
 
 bool Endpoint::operator==(const Endpoint &other) const {

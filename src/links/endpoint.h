@@ -17,6 +17,10 @@ public:
     // Whatever the system wrote to a sockaddr_storage (a receive's sender).
     static Endpoint fromsystem(const sockaddr_storage &storage, socklen_t length);
 
+    // The same address as a socket of that family takes it: an IPv4
+    // address is mapped (::ffff:a.b.c.d) for a socket of both families.
+    Endpoint forfamily(int family) const;
+
     const sockaddr *sockaddress() const { return reinterpret_cast<const sockaddr *>(&storage_); }
     sockaddr *sockaddress() { return reinterpret_cast<sockaddr *>(&storage_); }
     socklen_t length() const { return length_; }
@@ -24,7 +28,7 @@ public:
     int family() const { return storage_.ss_family; }
     QHostAddress address() const;
     quint16 port() const;
-    // "address:port", as the records name a sender.
+    // "address:port" or "[address]:port", as the records name a sender.
     QString text() const;
 
     bool operator==(const Endpoint &other) const;

@@ -5,6 +5,8 @@
 #include "port_number.h"
 #include "stream_write.h"
 
+#include <QDeadlineTimer>
+
 TcpClientLink::TcpClientLink(QObject *parent) : Link(parent) {
     // Qt stops reading from the system when this much is unread, so a fast
     // sender is held back by TCP itself instead of by our memory.
@@ -27,9 +29,9 @@ void TcpClientLink::open(const QString &host, int port) {
 void TcpClientLink::open() {
     close();
     const quint16 remote = portnumber(settings.port);
-    const QHostAddress address = lookuphost(settings.host);
+    const QList<QHostAddress> addresses = lookuphosts(settings.host);
     try {
-        connectonce(address, remote);
+        connectonce(addresses, remote);
     } catch (const KrovanError &) {
         // A server that refuses or is silent may yet come; a host that does
         // not resolve is an error all the same.
@@ -40,20 +42,28 @@ void TcpClientLink::open() {
     }
 }
 
-void TcpClientLink::connectonce(const QHostAddress &address, quint16 remote) {
-    ++connection_;
-    writes_ = {};
-    socket_.connectToHost(address, remote);
-    if (socket_.waitForConnected(connectTimeout)) {
-        peer_ = address.toString() + ":" + QString::number(remote);
-        emit opened();
-        return;
+void TcpClientLink::connectonce(const QList<QHostAddress> &addresses, quint16 remote) {
+    QDeadlineTimer deadline(connectTimeout);
+    std::string reason;
+    // Address by address, as the resolver ordered them, all in one bound.
+    for (const QHostAddress &address : addresses) {
+        ++connection_;
+        writes_ = {};
+        socket_.connectToHost(address, remote);
+        if (socket_.waitForConnected(static_cast<int>(deadline.remainingTime()))) {
+            peer_ = addresstext(address, remote);
+            emit opened();
+            return;
+        }
+        const auto error = socket_.error();
+        if (reason.empty() || error != QAbstractSocket::SocketTimeoutError)
+            reason = error == QAbstractSocket::SocketTimeoutError
+                         ? std::string("Connect timed out.")
+                         : socket_.errorString().toStdString();
+        drop();
+        if (deadline.hasExpired())
+            break;
     }
-    const auto error = socket_.error();
-    const std::string reason = socket_.errorString().toStdString();
-    drop();
-    if (error == QAbstractSocket::SocketTimeoutError)
-        throw KrovanError("Connect timed out.");
     throw KrovanError(reason);
 }
 
@@ -61,7 +71,7 @@ void TcpClientLink::tryagain() {
     retry_.stop();
     try {
         // The host is looked up again: its address may have changed too.
-        connectonce(lookuphost(settings.host), portnumber(settings.port));
+        connectonce(lookuphosts(settings.host), portnumber(settings.port));
     } catch (const KrovanError &) {
         retry_.start();
     }

@@ -63,8 +63,9 @@ public:
     QTcpSocket &socket() { return socket_; }
 
 private:
-    // One connect; throws KrovanError.
-    void connectonce(const QHostAddress &address, quint16 remote);
+    // One connect, to each address in turn until one takes it, within
+    // connectTimeout ms in all; throws KrovanError with the reason.
+    void connectonce(const QList<QHostAddress> &addresses, quint16 remote);
     void tryagain();
     void readshare();
     void lost(quint64 connection);

@@ -1,6 +1,7 @@
 #include "tcp_server_link.h"
 
 #include "errors.h"
+#include "host_lookup.h"
 #include "port_number.h"
 
 #include <QElapsedTimer>
@@ -29,7 +30,8 @@ void TcpServerLink::open(int port) {
 void TcpServerLink::open() {
     close();
     const quint16 local = portnumber(settingsport);
-    if (server_.listen(QHostAddress::AnyIPv4, local)) {
+    // Both families on one socket; IPv4 alone where the system has no IPv6.
+    if (server_.listen(QHostAddress::Any, local) || server_.listen(QHostAddress::AnyIPv4, local)) {
         emit opened();
         return;
     }
@@ -82,11 +84,8 @@ void TcpServerLink::accept() {
         const ClientId id = ++nextid_;
         // Past this much unread, the system holds the client back.
         socket->setReadBufferSize(clientBufferSize);
-        clients_.emplace(id, Client{socket,
-                                    false,
-                                    {},
-                                    socket->peerAddress().toString() + ":" +
-                                        QString::number(socket->peerPort())});
+        clients_.emplace(
+            id, Client{socket, false, {}, addresstext(socket->peerAddress(), socket->peerPort())});
         connect(socket, &QTcpSocket::readyRead, this, [this, id] { readable(id); });
         connect(socket, &QTcpSocket::disconnected, this, [this, id] { endclient(id, false); });
         // A reset connection need not pass through "disconnected".

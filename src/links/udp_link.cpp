@@ -2,6 +2,7 @@
 
 #include "errors.h"
 #include "host_lookup.h"
+#include "multicast_group.h"
 #include "port_number.h"
 
 #include <QElapsedTimer>
@@ -68,25 +69,44 @@ void UdpLink::open(int port) {
 void UdpLink::open() {
     close();
     const quint16 local = portnumber(settings.localport);
-    // A blocking socket: a send waits for room in the send buffer rather
-    // than losing an answer; every receive asks not to wait.
-    const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    // The group is read first: a destination naming a missing interface
+    // fails before any socket is made.
+    const std::optional<MulticastGroup> group = multicastgroup(settings.host);
+    // One socket for both families; IPv4 alone where the system has no
+    // IPv6. A blocking socket: a send waits for room in the send buffer
+    // rather than losing an answer; every receive asks not to wait.
+    int family = AF_INET6;
+    int fd = ::socket(AF_INET6, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    if (fd < 0 && errno == EAFNOSUPPORT) {
+        family = AF_INET;
+        fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    }
     if (fd < 0)
         throw KrovanError("Could not bind socket. " + bindreason(errno));
     // A test console sends to a subnet's broadcast address as to any other.
-    const int on = 1;
+    const int on = 1, off = 0;
     ::setsockopt(fd, SOL_SOCKET, SO_BROADCAST, &on, sizeof on);
-    Endpoint address(QHostAddress::AnyIPv4, local);
+    if (family == AF_INET6)
+        ::setsockopt(fd, IPPROTO_IPV6, IPV6_V6ONLY, &off, sizeof off);
+    Endpoint address(family == AF_INET6 ? QHostAddress::AnyIPv6 : QHostAddress::AnyIPv4, local);
     // No address sharing: a port another socket holds must fail to bind.
     if (::bind(fd, address.sockaddress(), address.length()) < 0) {
         const int error = errno;
         ::close(fd);
         throw KrovanError("Could not bind socket. " + bindreason(error));
     }
+    try {
+        if (group)
+            membership_ = std::make_unique<MulticastMembership>(fd, family, *group, settings.hops);
+    } catch (...) {
+        ::close(fd);
+        throw;
+    }
     sockaddr_storage bound{};
     socklen_t length = sizeof bound;
     ::getsockname(fd, reinterpret_cast<sockaddr *>(&bound), &length);
     fd_ = fd;
+    family_ = family;
     localport_ = Endpoint::fromsystem(bound, length).port();
     ++generation_;
     notifier_.setSocket(fd_);
@@ -99,6 +119,8 @@ void UdpLink::close() {
     if (fd_ < 0)
         return;
     notifier_.setEnabled(false);
+    // The group is left before its socket goes.
+    membership_.reset();
     ::close(fd_);
     fd_ = -1;
     localport_ = 0;
@@ -178,10 +200,9 @@ bool UdpLink::deliver(int i, unsigned generation) {
 QHostAddress UdpLink::resolve(const QString &host) {
     if (!literaltext_.isNull() && host == literaltext_)
         return literal_;
-    QHostAddress address;
-    if (address.setAddress(host.trimmed()) && address.protocol() == QAbstractSocket::IPv4Protocol) {
+    if (const std::optional<QHostAddress> literal = literaladdress(host)) {
         literaltext_ = host;
-        literal_ = address;
+        literal_ = *literal;
         return literal_;
     }
     return lookuphost(host);
@@ -193,7 +214,7 @@ void UdpLink::send(const std::string &bytes) {
 
 void UdpLink::send(const std::string &bytes, const QString &host, int port) {
     const quint16 destination = portnumber(port);
-    const Endpoint to(resolve(host), destination);
+    const Endpoint to = Endpoint(resolve(host), destination).forfamily(family_);
     if (fd_ < 0)
         throw KrovanError("No link is open.");
     ssize_t sent;

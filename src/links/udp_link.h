@@ -2,6 +2,7 @@
 
 #include "endpoint.h"
 #include "link.h"
+#include "multicast_group.h"
 
 #include <QHostAddress>
 #include <QSocketNotifier>
@@ -10,9 +11,12 @@
 #include <memory>
 #include <string>
 
-// One UDP socket bound to all local IPv4 addresses at a local port: every
-// received datagram is reported in arrival order, and sends leave from the
-// same socket, so their source port is the local port.
+// One UDP socket bound to all local addresses of both families at a local
+// port: every received datagram is reported in arrival order, and sends
+// leave from the same socket, so their source port is the local port. A
+// destination that is a multicast group is joined at the open (and left at
+// the close); sends to it get the hop limit `hops` and loop back to this
+// machine.
 //
 // The socket is the system's own, not a QUdpSocket: a datagram costs one
 // share of a batched receive and one send call, with no peek before each
@@ -22,6 +26,8 @@ struct UdpSettings {
     int localport = 0;
     QString host;
     int port = 0;
+    // The hop limit of sends to a multicast group.
+    int hops = 1;
 };
 
 class UdpLink : public Link {
@@ -70,6 +76,9 @@ private:
     QHostAddress resolve(const QString &host);
 
     int fd_ = -1;
+    // The socket's family: AF_INET6 taking both, or AF_INET alone.
+    int family_ = AF_INET6;
+    std::unique_ptr<MulticastMembership> membership_;
     quint16 localport_ = 0;
     // Counts opens, so a delivery knows its batch came from this socket.
     unsigned generation_ = 0;

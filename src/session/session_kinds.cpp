@@ -212,6 +212,9 @@ void Session::tcpserverclose() {
 
 void Session::udpopen() {
     IdUDPServer1.settings.localport = typed_.udplocalport(setup);
+    // A destination that is a multicast group is joined at the open.
+    IdUDPServer1.settings.host = setup.tx_adr;
+    IdUDPServer1.settings.hops = setup.udp_ttl;
     link(LinkKind::Udp).open();
     emit linkchanged(LinkKind::Udp, true);
     announce(LinkKind::Udp, Announcement::Opened);

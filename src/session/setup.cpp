@@ -44,6 +44,7 @@ Setup Setup::read(const IniFile &ini) {
     setup.com_parity = ini.readInteger(s, "com_parity", 0);
     setup.com_stop = ini.readInteger(s, "com_stop", 0);
     setup.reconnect = ini.readBool(s, "reconnect", false);
+    setup.udp_ttl = std::clamp(ini.readInteger(s, "udp_ttl", 1), 0, 255);
     for (const QString &port : text(ini, s, "net_ports", QString()).split(';', Qt::SkipEmptyParts))
         if (!port.trimmed().isEmpty())
             setup.netports << port.trimmed();
@@ -118,6 +119,8 @@ void Setup::writelink(IniFile &ini, const PlaceWriter &places) const {
     // Written where it is used or already stands, as show_ms.
     if (reconnect || ini.hasKey(s, "reconnect"))
         ini.writeBool(s, "reconnect", reconnect);
+    if (udp_ttl != 1 || ini.hasKey(s, "udp_ttl"))
+        ini.writeInteger(s, "udp_ttl", udp_ttl);
     if (!netports.isEmpty() || ini.hasKey(s, "net_ports"))
         writetext(ini, s, "net_ports", netports.join(';'));
 }

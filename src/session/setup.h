@@ -74,6 +74,8 @@ struct Setup {
     // The network serial ports the port list offers after the detected ones
     // (rfc2217://HOST:PORT), in the user's order.
     QStringList netports;
+    // The hop limit of UDP sends to a multicast group.
+    int udp_ttl = 1;
 
     // The capture of every entry to a file: where, whether it runs, and the
     // size in MiB past which the file is rotated.
