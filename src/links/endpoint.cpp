@@ -2,6 +2,8 @@
 
 #include "host_lookup.h"
 
+#include <QNetworkInterface>
+
 #include <netinet/in.h>
 
 #include <algorithm>
@@ -14,7 +16,12 @@ Endpoint::Endpoint(const QHostAddress &address, quint16 port) {
         six.sin6_port = htons(port);
         const Q_IPV6ADDR bytes = address.toIPv6Address();
         std::memcpy(&six.sin6_addr, bytes.c, sizeof six.sin6_addr);
-        six.sin6_scope_id = address.scopeId().toUInt();
+        const QString zone = address.scopeId();
+        bool numeric = false;
+        six.sin6_scope_id = zone.toUInt(&numeric);
+        if (!numeric && !zone.isEmpty())
+            six.sin6_scope_id =
+                static_cast<uint32_t>(QNetworkInterface::interfaceIndexFromName(zone));
         length_ = sizeof six;
         return;
     }
@@ -48,7 +55,17 @@ Endpoint Endpoint::fromsystem(const sockaddr_storage &storage, socklen_t length)
 }
 
 QHostAddress Endpoint::address() const {
-    return length_ == 0 ? QHostAddress() : QHostAddress(sockaddress());
+    if (family() != AF_INET6)
+        return length_ == 0 ? QHostAddress() : QHostAddress(sockaddress());
+    const auto &six = reinterpret_cast<const sockaddr_in6 &>(storage_);
+    QHostAddress address(six.sin6_addr.s6_addr);
+    // A link-local address is written with its interface's name.
+    if (six.sin6_scope_id != 0) {
+        const QString name =
+            QNetworkInterface::interfaceNameFromIndex(static_cast<int>(six.sin6_scope_id));
+        address.setScopeId(name.isEmpty() ? QString::number(six.sin6_scope_id) : name);
+    }
+    return address;
 }
 
 quint16 Endpoint::port() const {
