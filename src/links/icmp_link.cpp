@@ -1,7 +1,9 @@
 #include "icmp_link.h"
 
 #include "endpoint.h"
+#include "icmp6_echo.h"
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
 #include <chrono>
@@ -40,20 +42,26 @@ std::string systemerror(const char *what) {
     return std::string(what) + ": " + std::strerror(errno);
 }
 
-// The echo's target: a literal IPv4 address, else the name's first IPv4
-// address. The text is taken as it stands (no blanks are trimmed).
+// The echo's target: a literal IPv4 or IPv6 address, else the name's first
+// IPv4 address where it has one, else its first IPv6 address. The text is
+// taken as it stands (no blanks are trimmed).
 Endpoint resolve(const std::string &host) {
-    in_addr literal{};
-    if (inet_pton(AF_INET, host.c_str(), &literal) == 1)
-        return Endpoint(QHostAddress(ntohl(literal.s_addr)), 0);
     addrinfo hints{};
-    hints.ai_family = AF_INET;
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_RAW;
     addrinfo *found = nullptr;
     if (getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0 || found == nullptr)
         throw KrovanError("Cannot resolve host \"" + host + "\".");
+    const addrinfo *chosen = found;
+    for (const addrinfo *each = found; each; each = each->ai_next)
+        if (each->ai_family == AF_INET) {
+            chosen = each;
+            break;
+        }
     sockaddr_storage storage{};
-    std::memcpy(&storage, found->ai_addr, found->ai_addrlen);
-    const Endpoint target = Endpoint::fromsystem(storage, found->ai_addrlen);
+    std::memcpy(&storage, chosen->ai_addr,
+                std::min<std::size_t>(chosen->ai_addrlen, sizeof storage));
+    const Endpoint target = Endpoint::fromsystem(storage, chosen->ai_addrlen);
     freeaddrinfo(found);
     return target;
 }
@@ -77,14 +85,15 @@ std::string pinggroups() {
 // A raw socket of the target's family when allowed, else the ICMP datagram
 // socket.
 int opensocket(int family, IcmpLink::Socket &kind) {
-    int fd = ::socket(family, SOCK_RAW | SOCK_CLOEXEC, IPPROTO_ICMP);
+    const int protocol = family == AF_INET6 ? int{IPPROTO_ICMPV6} : int{IPPROTO_ICMP};
+    int fd = ::socket(family, SOCK_RAW | SOCK_CLOEXEC, protocol);
     if (fd >= 0) {
         kind = IcmpLink::Socket::Raw;
         return fd;
     }
     if (errno != EPERM && errno != EACCES)
         throw KrovanError(systemerror("Cannot open a raw ICMP socket"));
-    fd = ::socket(family, SOCK_DGRAM | SOCK_CLOEXEC, IPPROTO_ICMP);
+    fd = ::socket(family, SOCK_DGRAM | SOCK_CLOEXEC, protocol);
     if (fd >= 0) {
         kind = IcmpLink::Socket::Datagram;
         return fd;
@@ -191,17 +200,25 @@ std::uint16_t icmpidentifier() {
 
 void IcmpLink::ping(const std::string &data) {
     using clock = std::chrono::steady_clock;
-    const std::string block = icmp::echoblock(icmpidentifier(), sequence, ticks(), data);
+    std::string block = icmp::echoblock(icmpidentifier(), sequence, ticks(), data);
     const clock::time_point start = clock::now();
     const Endpoint target = resolve(host);
+    const bool six = target.family() == AF_INET6;
+    // ICMPv6 numbers the request 128; its checksum is the kernel's to fill.
+    if (six)
+        block[0] = static_cast<char>(icmp6::echorequest);
 
     Socket kind = Socket::None;
     SocketHolder socket(opensocket(target.family(), kind));
     lastsocket_ = kind;
-    option(socket.fd(), IPPROTO_IP, IP_TTL, timeToLive);
-    if (kind == Socket::Datagram) {
-        option(socket.fd(), IPPROTO_IP, IP_RECVTTL, 1);
-        option(socket.fd(), IPPROTO_IP, IP_RECVERR, 1);
+    if (six) {
+        icmp6::setup(socket.fd(), kind == Socket::Raw, timeToLive);
+    } else {
+        option(socket.fd(), IPPROTO_IP, IP_TTL, timeToLive);
+        if (kind == Socket::Datagram) {
+            option(socket.fd(), IPPROTO_IP, IP_RECVTTL, 1);
+            option(socket.fd(), IPPROTO_IP, IP_RECVERR, 1);
+        }
     }
     if (::sendto(socket.fd(), block.data(), block.size(), 0, target.sockaddress(),
                  target.length()) < 0)
@@ -226,16 +243,22 @@ void IcmpLink::ping(const std::string &data) {
         if (ready <= 0)
             break;
         if (waiting.revents & POLLERR) {
-            if (const auto error = queuederror(socket.fd(), sequence)) {
+            const auto error = six ? icmp6::queuederror(socket.fd(), sequence)
+                                   : queuederror(socket.fd(), sequence);
+            if (error) {
                 reply = *error;
                 break;
             }
             continue;
         }
-        const std::optional<std::string> packet = receive(socket.fd(), kind);
+        std::string sender;
+        const std::optional<std::string> packet =
+            six ? icmp6::receive(socket.fd(), sender) : receive(socket.fd(), kind);
         if (!packet)
             continue;
-        if (const auto answer = icmp::decodereply(*packet, sequence, identifier)) {
+        if (auto answer = icmp::decodereply(*packet, sequence, identifier)) {
+            if (six)
+                answer->sender = sender;
             reply = *answer;
             break;
         }

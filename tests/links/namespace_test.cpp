@@ -2,6 +2,7 @@
 // broadcasts, in a network namespace the test run makes (in_namespace.sh),
 // against Qt's own sockets as peers.
 #include "errors.h"
+#include "icmp_link.h"
 #include "tcp_client_link.h"
 #include "tcp_server_link.h"
 #include "udp_link.h"
@@ -165,6 +166,25 @@ TEST(Multicast, AnIpv6GroupOnAnInterfaceIsJoinedAnsweredAndLeft) {
     link.close();
     member.close();
     EXPECT_FALSE(joined("/proc/net/igmp6", "ff020000000000000000000000004242"));
+}
+
+TEST(Ipv6, AnIpv6HostIsPingedWithIcmpv6) {
+    IcmpLink link;
+    Heard heard = listen(link);
+    int hops = 0;
+    link.onreply = [&](const icmp::Reply &reply) { hops = reply.ttl; };
+    link.open();
+    link.host = "::1";
+    link.send("ABC");
+    EXPECT_EQ(heard.data, "ABC" + QByteArray(29, 'E'));
+    EXPECT_EQ(heard.from, "ICMP ::1 - 32bajtů");
+    EXPECT_EQ(link.sequence, 3490);
+    EXPECT_EQ(hops, 64) << "the reply's hop limit, not the request's 128";
+
+    // A host of neither family that answers: the IPv4 echo as before.
+    link.host = "127.0.0.1";
+    link.send("v4");
+    EXPECT_EQ(heard.from, "ICMP 127.0.0.1 - 32bajtů");
 }
 
 } // namespace
