@@ -90,6 +90,23 @@ TEST(SetupFile, AnEmptyFileGivesTheDefaultsAndIsWrittenInTheProgramsOrder) {
         << text;
 }
 
+TEST(SetupFile, TheHopLimitAndTheNetworkPortsAreKeptWhenSet) {
+    IniFile ini = IniFile::parse("[Form_main]\r\nudp_ttl=300\r\n"
+                                 "net_ports= rfc2217://lab:4001 ;;rfc2217://[::1]:7\r\n");
+    ::Setup setup = Setup::read(ini);
+    EXPECT_EQ(setup.udp_ttl, 255) << "held to a hop limit";
+    EXPECT_EQ(setup.netports, (QStringList{"rfc2217://lab:4001", "rfc2217://[::1]:7"}));
+    setup.udp_ttl = 4;
+    setup.netports.removeFirst();
+    setup.write(ini, noplaces);
+    EXPECT_NE(ini.text().find("udp_ttl=4\r\nnet_ports=rfc2217://[::1]:7\r\n"), std::string::npos)
+        << ini.text();
+    // Emptied, the list stays an empty key rather than its old value.
+    setup.netports.clear();
+    setup.write(ini, noplaces);
+    EXPECT_TRUE(Setup::read(ini).netports.isEmpty());
+}
+
 TEST(SetupFile, AFilterWithoutAModeBeginsWithItsPatternAndIsWrittenWithOne) {
     IniFile older = IniFile::parse("[Frame_filtr_1]\r\nfilter=a\r\nmode=9\r\n"
                                    "[Form_RX_filtr]\r\nfiltr_framecount=2\r\n");
