@@ -22,6 +22,8 @@ const char *const headlessusage =
     "  --send N            send macro row N once the link is open (repeatable)\n"
     "  --repeat N          repeat macro row N at its stored period (repeatable)\n"
     "  --capture FILE      write the entries to FILE (appending); - is standard output\n"
+    "  --values FILE       write the numbers of received blocks to FILE as CSV lines\n"
+    "                      time,series,value (appending); - is standard output\n"
     "  --duration SECONDS  end after this long (a decimal number)\n"
     "  --reconnect         a serial device or TCP server that goes away (or is not\n"
     "                      there yet) is waited for, and the run goes on when it\n"
@@ -92,6 +94,8 @@ HeadlessOptions parseheadless(const QStringList &arguments) {
             options.repeats.push_back(rownumber(name, value()));
         else if (name == "--capture")
             options.capture = value();
+        else if (name == "--values")
+            options.values = value();
         else if (name == "--duration")
             options.duration = durationseconds(value());
         else if (name == "--script")

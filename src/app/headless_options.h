@@ -28,6 +28,9 @@ struct HeadlessOptions {
     std::vector<int> sends;
     std::vector<int> repeats;
     QString capture = "-";
+    // Where the values taken from received blocks go as CSV ("-": standard
+    // output; empty: nowhere).
+    QString values;
     std::optional<double> duration;
     bool reconnect = false;
     // A test script run once the link is open, and where its JUnit report

@@ -12,6 +12,8 @@
 #include "quit_signals.h"
 #include "script_run.h"
 #include "session.h"
+#include "value_points.h"
+#include "values_file.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -114,6 +116,7 @@ public:
     ~HeadlessRun() {
         if (capture_)
             session_.removesink(capture_.get());
+        session_.removesink(&points_);
     }
     HeadlessRun(const HeadlessRun &) = delete;
     HeadlessRun &operator=(const HeadlessRun &) = delete;
@@ -125,6 +128,7 @@ private:
     std::optional<int> loadsetup();
     std::optional<int> loadscript();
     std::optional<int> opencapture();
+    std::optional<int> openvalues();
     std::optional<int> open();
     void wireend();
     void startwork();
@@ -140,13 +144,16 @@ private:
     LinkKind kind_ = LinkKind::None;
     std::unique_ptr<ScriptRun> script_;
     std::unique_ptr<CaptureFile> capture_;
+    ValuePoints points_;
+    std::unique_ptr<ValuesFile> values_;
     std::optional<Deadline> duration_;
     bool ending_ = false;
 };
 
 int HeadlessRun::run() {
-    for (const Step step : {&HeadlessRun::loadsetup, &HeadlessRun::loadscript,
-                            &HeadlessRun::opencapture, &HeadlessRun::open})
+    for (const Step step :
+         {&HeadlessRun::loadsetup, &HeadlessRun::loadscript, &HeadlessRun::opencapture,
+          &HeadlessRun::openvalues, &HeadlessRun::open})
         if (const std::optional<int> code = (this->*step)())
             return *code;
     wireend();
@@ -211,6 +218,24 @@ std::optional<int> HeadlessRun::opencapture() {
     }
     session_.addsink(capture_.get());
     QObject::connect(capture_.get(), &CaptureFile::failed, [](const QString &message) {
+        printerr(message);
+        QCoreApplication::exit(1);
+    });
+    return std::nullopt;
+}
+
+std::optional<int> HeadlessRun::openvalues() {
+    if (options_.values.isEmpty())
+        return std::nullopt;
+    try {
+        values_ = std::make_unique<ValuesFile>(options_.values);
+    } catch (const std::exception &e) {
+        printerr(QString::fromUtf8(e.what()));
+        return 2;
+    }
+    points_.onpoint = [this](const ValuePoint &point) { values_->add(point); };
+    session_.addsink(&points_);
+    QObject::connect(values_.get(), &ValuesFile::failed, [](const QString &message) {
         printerr(message);
         QCoreApplication::exit(1);
     });

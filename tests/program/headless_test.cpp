@@ -88,6 +88,47 @@ int capturecount(const QByteArray &out, const QByteArray &kind, const QByteArray
     return count;
 }
 
+TEST_F(Headless, ValuesOfReceivedBlocksGoToACsvFileAsTheyArrive) {
+    const quint16 port = freeport(false);
+    QUdpSocket peer;
+    ASSERT_TRUE(peer.bind(QHostAddress::LocalHost, 0));
+    const QString values = dir.filePath("values.csv");
+    run({"--headless", setup("connection=3\r\nrx_port=" + QByteArray::number(port)), "--values",
+         values});
+    ASSERT_TRUE(captured("STATE", "UDP server připojen")) << errors().toStdString();
+    peer.writeDatagram("t=21.5 h: 40", QHostAddress::LocalHost, port);
+    ASSERT_TRUE(captured("RX", "t=21.5 h: 40"));
+    peer.writeDatagram("1,-2.5e1", QHostAddress::LocalHost, port);
+    ASSERT_TRUE(captured("RX", "1,-2.5e1"));
+    // Read while the run goes on: written within a second.
+    QProcess reader;
+    const auto rows = [&] {
+        reader.start("/usr/bin/python3",
+                     {"-c",
+                      "import csv, sys\nfor row in csv.reader(open(sys.argv[1])):\n"
+                      "    print('|'.join(row))",
+                      values});
+        reader.waitForFinished(5000);
+        return QString::fromUtf8(reader.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+    };
+    ASSERT_TRUE(waitfor([&] { return rows().size() == 5; }, 2000))
+        << rows().join("\n").toStdString();
+    const QStringList got = rows();
+    EXPECT_EQ(got[0], "time|series|value");
+    QStringList series;
+    for (const QString &row : got.mid(1))
+        series << row.section('|', 1);
+    EXPECT_EQ(series, (QStringList{"t|21.5", "h|40", "1|1", "2|-25"}));
+    // Each point at its entry's own time, as the capture writes it.
+    QString entrytime;
+    for (const QByteArray &line : out.split('\n'))
+        if (line.contains("\tRX\t") && line.contains("t=21.5"))
+            entrytime = QString::fromUtf8(line.split('\t')[0]);
+    EXPECT_EQ(got[1].section('|', 0, 0), entrytime);
+    stop();
+    EXPECT_EQ(finish(), 0);
+}
+
 TEST_F(Headless, WithReconnectATcpClientWaitsForItsServerAndGoesOn) {
     QTcpServer server;
     ASSERT_TRUE(server.listen(QHostAddress::LocalHost, 0));

@@ -1,0 +1,11 @@
+#include "value_points.h"
+
+#include "value_text.h"
+
+void ValuePoints::write(const LogEntry &entry) {
+    if (entry.kind != LogEntry::Kind::Record || entry.direction != Direction::Received ||
+        !onpoint || !fromtext)
+        return;
+    for (NamedValue &each : valuesintext(entry.bytes))
+        onpoint({entry.time, std::move(each.series), each.value});
+}
