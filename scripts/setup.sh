@@ -2,7 +2,7 @@
 # Installs the Debian 12 packages that building, running and testing need.
 # Does nothing when they are all present; installs through sudo when not root.
 set -e
-packages="cmake ninja-build g++ qt6-base-dev qt6-serialport-dev libgl-dev libgtest-dev libgmock-dev
+packages="cmake ninja-build g++ qt6-base-dev qt6-serialport-dev qt6-charts-dev libqt6opengl6-dev libgl-dev libgtest-dev libgmock-dev
 libbenchmark-dev unrtf socat liblua5.4-dev fonts-dejavu-core clang-14 libclang-rt-14-dev iproute2
 qt6-translations-l10n libpcre2-dev pkgconf util-linux mount clang-format-14"
 # A network serial server (RFC 2217) for the network serial port's tests.

@@ -2,6 +2,7 @@
 
 #include "about_window.h"
 #include "filter_list_window.h"
+#include "graph_window.h"
 #include "guard.h"
 #include "help_window.h"
 #include "macro_list_window.h"
@@ -22,6 +23,7 @@ TForm_TX *Form_TX = nullptr;
 TForm_RX_TX *Form_RX_TX = nullptr;
 TForm_help *Form_help = nullptr;
 TForm_about *Form_about = nullptr;
+TForm_graf *Form_graf = nullptr;
 TForm_RX_filtr *Form_RX_filtr = nullptr;
 TForm_rxw *Form_rxw = nullptr;
 TForm_txw *Form_txw = nullptr;
@@ -40,12 +42,14 @@ void createforms() {
     Form_RX_filtr = new TForm_RX_filtr;
     Form_rxw = new TForm_rxw;
     Form_txw = new TForm_txw;
+    Form_graf = new TForm_graf;
     for (QWidget *window : std::initializer_list<QWidget *>{Form1, Form_TX, Form_RX_TX,
                                                             Form_RX_filtr, Form_rxw, Form_txw})
         letsizefree(window);
     // Closing the main window ends the program, whatever else is open.
-    for (QWidget *window : std::initializer_list<QWidget *>{
-             Form_TX, Form_RX_TX, Form_help, Form_about, Form_RX_filtr, Form_rxw, Form_txw})
+    for (QWidget *window :
+         std::initializer_list<QWidget *>{Form_TX, Form_RX_TX, Form_help, Form_about, Form_RX_filtr,
+                                          Form_rxw, Form_txw, Form_graf})
         window->setAttribute(Qt::WA_QuitOnClose, false);
     bindlogsetup();
 }
@@ -81,6 +85,7 @@ template <class Window> static void release(Window *&window) {
 }
 
 void destroyforms() {
+    release(Form_graf);
     release(Form_txw);
     release(Form_rxw);
     release(Form_RX_filtr);

@@ -3,6 +3,7 @@
 #include "about_window.h"
 #include "filter_list_window.h"
 #include "forms.h"
+#include "graph_window.h"
 #include "guard.h"
 #include "help_window.h"
 #include "log_view.h"
@@ -244,6 +245,7 @@ void TForm1::buildmenus() {
     Stavyadata1 = addmenuitem(okna, "Stavy a data", "Stavyadata1", &TForm1::Stavyadata1Click);
     Pijatdata1 = addmenuitem(okna, "Přijatá data", "Pijatdata1", &TForm1::Pijatdata1Click);
     Odeslandata1 = addmenuitem(okna, "Odeslaná data", "Odeslandata1", &TForm1::Odeslandata1Click);
+    Graf1 = addmenuitem(okna, "Graf", "Graf1", &TForm1::Graf1Click);
     Casmilisekundy1 =
         addmenuitem(okna, "Čas s milisekundami", "Casmilisekundy1", &TForm1::Casmilisekundy1Click);
     Casmilisekundy1->setCheckable(true);
@@ -422,9 +424,13 @@ void TForm1::Odeslandata1Click() {
 }
 
 void TForm1::OknaClick() {
-    for (QWidget *window :
-         std::initializer_list<QWidget *>{Form_TX, Form_RX_filtr, Form_RX_TX, Form_rxw, Form_txw})
+    for (QWidget *window : std::initializer_list<QWidget *>{Form_TX, Form_RX_filtr, Form_RX_TX,
+                                                            Form_rxw, Form_txw, Form_graf})
         window->move(0, 0);
+}
+
+void TForm1::Graf1Click() {
+    showwindow(Form_graf);
 }
 
 void TForm1::Npovda3Click() {

@@ -93,6 +93,8 @@ public:
     QAction *Odeslandata1;
     // Checkable: the logs' times with milliseconds.
     QAction *Casmilisekundy1;
+    // "Graf": the plot of the received values.
+    QAction *Graf1;
     // Links come back by themselves (kept as reconnect in the settings).
     QAction *Obnovovatspojeni1;
     // "Spustit skript…", which reads "Zastavit skript" while one runs.
@@ -192,6 +194,7 @@ public:
     void OknaClick();
     void Npovda3Click();
     void Oprogramu2Click();
+    void Graf1Click();
 
     // Reads settingsfile and applies it to every window; a missing file or
     // key gives the defaults.
@@ -210,6 +213,7 @@ private:
     void loadmainwindow(const IniFile &ini, const Setup &setup);
     void loadlogwindows(const IniFile &ini, const Setup &setup);
     void loadmacros(const IniFile &ini, const Setup &setup);
+    void loadgraph(const IniFile &ini);
     void loadfilters(const IniFile &ini, const Setup &setup);
     // Makes a file chosen from the menu the current one and closes every link.
     void choosesettingsfile(const QString &file);

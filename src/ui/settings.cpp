@@ -2,11 +2,14 @@
 // opened and saved from the menu.
 #include "main_window.h"
 
+#include "graph_window.h"
+
 #include "bytes_text.h"
 #include "errors.h"
 #include "filter_list_window.h"
 #include "filter_row.h"
 #include "forms.h"
+#include "graph_window.h"
 #include "guard.h"
 #include "ini_file.h"
 #include "macro_list_window.h"
@@ -86,6 +89,7 @@ void TForm1::loadsettings() {
     loadlogwindows(ini, setup);
     loadmacros(ini, setup);
     loadfilters(ini, setup);
+    loadgraph(ini);
     Casmilisekundy1->setChecked(setup.show_ms);
     Casmilisekundy1Click();
     Obnovovatspojeni1->setChecked(setup.reconnect);
@@ -195,6 +199,12 @@ void TForm1::loadfilters(const IniFile &ini, const Setup &setup) {
     Form_RX_filtr->selectrow(1);
 }
 
+void TForm1::loadgraph(const IniFile &ini) {
+    // A file without the section leaves the plot hidden where it was made.
+    if (ini.hasKey("Form_graf", "visible"))
+        loadwindow(ini, "Form_graf", Form_graf, 520, 300);
+}
+
 void TForm1::savesettings() {
     // Foreign sections and keys of the file stay as they are. A file that
     // cannot be read cannot be replaced either, and the user is told so in
@@ -228,6 +238,9 @@ void TForm1::savesettings() {
             if (name == windowsection)
                 savewindow(file, section, window);
     });
+    // Written once the plot has been shown, or where the file has it already.
+    if (Form_graf->shownonce() || ini.hasKey("Form_graf", "visible"))
+        savewindow(ini, "Form_graf", Form_graf);
     makesettingsfolder(settingsfile);
     ini.save(path(settingsfile));
 }

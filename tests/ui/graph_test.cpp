@@ -1,0 +1,127 @@
+// The plot through the real windows and a UDP peer: the series and points
+// the received texts give, the saved points, and the window in the settings.
+#include "graph_window.h"
+#include "udp_fixture.h"
+
+#include "forms.h"
+#include "graph_view.h"
+#include "log_seam.h"
+#include "states_window.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFile>
+#include <QLineSeries>
+#include <QPushButton>
+
+#include "wait_for.h"
+
+namespace {
+
+class Graph : public UdpFixture {
+protected:
+    static QStringList names() {
+        QStringList got;
+        for (const auto &each : Form_graf->series())
+            got << each->name;
+        return got;
+    }
+    static std::size_t points() {
+        std::size_t count = 0;
+        for (const auto &each : Form_graf->series())
+            count += each->store.size();
+        return count;
+    }
+};
+
+TEST_F(Graph, NamedAndUnnamedNumbersBecomeSeriesAtTheirEntriesTimes) {
+    Form1->Graf1->trigger();
+    ASSERT_TRUE(Form_graf->isVisible());
+    openudp();
+    sendtoprogram("t=21.5 h: 40");
+    sendtoprogram("21.5,40,1013");
+    sendtoprogram("no numbers");
+    ASSERT_TRUE(waitfor([] { return points() == 5; }));
+    EXPECT_EQ(names(), (QStringList{"t", "h", "1", "2", "3"}));
+    const auto &series = Form_graf->series();
+    EXPECT_EQ(series[0]->store.at(0).value, 21.5f);
+    EXPECT_EQ(series[4]->store.at(0).value, 1013.0f);
+    // The points stand at their entries' times: the second block's points
+    // share one time, no earlier than the first's.
+    EXPECT_EQ(series[2]->store.at(0).time, series[4]->store.at(0).time);
+    EXPECT_LE(series[0]->store.at(0).time, series[2]->store.at(0).time);
+
+    // Drawn, following: the newest minute, each series' points on the chart.
+    Form_graf->redraw();
+    EXPECT_TRUE(Form_graf->following());
+    EXPECT_EQ(series[0]->line->points().size(), 1);
+    EXPECT_EQ(series[0]->line->points()[0].y(), 21.5);
+
+    // Off, the texts give nothing more.
+    Form_graf->CheckBox_graf_text->setChecked(false);
+    sendtoprogram("x=1");
+    waitfor([] { return false; }, 200);
+    EXPECT_EQ(points(), 5u);
+
+    // Saved as CSV in the values file's columns.
+    const QString csv = dir.filePath("graf.csv");
+    fakeDialogs().files.push_back(csv);
+    Form_graf->Button_graf_save->click();
+    QFile saved(csv);
+    ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
+    const QList<QByteArray> lines = saved.readAll().split('\n');
+    ASSERT_GE(lines.size(), 6);
+    EXPECT_EQ(lines[0], "time,series,value");
+    EXPECT_TRUE(lines[1].endsWith(",t,21.5")) << lines[1].toStdString();
+    EXPECT_TRUE(lines[5].endsWith(",3,1013")) << lines[5].toStdString();
+    EXPECT_EQ(lines[1].indexOf('T'), 10) << "an ISO 8601 time";
+
+    Form_graf->Button_graf_clear->click();
+    EXPECT_TRUE(Form_graf->series().empty());
+}
+
+TEST_F(Graph, AZoomStopsFollowingUntilSledovat) {
+    Form1->Graf1->trigger();
+    openudp();
+    sendtoprogram("1");
+    ASSERT_TRUE(waitfor([] { return points() == 1; }));
+    Form_graf->redraw();
+    emit Form_graf->Chart_graf->userranged();
+    EXPECT_FALSE(Form_graf->following());
+    Form_graf->Button_graf_follow->click();
+    EXPECT_TRUE(Form_graf->following());
+}
+
+TEST_F(Graph, ItsPlaceAndVisibilityAreKeptOnceShown) {
+    // Never shown: the file gets no section.
+    ASSERT_TRUE(Form1->close());
+    QFile first(Form1->settingsfile);
+    ASSERT_TRUE(first.open(QIODevice::ReadOnly));
+    EXPECT_FALSE(first.readAll().contains("[Form_graf]"));
+    first.close();
+
+    destroyforms();
+    createforms();
+    Form1->settingsfile = dir.filePath("default.ini");
+    start();
+    EXPECT_FALSE(Form_graf->isVisible()) << "a file without the section";
+    Form1->Graf1->trigger();
+    Form_graf->move(40, 50);
+    ASSERT_TRUE(Form1->close());
+    QFile second(Form1->settingsfile);
+    ASSERT_TRUE(second.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(second.readAll().contains("[Form_graf]\r\nLeft=40\r\ntop=50\r\n"));
+    second.close();
+
+    destroyforms();
+    createforms();
+    Form1->settingsfile = dir.filePath("default.ini");
+    start();
+    EXPECT_TRUE(Form_graf->isVisible());
+    EXPECT_EQ(Form_graf->pos(), QPoint(40, 50));
+    Form1->Okna->trigger();
+    EXPECT_EQ(Form_graf->pos(), QPoint(0, 0)) << "Okna sem! brings it too";
+}
+
+} // namespace
