@@ -234,6 +234,9 @@ std::optional<int> HeadlessRun::openvalues() {
         return 2;
     }
     points_.onpoint = [this](const ValuePoint &point) { values_->add(point); };
+    points_.rules.set(session_.setup.graphrules);
+    for (const QString &problem : points_.rules.problems())
+        session_.note(problem);
     session_.addsink(&points_);
     QObject::connect(values_.get(), &ValuesFile::failed, [](const QString &message) {
         printerr(message);

@@ -44,6 +44,7 @@ Setup Setup::read(const IniFile &ini) {
     setup.com_parity = ini.readInteger(s, "com_parity", 0);
     setup.com_stop = ini.readInteger(s, "com_stop", 0);
     setup.reconnect = ini.readBool(s, "reconnect", false);
+    readgraphrules(ini, setup);
     setup.udp_ttl = std::clamp(ini.readInteger(s, "udp_ttl", 1), 0, 255);
     for (const QString &port : text(ini, s, "net_ports", QString()).split(';', Qt::SkipEmptyParts))
         if (!port.trimmed().isEmpty())
@@ -93,10 +94,46 @@ void Setup::write(IniFile &ini, const PlaceWriter &places) const {
     writelink(ini, places);
     writelogs(ini, places);
     writerows(ini, places);
+    writegraphrules(ini);
     if (!capturefile.isEmpty() || ini.hasKey("Capture", "file")) {
         writetext(ini, "Capture", "file", capturefile);
         ini.writeBool("Capture", "active", captureactive);
         ini.writeInteger("Capture", "limit_mb", capturelimitmb);
+    }
+}
+
+void Setup::readgraphrules(const IniFile &ini, Setup &setup) {
+    const char *g = "Form_graf";
+    const int count = std::clamp(ini.readInteger(g, "count", 0), 0, maxrows);
+    for (int n = 1; n <= count; ++n) {
+        const auto name = [n](const char *key) { return key + std::to_string(n); };
+        ValueRuleSetup rule;
+        rule.active = ini.readBool(g, name("active"), false);
+        rule.name = text(ini, g, name("name").c_str(), rule.name);
+        rule.expression = text(ini, g, name("expression").c_str(), rule.expression);
+        rule.group = ini.readInteger(g, name("group"), 0);
+        rule.read = text(ini, g, name("read").c_str(), rule.read);
+        rule.scale = text(ini, g, name("scale").c_str(), rule.scale);
+        rule.offset = text(ini, g, name("offset").c_str(), rule.offset);
+        setup.graphrules.push_back(rule);
+    }
+}
+
+void Setup::writegraphrules(IniFile &ini) const {
+    const char *g = "Form_graf";
+    if (graphrules.empty() && !ini.hasKey(g, "count"))
+        return;
+    ini.writeInteger(g, "count", static_cast<int>(graphrules.size()));
+    for (std::size_t i = 0; i < graphrules.size(); ++i) {
+        const auto name = [i](const char *key) { return key + std::to_string(i + 1); };
+        const ValueRuleSetup &rule = graphrules[i];
+        ini.writeBool(g, name("active"), rule.active);
+        writetext(ini, g, name("name").c_str(), rule.name);
+        writetext(ini, g, name("expression").c_str(), rule.expression);
+        ini.writeInteger(g, name("group"), rule.group);
+        writetext(ini, g, name("read").c_str(), rule.read);
+        writetext(ini, g, name("scale").c_str(), rule.scale);
+        writetext(ini, g, name("offset").c_str(), rule.offset);
     }
 }
 

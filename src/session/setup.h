@@ -8,6 +8,8 @@
 #include <QString>
 #include <QStringList>
 
+#include "value_rules.h"
+
 #include <functional>
 #include <vector>
 
@@ -74,6 +76,8 @@ struct Setup {
     // The network serial ports the port list offers after the detected ones
     // (rfc2217://HOST:PORT), in the user's order.
     QStringList netports;
+    // The plot's series from rules ([Form_graf]).
+    std::vector<ValueRuleSetup> graphrules;
     // The hop limit of UDP sends to a multicast group.
     int udp_ttl = 1;
 
@@ -104,4 +108,6 @@ private:
     void writelink(IniFile &ini, const PlaceWriter &places) const;
     void writelogs(IniFile &ini, const PlaceWriter &places) const;
     void writerows(IniFile &ini, const PlaceWriter &places) const;
+    void writegraphrules(IniFile &ini) const;
+    static void readgraphrules(const IniFile &ini, Setup &setup);
 };

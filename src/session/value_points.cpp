@@ -3,9 +3,11 @@
 #include "value_text.h"
 
 void ValuePoints::write(const LogEntry &entry) {
-    if (entry.kind != LogEntry::Kind::Record || entry.direction != Direction::Received ||
-        !onpoint || !fromtext)
+    if (entry.kind != LogEntry::Kind::Record || entry.direction != Direction::Received || !onpoint)
         return;
-    for (NamedValue &each : valuesintext(entry.bytes))
+    if (fromtext)
+        for (NamedValue &each : valuesintext(entry.bytes))
+            onpoint({entry.time, std::move(each.series), each.value});
+    for (ValueRules::Taken &each : rules.take(entry.bytes))
         onpoint({entry.time, std::move(each.series), each.value});
 }

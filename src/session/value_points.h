@@ -4,6 +4,7 @@
 // named series at each entry's own time: a sink of the session's entries.
 
 #include "log_entry.h"
+#include "value_rules.h"
 
 #include <QtGlobal>
 
@@ -20,6 +21,8 @@ class ValuePoints : public LogSink {
 public:
     // Numbers in a block's text give points (the check box "Čísla z textu").
     bool fromtext = true;
+    // Each matching rule gives a point of its series.
+    ValueRules rules;
     // Called for every point, in the order of the entries.
     std::function<void(const ValuePoint &point)> onpoint;
 

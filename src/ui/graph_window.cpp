@@ -189,6 +189,11 @@ void TForm_graf::userranged() {
     dirty_ = true;
 }
 
+std::vector<QString> TForm_graf::setrules(const std::vector<ValueRuleSetup> &rules) {
+    points_.rules.set(rules);
+    return points_.rules.problems();
+}
+
 void TForm_graf::follow() {
     following_ = true;
     chart_->zoomReset();

@@ -57,6 +57,8 @@ public:
     // Whether it has been shown since it was made.
     bool shownonce() const { return shownonce_; }
 
+    // The series from rules; the problems of the rows that were skipped.
+    std::vector<QString> setrules(const std::vector<ValueRuleSetup> &rules);
     void follow();
     void clear();
     // Saves the points as CSV (time,series,value) or the picture as PNG, by

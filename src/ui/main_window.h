@@ -213,7 +213,7 @@ private:
     void loadmainwindow(const IniFile &ini, const Setup &setup);
     void loadlogwindows(const IniFile &ini, const Setup &setup);
     void loadmacros(const IniFile &ini, const Setup &setup);
-    void loadgraph(const IniFile &ini);
+    void loadgraph(const IniFile &ini, const Setup &setup);
     void loadfilters(const IniFile &ini, const Setup &setup);
     // Makes a file chosen from the menu the current one and closes every link.
     void choosesettingsfile(const QString &file);

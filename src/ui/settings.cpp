@@ -89,7 +89,7 @@ void TForm1::loadsettings() {
     loadlogwindows(ini, setup);
     loadmacros(ini, setup);
     loadfilters(ini, setup);
-    loadgraph(ini);
+    loadgraph(ini, setup);
     Casmilisekundy1->setChecked(setup.show_ms);
     Casmilisekundy1Click();
     Obnovovatspojeni1->setChecked(setup.reconnect);
@@ -199,10 +199,13 @@ void TForm1::loadfilters(const IniFile &ini, const Setup &setup) {
     Form_RX_filtr->selectrow(1);
 }
 
-void TForm1::loadgraph(const IniFile &ini) {
+void TForm1::loadgraph(const IniFile &ini, const Setup &setup) {
     // A file without the section leaves the plot hidden where it was made.
     if (ini.hasKey("Form_graf", "visible"))
         loadwindow(ini, "Form_graf", Form_graf, 520, 300);
+    session.setup.graphrules = setup.graphrules;
+    for (const QString &problem : Form_graf->setrules(setup.graphrules))
+        session.note(problem);
 }
 
 void TForm1::savesettings() {

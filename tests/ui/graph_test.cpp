@@ -124,4 +124,41 @@ TEST_F(Graph, ItsPlaceAndVisibilityAreKeptOnceShown) {
     EXPECT_EQ(Form_graf->pos(), QPoint(0, 0)) << "Okna sem! brings it too";
 }
 
+TEST_F(Graph, ARuleReadsItsGroupWithItsScaleAndAMalformedRuleIsNamedOnce) {
+    {
+        QFile ini(Form1->settingsfile);
+        ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+        ini.write("[Form_RX_TX]\r\nshow_stavy=1\r\n[Form_graf]\r\ncount=2\r\n"
+                  "active1=1\r\nname1=p\r\nexpression1=\\x02(..)\r\ngroup1=1\r\n"
+                  "read1=int16be\r\nscale1=0.5\r\noffset1=-1\r\n"
+                  "active2=1\r\nname2=bad\r\nexpression2=(\r\n");
+    }
+    destroyforms();
+    createforms();
+    Form1->settingsfile = dir.filePath("default.ini");
+    start();
+    const QStringList states = seam::texts(Form_RX_TX->RichEdit_mix);
+    ASSERT_EQ(states.filter("Pravidlo 2 (bad)").size(), 1) << states.join("|").toStdString();
+    Form1->ComboBox_pripojeni->setCurrentIndex(3);
+    Form1->ComboBox_pripojeniChange();
+    Form1->Edit_rx_port->setText("0");
+    openudp();
+    Form_graf->CheckBox_graf_text->setChecked(false);
+    sendtoprogram(QByteArray("\x02\x01\x02", 3));
+    sendtoprogram(QByteArray("\x02\xff\xfe", 3));
+    ASSERT_TRUE(waitfor([] { return points() == 2; }));
+    EXPECT_EQ(names(), QStringList{"p"});
+    EXPECT_EQ(Form_graf->series()[0]->store.at(0).value, 258 * 0.5f - 1);
+    EXPECT_EQ(Form_graf->series()[0]->store.at(1).value, -2 * 0.5f - 1) << "signed";
+
+    // The rules go back to the file as they came.
+    ASSERT_TRUE(Form1->close());
+    QFile saved(Form1->settingsfile);
+    ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
+    const QByteArray text = saved.readAll();
+    EXPECT_TRUE(text.contains("count=2\r\nactive1=1\r\nname1=p\r\nexpression1=\\x02(..)\r\n"
+                              "group1=1\r\nread1=int16be\r\nscale1=0.5\r\noffset1=-1\r\n"))
+        << text.toStdString();
+}
+
 } // namespace
