@@ -45,6 +45,10 @@ public:
 
 private:
     enum class State { Data, Iac, Option, SbOption, SbData, SbIac };
+    // One byte outside the plain data; false when it must be read again.
+    bool step(unsigned char byte, std::string &data);
+    // The byte after an IAC inside a subnegotiation.
+    bool sbend(unsigned char byte);
     State state_ = State::Data;
     unsigned char verb_ = 0;
     unsigned char sboption_ = 0;

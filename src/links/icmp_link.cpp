@@ -198,10 +198,68 @@ std::uint16_t icmpidentifier() {
     return static_cast<std::uint16_t>(getpid() & 0xffff);
 }
 
-void IcmpLink::ping(const std::string &data) {
+namespace {
+
+// Sets the echo's socket up for its family: the time-to-live or hop limit
+// of the request, and what the datagram socket reports beside its replies.
+void setupsocket(int fd, bool six, IcmpLink::Socket kind) {
+    if (six)
+        return icmp6::setup(fd, kind == IcmpLink::Socket::Raw, IcmpLink::timeToLive);
+    option(fd, IPPROTO_IP, IP_TTL, IcmpLink::timeToLive);
+    if (kind == IcmpLink::Socket::Datagram) {
+        option(fd, IPPROTO_IP, IP_RECVTTL, 1);
+        option(fd, IPPROTO_IP, IP_RECVERR, 1);
+    }
+}
+
+// Waits until the deadline for the answer to echo `sequence`: a reply, an
+// error about it, or nothing (a time-out).
+icmp::Reply awaitreply(int fd, bool six, IcmpLink::Socket kind, std::uint16_t sequence,
+                       std::chrono::steady_clock::time_point deadline) {
     using clock = std::chrono::steady_clock;
+    // The datagram socket's requests carry the kernel's identifier and only
+    // its own replies reach it; the raw socket sees every ICMP packet.
+    const std::optional<std::uint16_t> identifier =
+        kind == IcmpLink::Socket::Raw ? std::optional<std::uint16_t>(icmpidentifier())
+                                      : std::nullopt;
+    icmp::Reply timeout;
+    timeout.sequence = sequence;
+    for (;;) {
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - clock::now()).count();
+        if (left <= 0)
+            return timeout;
+        pollfd waiting{fd, POLLIN, 0};
+        const int ready = ::poll(&waiting, 1, static_cast<int>(left));
+        if (ready < 0 && errno == EINTR)
+            continue;
+        if (ready <= 0)
+            return timeout;
+        if (waiting.revents & POLLERR) {
+            if (const auto error =
+                    six ? icmp6::queuederror(fd, sequence) : queuederror(fd, sequence))
+                return *error;
+            continue;
+        }
+        std::string sender;
+        const std::optional<std::string> packet =
+            six ? icmp6::receive(fd, sender) : receive(fd, kind);
+        if (!packet)
+            continue;
+        if (auto answer = icmp::decodereply(*packet, sequence, identifier)) {
+            if (six)
+                answer->sender = sender;
+            return *answer;
+        }
+    }
+}
+
+} // namespace
+
+void IcmpLink::ping(const std::string &data) {
     std::string block = icmp::echoblock(icmpidentifier(), sequence, ticks(), data);
-    const clock::time_point start = clock::now();
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(replyTimeout);
     const Endpoint target = resolve(host);
     const bool six = target.family() == AF_INET6;
     // ICMPv6 numbers the request 128; its checksum is the kernel's to fill.
@@ -211,58 +269,11 @@ void IcmpLink::ping(const std::string &data) {
     Socket kind = Socket::None;
     SocketHolder socket(opensocket(target.family(), kind));
     lastsocket_ = kind;
-    if (six) {
-        icmp6::setup(socket.fd(), kind == Socket::Raw, timeToLive);
-    } else {
-        option(socket.fd(), IPPROTO_IP, IP_TTL, timeToLive);
-        if (kind == Socket::Datagram) {
-            option(socket.fd(), IPPROTO_IP, IP_RECVTTL, 1);
-            option(socket.fd(), IPPROTO_IP, IP_RECVERR, 1);
-        }
-    }
+    setupsocket(socket.fd(), six, kind);
     if (::sendto(socket.fd(), block.data(), block.size(), 0, target.sockaddress(),
                  target.length()) < 0)
         throw KrovanError(systemerror("Cannot send the echo request"));
-
-    // The datagram socket's requests carry the kernel's identifier and only
-    // its own replies reach it; the raw socket sees every ICMP packet.
-    const std::optional<std::uint16_t> identifier =
-        kind == Socket::Raw ? std::optional<std::uint16_t>(icmpidentifier()) : std::nullopt;
-    const clock::time_point deadline = start + std::chrono::milliseconds(replyTimeout);
-    icmp::Reply reply;
-    reply.sequence = sequence;
-    for (;;) {
-        const auto left =
-            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - clock::now()).count();
-        if (left <= 0)
-            break;
-        pollfd waiting{socket.fd(), POLLIN, 0};
-        const int ready = ::poll(&waiting, 1, static_cast<int>(left));
-        if (ready < 0 && errno == EINTR)
-            continue;
-        if (ready <= 0)
-            break;
-        if (waiting.revents & POLLERR) {
-            const auto error = six ? icmp6::queuederror(socket.fd(), sequence)
-                                   : queuederror(socket.fd(), sequence);
-            if (error) {
-                reply = *error;
-                break;
-            }
-            continue;
-        }
-        std::string sender;
-        const std::optional<std::string> packet =
-            six ? icmp6::receive(socket.fd(), sender) : receive(socket.fd(), kind);
-        if (!packet)
-            continue;
-        if (auto answer = icmp::decodereply(*packet, sequence, identifier)) {
-            if (six)
-                answer->sender = sender;
-            reply = *answer;
-            break;
-        }
-    }
+    const icmp::Reply reply = awaitreply(socket.fd(), six, kind, sequence, deadline);
     // Closed before the notification, whose automatic reply may echo again.
     socket.close();
     ++sequence;

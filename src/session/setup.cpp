@@ -45,10 +45,7 @@ Setup Setup::read(const IniFile &ini) {
     setup.com_stop = ini.readInteger(s, "com_stop", 0);
     setup.reconnect = ini.readBool(s, "reconnect", false);
     readgraphrules(ini, setup);
-    setup.udp_ttl = std::clamp(ini.readInteger(s, "udp_ttl", 1), 0, 255);
-    for (const QString &port : text(ini, s, "net_ports", QString()).split(';', Qt::SkipEmptyParts))
-        if (!port.trimmed().isEmpty())
-            setup.netports << port.trimmed();
+    readnetwork(ini, setup);
 
     for (auto [section, window] :
          {std::pair{"Form_RXW", &setup.received}, std::pair{"Form_TXW", &setup.sent}}) {
@@ -100,6 +97,14 @@ void Setup::write(IniFile &ini, const PlaceWriter &places) const {
         ini.writeBool("Capture", "active", captureactive);
         ini.writeInteger("Capture", "limit_mb", capturelimitmb);
     }
+}
+
+void Setup::readnetwork(const IniFile &ini, Setup &setup) {
+    const char *s = "Form_main";
+    setup.udp_ttl = std::clamp(ini.readInteger(s, "udp_ttl", 1), 0, 255);
+    for (const QString &port : text(ini, s, "net_ports", QString()).split(';', Qt::SkipEmptyParts))
+        if (!port.trimmed().isEmpty())
+            setup.netports << port.trimmed();
 }
 
 void Setup::readgraphrules(const IniFile &ini, Setup &setup) {

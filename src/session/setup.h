@@ -110,4 +110,6 @@ private:
     void writerows(IniFile &ini, const PlaceWriter &places) const;
     void writegraphrules(IniFile &ini) const;
     static void readgraphrules(const IniFile &ini, Setup &setup);
+    // The multicast hop limit and the network serial ports.
+    static void readnetwork(const IniFile &ini, Setup &setup);
 };
