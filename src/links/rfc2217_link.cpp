@@ -154,44 +154,38 @@ void Rfc2217Link::sendsettings() {
     socket_.write(line.data(), static_cast<qint64>(line.size()));
 }
 
-void Rfc2217Link::negotiation(unsigned char verb, unsigned char option) {
-    const bool ours = option == binary || option == suppressgoahead || option == comport;
-    const bool theirs = option == binary || option == suppressgoahead;
-    std::string answer;
-    if (verb == telnet::do_ || verb == telnet::dont) {
-        State &state = mine_[option];
-        const bool enable = verb == telnet::do_ && ours;
-        // Answered only when the state changes, so no two sides loop.
-        if (enable && state != State::On) {
-            if (state != State::Asked)
-                answer = telnet::command(telnet::will, option);
-            state = State::On;
-        } else if (!enable && state != State::Refused && state != State::Off) {
-            if (state == State::On)
-                answer = telnet::command(telnet::wont, option);
-            state = State::Refused;
-        } else if (!enable && state == State::Off && verb == telnet::do_) {
-            answer = telnet::command(telnet::wont, option);
-            state = State::Refused;
-        }
-    } else {
-        State &state = theirs_[option];
-        const bool enable = verb == telnet::will && theirs;
-        if (enable && state != State::On) {
-            if (state != State::Asked)
-                answer = telnet::command(telnet::do_, option);
-            state = State::On;
-        } else if (!enable && state != State::Refused && state != State::Off) {
-            if (state == State::On)
-                answer = telnet::command(telnet::dont, option);
-            state = State::Refused;
-        } else if (!enable && state == State::Off && verb == telnet::will) {
-            answer = telnet::command(telnet::dont, option);
-            state = State::Refused;
-        }
+unsigned char Rfc2217Link::settle(State &state, bool asked, bool supported, unsigned char yes,
+                                  unsigned char no) {
+    // Answered only when the state changes, so that no two sides loop.
+    if (asked && supported) {
+        const bool answer = state != State::On && state != State::Asked;
+        state = State::On;
+        return answer ? yes : 0;
     }
-    if (!answer.empty())
-        socket_.write(answer.data(), static_cast<qint64>(answer.size()));
+    if (state == State::On || state == State::Asked) {
+        const bool answer = state == State::On;
+        state = State::Refused;
+        return answer ? no : 0;
+    }
+    if (state == State::Off && asked) {
+        state = State::Refused;
+        return no;
+    }
+    return 0;
+}
+
+void Rfc2217Link::negotiation(unsigned char verb, unsigned char option) {
+    const bool both = option == binary || option == suppressgoahead;
+    // DO and DONT are about this side's options, WILL and WONT the server's.
+    const unsigned char answer =
+        verb == telnet::do_ || verb == telnet::dont
+            ? settle(mine_[option], verb == telnet::do_, both || option == comport, telnet::will,
+                     telnet::wont)
+            : settle(theirs_[option], verb == telnet::will, both, telnet::do_, telnet::dont);
+    if (answer != 0) {
+        const std::string command = telnet::command(answer, option);
+        socket_.write(command.data(), static_cast<qint64>(command.size()));
+    }
     if (option == comport && mine_[comport] == State::On)
         sendsettings();
 }

@@ -83,6 +83,10 @@ private:
     void negotiate();
     void sendsettings();
     void negotiation(unsigned char verb, unsigned char option);
+    // One side's option after the server asked (DO, WILL) or refused (DONT,
+    // WONT) it; the verb to answer with (`yes` or `no`), or 0 for none.
+    static unsigned char settle(State &state, bool asked, bool supported, unsigned char yes,
+                                unsigned char no);
     void subnegotiation(unsigned char option, const std::string &payload);
     // Runs the bytes through the Telnet reader; their data wait in data_.
     void take(const QByteArray &bytes);
