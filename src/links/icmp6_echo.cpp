@@ -1,6 +1,7 @@
 #include "icmp6_echo.h"
 
 #include "errors.h"
+#include "socket_message.h"
 
 #include <arpa/inet.h>
 #include <linux/errqueue.h>
@@ -78,13 +79,7 @@ std::optional<std::string> receive(int fd, std::string &sender) {
     char control[128];
     sockaddr_in6 from{};
     iovec io{buffer, sizeof buffer - ipv4header};
-    msghdr message{};
-    message.msg_name = &from;
-    message.msg_namelen = sizeof from;
-    message.msg_iov = &io;
-    message.msg_iovlen = 1;
-    message.msg_control = control;
-    message.msg_controllen = sizeof control;
+    msghdr message = messageheader(&from, sizeof from, io, control, sizeof control);
     const ssize_t got = ::recvmsg(fd, &message, MSG_DONTWAIT);
     if (got < static_cast<ssize_t>(icmpheader))
         return std::nullopt;
@@ -110,13 +105,7 @@ std::optional<icmp::Reply> queuederror(int fd, std::uint16_t sequence) {
     char control[512];
     sockaddr_in6 from{};
     iovec io{buffer, sizeof buffer};
-    msghdr message{};
-    message.msg_name = &from;
-    message.msg_namelen = sizeof from;
-    message.msg_iov = &io;
-    message.msg_iovlen = 1;
-    message.msg_control = control;
-    message.msg_controllen = sizeof control;
+    msghdr message = messageheader(&from, sizeof from, io, control, sizeof control);
     if (::recvmsg(fd, &message, MSG_ERRQUEUE | MSG_DONTWAIT) < 0)
         return std::nullopt;
     for (cmsghdr *c = CMSG_FIRSTHDR(&message); c; c = CMSG_NXTHDR(&message, c)) {

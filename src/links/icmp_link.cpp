@@ -2,6 +2,7 @@
 
 #include "endpoint.h"
 #include "icmp6_echo.h"
+#include "socket_message.h"
 
 #include <algorithm>
 #include <arpa/inet.h>
@@ -132,13 +133,7 @@ std::optional<icmp::Reply> queuederror(int fd, std::uint16_t sequence) {
     char control[512];
     sockaddr_in from{};
     iovec io{buffer, sizeof buffer};
-    msghdr message{};
-    message.msg_name = &from;
-    message.msg_namelen = sizeof from;
-    message.msg_iov = &io;
-    message.msg_iovlen = 1;
-    message.msg_control = control;
-    message.msg_controllen = sizeof control;
+    msghdr message = messageheader(&from, sizeof from, io, control, sizeof control);
     if (recvmsg(fd, &message, MSG_ERRQUEUE | MSG_DONTWAIT) < 0)
         return std::nullopt;
     for (cmsghdr *c = CMSG_FIRSTHDR(&message); c; c = CMSG_NXTHDR(&message, c)) {
@@ -175,13 +170,7 @@ std::optional<std::string> receive(int fd, IcmpLink::Socket kind) {
     char control[128];
     sockaddr_in from{};
     iovec io{buffer, sizeof buffer - 20};
-    msghdr message{};
-    message.msg_name = &from;
-    message.msg_namelen = sizeof from;
-    message.msg_iov = &io;
-    message.msg_iovlen = 1;
-    message.msg_control = control;
-    message.msg_controllen = sizeof control;
+    msghdr message = messageheader(&from, sizeof from, io, control, sizeof control);
     const ssize_t got = recvmsg(fd, &message, MSG_DONTWAIT);
     if (got < 0)
         return std::nullopt;
