@@ -8,26 +8,36 @@ void ValueStore::append(std::int64_t time, float value) {
         const Block &tail = blocks_.back();
         time = std::max(time, tail.time(tail.offsets.size() - 1));
     }
-    constexpr std::int64_t widest = std::numeric_limits<std::uint32_t>::max();
+    constexpr std::int64_t widest = std::numeric_limits<std::uint16_t>::max();
     if (blocks_.empty() || blocks_.back().offsets.size() == blockpoints ||
-        time - blocks_.back().base > widest) {
-        Block block;
-        block.base = time;
-        block.offsets.reserve(blockpoints);
-        block.values.reserve(blockpoints);
-        block.chunks.reserve(blockpoints / chunkpoints);
-        block.all = {value, value};
-        blocks_.push_back(std::move(block));
-    }
+        time - blocks_.back().base > widest)
+        openblock(time, value);
     Block &block = blocks_.back();
     if (block.offsets.size() % chunkpoints == 0)
         block.chunks.push_back({value, value});
-    block.offsets.push_back(static_cast<std::uint32_t>(time - block.base));
+    block.offsets.push_back(static_cast<std::uint16_t>(time - block.base));
     block.values.push_back(value);
     Range &chunk = block.chunks.back();
     chunk = {std::min(chunk.min, value), std::max(chunk.max, value)};
     block.all = {std::min(block.all.min, value), std::max(block.all.max, value)};
     ++size_;
+}
+
+void ValueStore::openblock(std::int64_t time, float value) {
+    if (!blocks_.empty()) {
+        Block &closed = blocks_.back();
+        closed.offsets.shrink_to_fit();
+        closed.values.shrink_to_fit();
+        closed.chunks.shrink_to_fit();
+    }
+    Block block;
+    block.base = time;
+    block.start = size_;
+    block.offsets.reserve(blockpoints);
+    block.values.reserve(blockpoints);
+    block.chunks.reserve(blockpoints / chunkpoints);
+    block.all = {value, value};
+    blocks_.push_back(std::move(block));
 }
 
 std::optional<std::int64_t> ValueStore::first() const {
@@ -44,15 +54,18 @@ std::optional<std::int64_t> ValueStore::last() const {
 }
 
 ValueStore::Point ValueStore::at(std::size_t index) const {
-    const Block &block = blocks_[index / blockpoints];
-    const std::size_t i = index % blockpoints;
+    // Blocks close early at a pause, so the index is looked up.
+    const auto after = std::upper_bound(blocks_.begin(), blocks_.end(), index,
+                                        [](std::size_t i, const Block &b) { return i < b.start; });
+    const Block &block = *(after - 1);
+    const std::size_t i = index - block.start;
     return {block.time(i), block.values[i]};
 }
 
 std::size_t ValueStore::memory() const {
     std::size_t bytes = blocks_.capacity() * sizeof(Block);
     for (const Block &block : blocks_)
-        bytes += block.offsets.capacity() * sizeof(std::uint32_t) +
+        bytes += block.offsets.capacity() * sizeof(std::uint16_t) +
                  block.values.capacity() * sizeof(float) + block.chunks.capacity() * sizeof(Range);
     return bytes;
 }
@@ -86,10 +99,10 @@ std::size_t ValueStore::lowerbound(const Block &block, std::int64_t time) {
     if (time <= block.base)
         return 0;
     const auto offset = static_cast<std::uint64_t>(time - block.base);
-    if (offset > std::numeric_limits<std::uint32_t>::max())
+    if (offset > std::numeric_limits<std::uint16_t>::max())
         return block.offsets.size();
     return static_cast<std::size_t>(std::lower_bound(block.offsets.begin(), block.offsets.end(),
-                                                     static_cast<std::uint32_t>(offset)) -
+                                                     static_cast<std::uint16_t>(offset)) -
                                     block.offsets.begin());
 }
 

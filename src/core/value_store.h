@@ -3,8 +3,10 @@
 // The points of one plotted series, kept compactly and summarised so that a
 // redraw asks "the smallest and largest value in each pixel column of a
 // span" without visiting every point. Points come in time order (a time
-// earlier than the last is taken as the last). A point costs 8 bytes: its
-// time as milliseconds from its block's base and its value as a float.
+// earlier than the last is taken as the last). A point costs about 6 bytes:
+// its time as 16-bit milliseconds from its block's base (a block closes
+// when the next point is more than 65 s after its base) and its value as a
+// float.
 // Each block of `blockpoints` points keeps its time range and the minimum
 // and maximum of each run of `chunkpoints`, so that a column reads whole
 // blocks, whole chunks and at most two partial chunks.
@@ -51,7 +53,8 @@ private:
     };
     struct Block {
         std::int64_t base;
-        std::vector<std::uint32_t> offsets; // times from base, non-decreasing
+        std::size_t start;                  // the index of its first point in the store
+        std::vector<std::uint16_t> offsets; // times from base, non-decreasing
         std::vector<float> values;
         std::vector<Range> chunks; // one per chunkpoints points
         Range all{0, 0};
@@ -63,6 +66,9 @@ private:
     static void widen(Column &column, const Range &range);
     // The first point of the block at or after `time`.
     static std::size_t lowerbound(const Block &block, std::int64_t time);
+    // Starts a block at the point (time, value), giving the closed one back
+    // the room it reserved and did not fill.
+    void openblock(std::int64_t time, float value);
 
     std::vector<Block> blocks_;
     std::size_t size_ = 0;

@@ -64,7 +64,7 @@ TEST(ValueStore, EveryColumnHoldsTheExtremesAPlainScanFinds) {
             }
         }
     }
-    EXPECT_LE(store.memory(), store.size() * 8.2 + 64 * 1024) << "about 8 bytes a point";
+    EXPECT_LE(store.memory(), store.size() * 8 + 64 * 1024) << "at most 8 bytes a point";
     EXPECT_TRUE(store.columns(0, 10, 5).size() == 5 && !store.columns(0, 10, 5)[0].any);
 }
 
