@@ -82,6 +82,7 @@ std::optional<double> ValueRules::readvalue(std::string_view bytes, const QStrin
 void ValueRules::set(const std::vector<ValueRuleSetup> &rows) {
     rules_.clear();
     problems_.clear();
+    rowproblems_.assign(rows.size(), QString());
     for (std::size_t i = 0; i < rows.size(); ++i) {
         const ValueRuleSetup &row = rows[i];
         if (!row.active)
@@ -103,6 +104,7 @@ void ValueRules::set(const std::vector<ValueRuleSetup> &rows) {
             problem = "měřítko a posun musí být čísla";
         if (!problem.isEmpty()) {
             problems_.push_back(QString("Pravidlo %1 (%2): %3").arg(i + 1).arg(row.name, problem));
+            rowproblems_[i] = problem;
             continue;
         }
         rule.group = row.group;

@@ -32,6 +32,9 @@ public:
     // problem kept ("Pravidlo 2 (t): ...").
     void set(const std::vector<ValueRuleSetup> &rows);
     const std::vector<QString> &problems() const { return problems_; }
+    // Each row's own problem, in the rows' order; empty where it is used or
+    // is not active.
+    const std::vector<QString> &rowproblems() const { return rowproblems_; }
 
     struct Taken {
         std::string series;
@@ -55,4 +58,5 @@ private:
     };
     std::vector<Rule> rules_;
     std::vector<QString> problems_;
+    std::vector<QString> rowproblems_;
 };

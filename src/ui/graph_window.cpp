@@ -3,6 +3,7 @@
 #include "capture_line.h"
 #include "errors.h"
 #include "forms.h"
+#include "graph_rules.h"
 #include "graph_view.h"
 #include "guard.h"
 #include "log_view.h"
@@ -22,6 +23,7 @@
 #include <QLineSeries>
 #include <QPushButton>
 #include <QSaveFile>
+#include <QSplitter>
 #include <QVBoxLayout>
 #include <QValueAxis>
 
@@ -57,6 +59,9 @@ TForm_graf::TForm_graf(QWidget *parent)
     Button_graf_save->setObjectName("Button_graf_save");
     Label_graf_cursor = new QLabel;
     Label_graf_cursor->setObjectName("Label_graf_cursor");
+    Rules_graf = new GraphRules;
+    Button_graf_new = Rules_graf->Button_graf_new;
+    Button_graf_delete = Rules_graf->Button_graf_delete;
 
     auto *bar = new QHBoxLayout;
     for (QWidget *control :
@@ -67,7 +72,12 @@ TForm_graf::TForm_graf(QWidget *parent)
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(2, 2, 2, 2);
     layout->addLayout(bar);
-    layout->addWidget(Chart_graf, 1);
+    auto *split = new QSplitter(Qt::Vertical);
+    split->addWidget(Chart_graf);
+    split->addWidget(Rules_graf);
+    split->setStretchFactor(0, 3);
+    split->setStretchFactor(1, 1);
+    layout->addWidget(split, 1);
 
     connect(ComboBox_graf_span, &QComboBox::currentIndexChanged, this, [this] { follow(); });
     connect(CheckBox_graf_text, &QCheckBox::toggled, this,
@@ -77,6 +87,7 @@ TForm_graf::TForm_graf(QWidget *parent)
     connect(Button_graf_save, &QPushButton::clicked, this,
             [this] { guarded([this] { savechosen(); }); });
     connect(Chart_graf, &GraphView::userranged, this, [this] { userranged(); });
+    connect(Rules_graf, &GraphRules::edited, this, [this] { rulesedited(); });
     connect(Chart_graf, &GraphView::pointed, this, [this](const QPointF &at) { showcursor(at); });
 
     points_.onpoint = [this](const ValuePoint &point) { take(point); };
@@ -190,8 +201,18 @@ void TForm_graf::userranged() {
 }
 
 std::vector<QString> TForm_graf::setrules(const std::vector<ValueRuleSetup> &rules) {
+    Rules_graf->setrows(rules);
     points_.rules.set(rules);
+    Rules_graf->showproblems(points_.rules.rowproblems());
     return points_.rules.problems();
+}
+
+void TForm_graf::rulesedited() {
+    const std::vector<ValueRuleSetup> rules = Rules_graf->rows();
+    points_.rules.set(rules);
+    Rules_graf->showproblems(points_.rules.rowproblems());
+    if (Session1)
+        Session1->setup.graphrules = rules;
 }
 
 void TForm_graf::follow() {

@@ -24,6 +24,7 @@ class QLabel;
 class QLineSeries;
 class QPushButton;
 class QValueAxis;
+class GraphRules;
 class GraphView;
 
 class TForm_graf : public QWidget {
@@ -44,6 +45,10 @@ public:
     QPushButton *Button_graf_clear = nullptr;
     QPushButton *Button_graf_save = nullptr;
     QLabel *Label_graf_cursor = nullptr;
+    // The rules' table and its buttons "Nový" and "Smazat".
+    GraphRules *Rules_graf = nullptr;
+    QPushButton *Button_graf_new = nullptr;
+    QPushButton *Button_graf_delete = nullptr;
     FileDialog SaveDialog_graf;
 
     struct Series {
@@ -57,7 +62,7 @@ public:
     // Whether it has been shown since it was made.
     bool shownonce() const { return shownonce_; }
 
-    // The series from rules; the problems of the rows that were skipped.
+    // Shows and uses the rules; the problems of the rows that were skipped.
     std::vector<QString> setrules(const std::vector<ValueRuleSetup> &rules);
     void follow();
     void clear();
@@ -77,6 +82,9 @@ private:
     void userranged();
     void showcursor(const QPointF &value);
     void savechosen();
+    // The user edited the rules: they are used at once and kept in the
+    // session's set-up for the settings file.
+    void rulesedited();
 
     QChart *chart_ = nullptr;
     QDateTimeAxis *axisx_ = nullptr;

@@ -3,6 +3,8 @@
 #include "graph_window.h"
 #include "udp_fixture.h"
 
+#include "graph_rules.h"
+
 #include "forms.h"
 #include "graph_view.h"
 #include "log_seam.h"
@@ -14,6 +16,8 @@
 #include <QFile>
 #include <QLineSeries>
 #include <QPushButton>
+#include <QSpinBox>
+#include <QTableWidget>
 
 #include "wait_for.h"
 
@@ -139,6 +143,9 @@ TEST_F(Graph, ARuleReadsItsGroupWithItsScaleAndAMalformedRuleIsNamedOnce) {
     start();
     const QStringList states = seam::texts(Form_RX_TX->RichEdit_mix);
     ASSERT_EQ(states.filter("Pravidlo 2 (bad)").size(), 1) << states.join("|").toStdString();
+    QTableWidget *grid = Form_graf->Rules_graf->Grid_graf_rules;
+    ASSERT_EQ(grid->rowCount(), 2);
+    EXPECT_FALSE(grid->item(1, GraphRules::Expression)->toolTip().isEmpty()) << "its row says why";
     Form1->ComboBox_pripojeni->setCurrentIndex(3);
     Form1->ComboBox_pripojeniChange();
     Form1->Edit_rx_port->setText("0");
@@ -159,6 +166,38 @@ TEST_F(Graph, ARuleReadsItsGroupWithItsScaleAndAMalformedRuleIsNamedOnce) {
     EXPECT_TRUE(text.contains("count=2\r\nactive1=1\r\nname1=p\r\nexpression1=\\x02(..)\r\n"
                               "group1=1\r\nread1=int16be\r\nscale1=0.5\r\noffset1=-1\r\n"))
         << text.toStdString();
+}
+
+TEST_F(Graph, RulesEditedInTheTableAreUsedAtOnceAndKept) {
+    Form1->Graf1->trigger();
+    Form_graf->CheckBox_graf_text->setChecked(false);
+    QTableWidget *grid = Form_graf->Rules_graf->Grid_graf_rules;
+    Form_graf->Button_graf_new->click();
+    Form_graf->Button_graf_new->click();
+    ASSERT_EQ(grid->rowCount(), 2);
+    grid->item(0, GraphRules::Name)->setText("u");
+    grid->item(0, GraphRules::Expression)->setText("U(.)");
+    qobject_cast<QSpinBox *>(grid->cellWidget(0, GraphRules::Group))->setValue(1);
+    qobject_cast<QComboBox *>(grid->cellWidget(0, GraphRules::Read))->setCurrentText("uint8");
+    grid->item(0, GraphRules::Scale)->setText("2");
+    grid->item(1, GraphRules::Name)->setText("x");
+    grid->item(1, GraphRules::Expression)->setText("(");
+    EXPECT_FALSE(grid->item(1, GraphRules::Expression)->toolTip().isEmpty());
+    grid->setCurrentCell(1, GraphRules::Name);
+    Form_graf->Button_graf_delete->click();
+    ASSERT_EQ(grid->rowCount(), 1);
+
+    openudp();
+    sendtoprogram("U\x05");
+    ASSERT_TRUE(waitfor([] { return points() == 1; }));
+    EXPECT_EQ(names(), QStringList{"u"});
+    EXPECT_EQ(Form_graf->series()[0]->store.at(0).value, 10.0f);
+
+    ASSERT_TRUE(Form1->close());
+    QFile saved(Form1->settingsfile);
+    ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(saved.readAll().contains("count=1\r\nactive1=1\r\nname1=u\r\nexpression1=U(.)\r\n"
+                                         "group1=1\r\nread1=uint8\r\nscale1=2\r\noffset1=0\r\n"));
 }
 
 } // namespace
