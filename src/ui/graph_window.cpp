@@ -94,8 +94,10 @@ TForm_graf::TForm_graf(QWidget *parent)
     if (Session1)
         Session1->addsink(&points_);
     timer_.setInterval(redrawms);
+    // Only new points or a change of the user's move it: the span shown
+    // ends at the newest point, not at the clock.
     connect(&timer_, &QTimer::timeout, this, [this] {
-        if (isVisible() && (dirty_ || following_))
+        if (isVisible() && dirty_)
             redraw();
     });
     timer_.start();

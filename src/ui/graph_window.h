@@ -35,8 +35,9 @@ public:
 
     // The spans the selector offers, in milliseconds; 0: all of it.
     static constexpr qint64 spans[] = {10'000, 60'000, 600'000, 3'600'000, 0};
-    // Redraws a second while new points come or it follows.
-    static constexpr int redrawms = 40;
+    // The time between redraws while new points come or it follows: about
+    // 30 a second, so that the plot moves smoothly.
+    static constexpr int redrawms = 33;
 
     GraphView *Chart_graf = nullptr;
     QComboBox *ComboBox_graf_span = nullptr;
