@@ -11,6 +11,9 @@
 # the responder and the client on core 0, "apart" puts the client on core 1
 # instead; Xvfb is on core 1 in both. Without PLACE the scheduler decides,
 # as for a user.
+# With PERF_OUT set, the memory phase is recorded by perf (linux-perf) into
+# that file, for a profile of the program under load (PERF_ARGS: its
+# options, "-F 1999 -g" unless given).
 # BUILD is an optimised tree (src/krovan, bench/button_place); TOOLS holds
 # udp_client.c and udp_responder.c. Needs Xvfb, xdotool and gcc.
 set -eu
@@ -146,6 +149,15 @@ done
 
 echo "== memory after 1 000 000 answered datagrams =="
 startprogram
+recorder=""
+if [ -n "${PERF_OUT:-}" ]; then
+    perf record ${PERF_ARGS:--F 1999 -g} -p "$app" -o "$PERF_OUT" >/dev/null 2>&1 &
+    recorder=$!
+fi
 $c -p $program -b $client -P "$app" -t 1000 window 1000000 | grep -E "sent=|sustained|CSV"
+if [ -n "$recorder" ]; then
+    kill -INT "$recorder"
+    wait "$recorder" || true
+fi
 grep -E "VmRSS|VmHWM" "/proc/$app/status"
 stopprogram

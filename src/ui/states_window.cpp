@@ -16,6 +16,7 @@
 #include <QGridLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QStringBuilder>
 #include <QStyle>
 #include <QStyleOptionButton>
 #include <QTimer>
@@ -173,9 +174,8 @@ void TForm_RX_TX::write(const LogEntry &entry) {
         break;
     }
     const bool received = entry.direction == Direction::Received;
-    const QString address = !CheckBox_adr->isChecked() ? QString()
-                            : received                 ? "z: " + entry.address + " "
-                                                       : "na: " + entry.address + " ";
+    const QString address =
+        CheckBox_adr->isChecked() ? addresspart(received, entry.address) : QString();
     QString macros;
     if (received && CheckBox_makro->isChecked())
         for (const QString &name : entry.macros)
@@ -206,30 +206,56 @@ void TForm_RX_TX::logtexts(Direction direction, const RecordTexts &texts, const 
     const bool received = direction == Direction::Received;
     if (!(received ? CheckBox_rx : CheckBox_tx)->isChecked())
         return;
-    const QString when = CheckBox_time->isChecked() ? timetext(time) + " " : QString();
-    const QString header = received ? when + "Přijal data " + address + macros + ":"
-                                    : when + "Odeslal data " + address + ":";
+    // Each header is made in one allocation.
+    const QString when =
+        CheckBox_time->isChecked() ? QString(timetext(time) % QLatin1Char(' ')) : QString();
+    const QString header =
+        received
+            ? QString(when % QStringLiteral("Přijal data ") % address % macros % QLatin1Char(':'))
+            : QString(when % QStringLiteral("Odeslal data ") % address % QLatin1Char(':'));
     const LineStyle &data = received ? receivedstyle : sentstyle;
-    std::vector<LogLine> lines{{header, plainstyle}, {texts.printableline, data}};
+    lines_.clear();
+    lines_.push_back({header, plainstyle});
+    lines_.push_back({texts.printableline, data});
     if (CheckBox_hex->isChecked())
-        lines.push_back({texts.hexline, data});
-    RichEdit_mix->addlines(lines);
+        lines_.push_back({texts.hexline, data});
+    RichEdit_mix->addlines(lines_);
     RichEdit_mix->setstyle(data);
     showlines();
 }
 
-// The count is exact at every record, but painted only when the log
-// repaints, in the same pass (see the constructor): at a hundred thousand
-// records a second, painting the label each time cost more than the log.
+const QString &TForm_RX_TX::addresspart(bool received, const QString &address) {
+    AddressPart &part = addressparts_[received ? 0 : 1];
+    if (part.text.isEmpty() || part.address != address) {
+        part.address = address;
+        part.text = (received ? QStringLiteral("z: ") : QStringLiteral("na: ")) + address + ' ';
+    }
+    return part.text;
+}
+
+// The count is taken at every record but given to the label once per pass
+// of the event loop, and painted only when the log repaints (see the
+// constructor): at a hundred thousand records a second, setting and
+// painting the label each time cost more than the log.
 void TForm_RX_TX::showlines() {
+    count_ = RichEdit_mix->rows();
+    if (countpending_)
+        return;
+    countpending_ = true;
+    QMetaObject::invokeMethod(this, &TForm_RX_TX::showcount, Qt::QueuedConnection);
+}
+
+void TForm_RX_TX::showcount() {
+    countpending_ = false;
     if (Label_lines->updatesEnabled())
         Label_lines->setUpdatesEnabled(false);
-    Label_lines->setText(QString::number(RichEdit_mix->rows()));
+    Label_lines->setText(QString::number(count_));
 }
 
 void TForm_RX_TX::Button1Click() {
     RichEdit_mix->clearlog();
-    showlines();
+    count_ = 0;
+    showcount();
 }
 
 void TForm_RX_TX::Button_saveClick() {

@@ -5,8 +5,10 @@
 #include <QWidget>
 
 #include "log_entry.h"
+#include "log_view.h"
 
 #include <string>
+#include <vector>
 
 class FindBar;
 class LogView;
@@ -63,5 +65,20 @@ private:
     // `time`: when the entry was made, in milliseconds since the epoch.
     void logtexts(Direction direction, const RecordTexts &texts, const QString &address,
                   const QString &macros, qint64 time);
+    // "z: ADDRESS " or "na: ADDRESS ", made again only when the address
+    // changes: a link mostly talks to one peer.
+    const QString &addresspart(bool received, const QString &address);
+    // Counts the rows for the label at once; the label takes the count
+    // once per pass of the event loop, not at every record.
     void showlines();
+    void showcount();
+
+    struct AddressPart {
+        QString address, text;
+    };
+    AddressPart addressparts_[2];
+    // Reused for every record, so that a record allocates no list.
+    std::vector<LogLine> lines_;
+    qint64 count_ = 0;
+    bool countpending_ = false;
 };

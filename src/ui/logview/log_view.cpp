@@ -192,8 +192,11 @@ void LogView::restartlast() {
 
 void LogView::putline(QStringView text, std::uint8_t style) {
     // A long line keeps the row starts its wrap finds, for its repaints.
+    // The short ones, nearly all, allocate nothing for it.
     const bool long_ = text.size() > longline;
-    std::vector<qsizetype> starts{0};
+    std::vector<qsizetype> starts;
+    if (long_)
+        starts.push_back(0);
     last_ = WrapState();
     last_.feed(*fonts_[style], text, width_, long_ ? &starts : nullptr);
     store_.add(text, style);
