@@ -207,6 +207,9 @@ void LogView::putline(QStringView text, std::uint8_t style) {
 }
 
 void LogView::setstyle(const LineStyle &style) {
+    // A record's lines mostly keep the style they had: no copy, no look-up.
+    if (style == current_)
+        return;
     current_ = style;
     currentindex_ = styleindex(style);
 }
