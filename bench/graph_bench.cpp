@@ -6,6 +6,7 @@
 //   graph_bench [ROUNDS]   (default 7 rounds of 2 s each way)
 #include "bench_windows.h"
 #include "udp_peer.h"
+#include "udp_windows.h"
 
 #include "filter_list_window.h"
 #include "filter_row.h"
@@ -37,23 +38,6 @@ public:
         return false;
     }
 };
-
-int openanswering(int peerport) {
-    TFrame_tx *macro = Form_TX->tx_frames[1];
-    macro->Edit_popis->setText("ack");
-    macro->Edit_data->setText("<ack>reply");
-    TFrame_filtr *filter = Form_RX_filtr->filtr_frames[1];
-    filter->Edit_filtr->setText("<stx>");
-    filter->ComboBox_filtr_macro->setEditText("ack");
-    filter->CheckBox_filtr_active->setChecked(true);
-    Form1->ComboBox_pripojeni->setCurrentIndex(3);
-    Form1->ComboBox_pripojeniChange();
-    Form1->Edit_rx_port->setText("0");
-    Form1->Edit_tx_adr->setText("127.0.0.1");
-    Form1->Edit_tx_port->setText(QString::number(peerport));
-    Form1->connectclicked(LinkKind::Udp);
-    return Form1->session.linkas<UdpLink>(LinkKind::Udp).localPort();
-}
 
 // Runs `work` on the GUI thread and waits for it.
 template <class Work> void ongui(Work work) {
@@ -140,7 +124,8 @@ int main(int argc, char **argv) {
     Form_graf->resize(900, 500);
     Form_graf->Chart_graf->viewport()->installEventFilter(&counter);
     Peer peer;
-    peer.target(openanswering(peer.port()));
+    answerstx();
+    peer.target(openudp(peer.port()));
 
     std::thread client([&] {
         repaints(peer, counter);

@@ -20,6 +20,8 @@
 #include "received_window.h"
 #include "sent_window.h"
 #include "states_window.h"
+#include "udp_peer.h"
+#include "udp_windows.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -208,69 +210,15 @@ void logs(int target) {
 
 // ---------------------------------------------------------------- UDP loop
 
-class Peer {
-public:
-    Peer() {
-        fd_ = ::socket(AF_INET, SOCK_DGRAM, 0);
-        int big = 8 << 20;
-        ::setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &big, sizeof big);
-        sockaddr_in local{};
-        local.sin_family = AF_INET;
-        local.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::bind(fd_, reinterpret_cast<sockaddr *>(&local), sizeof local);
-        socklen_t length = sizeof local;
-        ::getsockname(fd_, reinterpret_cast<sockaddr *>(&local), &length);
-        port_ = ntohs(local.sin_port);
-    }
-    ~Peer() { ::close(fd_); }
-    int port() const { return port_; }
-    void target(int port) {
-        target_.sin_family = AF_INET;
-        target_.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        target_.sin_port = htons(static_cast<uint16_t>(port));
-    }
-    void send(const char *data, size_t size) {
-        ::sendto(fd_, data, size, 0, reinterpret_cast<sockaddr *>(&target_), sizeof target_);
-    }
-    bool receive(int timeoutms) {
-        pollfd p{fd_, POLLIN, 0};
-        if (::poll(&p, 1, timeoutms) <= 0)
-            return false;
-        char buffer[9000];
-        return ::recv(fd_, buffer, sizeof buffer, 0) >= 0;
-    }
-
-private:
-    int fd_ = -1;
-    int port_ = 0;
-    sockaddr_in target_{};
-};
-
 // A 40-byte request that the filter <stx> answers with a macro.
 const std::string request = "\x02" + std::string(blocktext.substr(1));
-
-int openudp(int peerport) {
-    TFrame_tx *macro = Form_TX->tx_frames[1];
-    macro->Edit_popis->setText("ack");
-    macro->Edit_data->setText("<ack>reply");
-    TFrame_filtr *filter = Form_RX_filtr->filtr_frames[1];
-    filter->Edit_filtr->setText("<stx>");
-    filter->ComboBox_filtr_macro->setEditText("ack");
-    filter->CheckBox_filtr_active->setChecked(true);
-    Form1->ComboBox_pripojeni->setCurrentIndex(3);
-    Form1->ComboBox_pripojeniChange();
-    Form1->Edit_rx_port->setText("0");
-    Form1->Edit_tx_adr->setText("127.0.0.1");
-    Form1->Edit_tx_port->setText(QString::number(peerport));
-    Form1->connectclicked(LinkKind::Udp);
-    return Form1->session.linkas<UdpLink>(LinkKind::Udp).localPort();
-}
 
 void udploop(QApplication &app, int target) {
     std::printf("== UDP loop in this process, 8 requests in flight, until \"Stavy a data\" holds "
                 "%d lines ==\n",
                 target);
     Peer peer;
+    answerstx();
     peer.target(openudp(peer.port()));
     std::atomic<bool> stop{false};
     std::atomic<long> answered{0};

@@ -16,6 +16,7 @@
 #include "sent_window.h"
 #include "states_window.h"
 #include "udp_peer.h"
+#include "udp_windows.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -89,9 +90,7 @@ int prepare(int peerport, int filters, bool regex) {
         Form_RX_TX->addstate("filler line " + QString::number(i));
     BenchWindows::checkeverybox();
 
-    TFrame_tx *macro = Form_TX->tx_frames[1];
-    macro->Edit_popis->setText("ack");
-    macro->Edit_data->setText("<ack>reply");
+    answerstx();
     for (int n = 1; n < filters; ++n)
         Form_RX_filtr->Button_filtr_new->click();
     for (int n = 1; n <= filters; ++n) {
@@ -107,13 +106,7 @@ int prepare(int peerport, int filters, bool regex) {
         filter->CheckBox_filtr_active->setChecked(true);
     }
 
-    Form1->ComboBox_pripojeni->setCurrentIndex(3);
-    Form1->ComboBox_pripojeniChange();
-    Form1->Edit_rx_port->setText("0");
-    Form1->Edit_tx_adr->setText("127.0.0.1");
-    Form1->Edit_tx_port->setText(QString::number(peerport));
-    Form1->connectclicked(LinkKind::Udp);
-    return Form1->session.linkas<UdpLink>(LinkKind::Udp).localPort();
+    return openudp(peerport);
 }
 
 } // namespace
