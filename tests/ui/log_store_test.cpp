@@ -1,6 +1,7 @@
 // The compact store and the row index under the log view, against plain
 // models: every text comes back exactly as it went in, however it is kept,
 // and the index answers as a list of row counts summed by hand would.
+#include "line_matcher.h"
 #include "log_store.h"
 #include "row_index.h"
 
@@ -57,6 +58,60 @@ TEST(LogStore, EveryKindOfTextComesBackAsWritten) {
         EXPECT_EQ(store.text(std::int64_t(n)), texts[n]) << n;
         EXPECT_EQ(charsof(store, std::int64_t(n)), texts[n]) << n;
         EXPECT_EQ(store.style(std::int64_t(n)), 3);
+    }
+}
+
+// The find bar looks for a literal in the stored bytes: it must find
+// exactly what it finds in the decoded text, where the bytes are a
+// hexadecimal run, an escaped character, a letter of either case or a
+// marker cut short.
+TEST(LineMatcher, FindsInTheStoredBytesWhatItFindsInTheText) {
+    std::vector<std::string> lines;
+    for (const QString &text :
+         {QString("9:05:07 Přijal data z: 10.0.0.5:5000 :"), QString(" 44 41 54 41 0D 0A"),
+          QString("  DATA<cr><lf> 00 FF 7F 80 4f 4B"),
+          QString::fromUtf8("ŠKODA škoda Ťuk µs \u212A Ω ☃ ok"),
+          QString(QChar(0x01)) + "ab" + QChar(0x02) + " 0D 0A" + QChar(0x7F)}) {
+        lines.emplace_back();
+        LogStore::encode(text, lines.back());
+    }
+    lines.push_back(std::string("ok \x02\x03\x0D\x0A\x01", 8)); // a run holding 01
+    lines.push_back("cut \x02");                                // a marker with nothing after it
+    const std::vector<QString> needles{"data",
+                                       "DATA",
+                                       " 0D 0A",
+                                       "0d 0a",
+                                       "4F 4B",
+                                       "škoda",
+                                       "ŠKODA",
+                                       "ťuk",
+                                       "µ",
+                                       QString(QChar(0x03BC)), // µ folds to the Greek mu
+                                       QString(QChar(0x212A)), // the Kelvin sign folds to k
+                                       "k",
+                                       "☃",
+                                       QString("ok 0D"),
+                                       QString(QChar(0x01)) + "ab",
+                                       QString(" 0D"),
+                                       "cut ",
+                                       "A",
+                                       QString(QChar(0x7F))};
+    for (const bool matchcase : {true, false}) {
+        for (const QString &needle : needles) {
+            const LineMatcher matcher(needle, false, matchcase);
+            LineMatcher::Scratch scratch(matcher);
+            for (const std::string &bytes : lines) {
+                const std::u16string text =
+                    LogStore::decode(bytes.data(), bytes.size()).toStdU16String();
+                const LineMatcher::Match expected = matcher.find(text, 0, scratch);
+                const LineMatcher::Match got =
+                    matcher.findstored(bytes.data(), bytes.size(), scratch);
+                EXPECT_EQ(got.start, expected.start)
+                    << needle.toStdString() << " in "
+                    << QString::fromStdU16String(text).toStdString() << ", case " << matchcase;
+                EXPECT_EQ(got.length, expected.length);
+            }
+        }
     }
 }
 

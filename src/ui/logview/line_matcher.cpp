@@ -1,5 +1,7 @@
 #include "line_matcher.h"
 
+#include "log_store.h"
+
 #define PCRE2_CODE_UNIT_WIDTH 16
 #include <pcre2.h>
 
@@ -49,6 +51,7 @@ LineMatcher::LineMatcher(const QString &text, bool regex, bool matchcase) : matc
             needle_ = view;
         else
             fold(view, needle_);
+        stored_ = std::make_unique<StoredLiteral>(needle_, matchcase);
         return;
     }
     int code = 0;
@@ -123,4 +126,21 @@ LineMatcher::Match LineMatcher::findliteral(std::u16string_view line, qsizetype 
     if (at == std::u16string_view::npos)
         return Match{};
     return Match{static_cast<qsizetype>(at), static_cast<qsizetype>(needle_.size())};
+}
+
+LineMatcher::Match LineMatcher::findstored(const char *bytes, std::size_t size,
+                                           Scratch &scratch) const {
+    if (stored_) {
+        qsizetype at = 0;
+        switch (stored_->find(bytes, size, scratch.spelled, at)) {
+        case StoredLiteral::Result::found:
+            return Match{at, static_cast<qsizetype>(needle_.size())};
+        case StoredLiteral::Result::none:
+            return Match{};
+        case StoredLiteral::Result::decode:
+            break;
+        }
+    }
+    LogStore::decode(bytes, size, scratch.text);
+    return find(scratch.text, 0, scratch);
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "stored_literal.h"
+
 #include <QString>
 
 #include <cstdint>
@@ -34,6 +36,8 @@ public:
     private:
         friend class LineMatcher;
         std::u16string folded;
+        std::u16string text;  // a stored line decoded
+        std::string spelled;  // a stored line's characters as bytes
         void *data = nullptr; // the expression's match data
     };
 
@@ -50,12 +54,16 @@ public:
 
     // The first match that starts at `from` or after.
     Match find(std::u16string_view line, qsizetype from, Scratch &scratch) const;
+    // The first match in a line given as the bytes a LogStore keeps: a
+    // literal is looked for in the bytes themselves.
+    Match findstored(const char *bytes, std::size_t size, Scratch &scratch) const;
 
 private:
     struct Expression;
     Match findliteral(std::u16string_view line, qsizetype from, Scratch &scratch) const;
 
     std::u16string needle_; // folded when case does not matter
+    std::unique_ptr<StoredLiteral> stored_;
     bool matchcase_ = true;
     std::unique_ptr<Expression> expression_;
     QString error_;

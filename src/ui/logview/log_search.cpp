@@ -114,7 +114,6 @@ void LogSearch::grown() {
 
 void LogSearch::work(std::shared_ptr<const LineMatcher> matcher) {
     LineMatcher::Scratch scratch(*matcher);
-    std::u16string text;
     std::vector<std::int64_t> lines, complex;
     for (;;) {
         std::int64_t from = 0, to = 0;
@@ -137,8 +136,7 @@ void LogSearch::work(std::shared_ptr<const LineMatcher> matcher) {
             [&](std::int64_t n, const char *bytes, std::size_t size) {
                 if (stopping_)
                     return;
-                LogStore::decode(bytes, size, text);
-                if (const LineMatcher::Match match = matcher->find(text, 0, scratch))
+                if (const LineMatcher::Match match = matcher->findstored(bytes, size, scratch))
                     lines.push_back(n);
                 else if (match.toocomplex)
                     complex.push_back(n);
