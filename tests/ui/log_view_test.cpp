@@ -1,6 +1,8 @@
 #include "errors.h"
 #include "log_seam.h"
+#include "log_store.h"
 #include "log_view.h"
+#include "log_wrap.h"
 
 #include <QAbstractScrollArea>
 #include <QAction>
@@ -21,6 +23,7 @@
 
 #include <cmath>
 #include <memory>
+#include <random>
 
 namespace {
 
@@ -185,6 +188,37 @@ TEST_F(LogViewTest, RowsAreExactAtOnceWhenTheWidthChanges) {
     EXPECT_EQ(rows(), 100 + 200 * 2);
     fit(120);
     EXPECT_EQ(rows(), 300);
+}
+
+// After a change of width the rows are counted from the stored bytes, a
+// hexadecimal byte's group at a time where it fits: they must come out as
+// the characters' wrap does, at every width.
+TEST(WrapState, TheStoredBytesWrapAsTheirText) {
+    const FontAdvances font(QFont("DejaVu Sans", 8));
+    ASSERT_TRUE(font.exact()) << "the group steps are in use";
+    std::mt19937 random(7);
+    std::vector<QString> texts{
+        QString::fromUtf8("9:05:07 Přijal data z: 10.0.0.5:5000 : žluťoučký"),
+        QString::fromUtf8("  Ω\u2603 AB CD") + QChar(0x01)};
+    for (int i = 0; i < 40; ++i) {
+        QString text = i % 2 ? "  " : "x";
+        for (int k = 0; k < int(random() % 90); ++k)
+            text += QString(" %1").arg(random() % 256, 2, 16, QChar('0')).toUpper();
+        texts.push_back(text + (i % 3 ? "" : " konec"));
+    }
+    for (const QString &text : texts) {
+        std::string bytes;
+        LogStore::encode(text, bytes);
+        for (int width = 6; width < 700; width += 7) {
+            WrapState chars, stored;
+            chars.feed(font, text, width);
+            stored.feedstored(font, bytes.data(), bytes.size(), width);
+            ASSERT_EQ(stored.rows, chars.rows) << text.toStdString() << " at " << width;
+            ASSERT_EQ(stored.natural, chars.natural);
+            ASSERT_EQ(stored.x, chars.x);
+            ASSERT_EQ(stored.length, chars.length);
+        }
+    }
 }
 
 // The running line of a data window: thousands of characters appended in

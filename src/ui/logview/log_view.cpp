@@ -171,9 +171,7 @@ void LogView::recount() {
             from, to, [this](std::int64_t n) { return !index_.fits(n, width_); },
             [&](std::int64_t n, const char *bytes, std::size_t size) {
                 WrapState state;
-                const FontAdvances &font = *fonts_[store_.style(n)];
-                LogStore::forchars(bytes, size,
-                                   [&](char16_t c) { state.put(font, QChar(c), width_, nullptr); });
+                state.feedstored(*fonts_[store_.style(n)], bytes, size, width_);
                 reshape(n, RowIndex::Shape{state.rows, state.natural});
             });
     });

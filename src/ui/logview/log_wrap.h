@@ -28,6 +28,13 @@ public:
             return bytes_[static_cast<std::size_t>(byte)];
         return other(c);
     }
+    // The advance of a character by its Windows-1250 byte.
+    qreal byteadvance(unsigned char byte) const { return bytes_[byte]; }
+    // The advance of a byte written as two hexadecimal digits.
+    qreal hexadvance(unsigned char byte) const { return hex_[byte]; }
+    // Whether every advance above is a multiple of 1/64 pixel (as fonts
+    // measure), so that sums of them are exact in any order.
+    bool exact() const { return exact_; }
     const QFont &font() const { return font_; }
     const QFontMetricsF &metrics() const { return metrics_; }
 
@@ -37,7 +44,9 @@ private:
     QFontMetricsF metrics_;
     std::array<qreal, 256> table_; // by Latin-1 character: the inline path for most text
     std::array<qreal, 256> bytes_; // by Windows-1250 byte
-    mutable std::mutex lock_;      // guards others_ and metrics_ past construction
+    std::array<qreal, 256> hex_;
+    bool exact_ = false;
+    mutable std::mutex lock_; // guards others_ and metrics_ past construction
     mutable QHash<char16_t, qreal> others_;
 };
 
@@ -62,16 +71,20 @@ struct WrapState {
     // written there.
     void feed(const FontAdvances &font, QStringView text, qreal width,
               std::vector<qsizetype> *starts = nullptr);
+    // Feeds a line as a LogStore keeps its bytes, without making its text.
+    void feedstored(const FontAdvances &font, const char *bytes, std::size_t size, qreal width);
     // Feeds one character.
-    void put(const FontAdvances &font, QChar c, qreal width, std::vector<qsizetype> *starts);
+    void put(const FontAdvances &font, QChar c, qreal width, std::vector<qsizetype> *starts) {
+        step(font.advance(c), c == QLatin1Char(' '), width, starts);
+    }
+    // Feeds one character of the advance, a space or not.
+    void step(qreal a, bool space, qreal width, std::vector<qsizetype> *starts);
 };
 
-inline void WrapState::put(const FontAdvances &font, QChar c, qreal width,
-                           std::vector<qsizetype> *starts) {
-    const qreal a = font.advance(c);
+inline void WrapState::step(qreal a, bool space, qreal width, std::vector<qsizetype> *starts) {
     const qsizetype at = length++;
     natural += a;
-    if (c == QLatin1Char(' ')) {
+    if (space) {
         x += a;
         word = 0;
         canbreak = rowtext;
