@@ -14,6 +14,9 @@
 # With PERF_OUT set, the memory phase is recorded by perf (linux-perf) into
 # that file, for a profile of the program under load (PERF_ARGS: its
 # options, "-F 1999 -g" unless given).
+# With LOGS=off the windows stay open but the boxes of "Stavy a data" and
+# the data windows' "Čas" are unchecked: nothing but the data windows'
+# lines is logged.
 # BUILD is an optimised tree (src/krovan, bench/button_place); TOOLS holds
 # udp_client.c and udp_responder.c. Needs Xvfb, xdotool and gcc.
 set -eu
@@ -21,6 +24,11 @@ build=$(cd "$1" && pwd)
 tools=$(cd "$2" && pwd)
 runs=${3:-3}
 place=${4:-}
+case "${LOGS:-on}" in
+on) box=1 ;;
+off) box=0 ;;
+*) echo "LOGS is on or off" >&2; exit 2 ;;
+esac
 case "$place" in
 "") onserver=""; onclient=""; onx="" ;;
 same) onserver="taskset -c 0"; onclient="taskset -c 0"; onx="taskset -c 1" ;;
@@ -69,27 +77,27 @@ top=300
 width=700
 height=400
 visible=1
-show_rx=1
-show_tx=1
-show_time=1
-show_adr=1
-show_makro=1
-show_hex=1
-show_stavy=1
+show_rx=$box
+show_tx=$box
+show_time=$box
+show_adr=$box
+show_makro=$box
+show_hex=$box
+show_stavy=$box
 [Form_RXW]
 Left=720
 top=300
 width=500
 height=200
 visible=1
-show_time=1
+show_time=$box
 [Form_TXW]
 Left=720
 top=550
 width=500
 height=200
 visible=1
-show_time=1
+show_time=$box
 [Form_TX]
 Left=0
 top=150

@@ -12,6 +12,8 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <system_error>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -86,7 +88,14 @@ void LogSpool::remove() {
     if (fd_ < 0)
         return;
     ::unlink(QFile::encodeName(path_).constData());
-    ::close(fd_);
+    // The last close of a removed file gives back all its blocks and cached
+    // pages, a second and more for a file of gigabytes: not on the window's
+    // thread. The name is gone already.
+    try {
+        std::thread([fd = fd_] { ::close(fd); }).detach();
+    } catch (const std::system_error &) {
+        ::close(fd_); // no thread to be had
+    }
     fd_ = -1;
 }
 
