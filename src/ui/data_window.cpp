@@ -73,7 +73,12 @@ void TDataWindow::write(const LogEntry &entry) {
         return;
     const bool hex = Session1->setup.show_hex;
     const RecordTexts &texts = RecordTexts::of(entry, hex);
-    appendblock(entry.bytes, texts.printable(), hex ? texts.hex() : QStringView(), entry.time);
+    // Only the format shown needs its text made.
+    const int format = ComboBox_format->currentIndex();
+    const bool printable = format == Invisible || format == InvisibleByBlocks;
+    const bool hexformat = format == Hex || format == HexByBlocks;
+    appendblock(entry.bytes, printable ? texts.printable() : QStringView(),
+                hex && hexformat ? texts.hex() : QStringView(), entry.time);
 }
 
 void TDataWindow::appendblock(const std::string &block, QStringView printable, QStringView hex,

@@ -20,13 +20,17 @@ struct RecordTexts {
     static const RecordTexts &of(const LogEntry &entry, bool withhex);
 
     // The printable text indented by two spaces and the hex text by one,
-    // as "Stavy a data" writes them; the hex text is empty when not made.
-    QString printableline;
-    QString hexline;
-    // The same texts without their indent, as the data windows take them.
-    QStringView printable() const { return QStringView(printableline).mid(2); }
-    QStringView hex() const { return QStringView(hexline).mid(hexline.isEmpty() ? 0 : 1); }
+    // as "Stavy a data" writes them, in the form its log keeps them (see
+    // LogStore): made from the bytes without a text between. The hex line
+    // is empty when not made.
+    std::string printablestored;
+    std::string hexstored;
+    // The same texts without their indent, as the data windows take them,
+    // made on first use.
+    QStringView printable() const;
+    QStringView hex() const;
 
 private:
     RecordTexts() = default;
+    mutable QString printable_, hex_;
 };

@@ -216,9 +216,9 @@ void TForm_RX_TX::logtexts(Direction direction, const RecordTexts &texts, const 
     const LineStyle &data = received ? receivedstyle : sentstyle;
     lines_.clear();
     lines_.push_back({header, plainstyle});
-    lines_.push_back({texts.printableline, data});
+    lines_.push_back({QString(), data, texts.printablestored});
     if (CheckBox_hex->isChecked())
-        lines_.push_back({texts.hexline, data});
+        lines_.push_back({QString(), data, texts.hexstored});
     RichEdit_mix->addlines(lines_);
     RichEdit_mix->setstyle(data);
     showlines();

@@ -1,6 +1,7 @@
 // The compact store and the row index under the log view, against plain
 // models: every text comes back exactly as it went in, however it is kept,
 // and the index answers as a list of row counts summed by hand would.
+#include "bytes_text.h"
 #include "line_matcher.h"
 #include "log_store.h"
 #include "row_index.h"
@@ -121,6 +122,19 @@ TEST(LogStore, HexadecimalRunsTakeAThirdAndCzechLettersOneByte) {
     EXPECT_EQ(storedsize(QString(" 44").repeated(256)), 257u + 3u); // a lone group stays text
     EXPECT_EQ(storedsize(QString::fromUtf8("žluťoučký")), 9u);
     EXPECT_EQ(storedsize(QString::fromUtf8("\u2603")), 3u);
+
+    // A record's hex line stored straight from its bytes is what its text
+    // would be stored as, at every length around the runs' limit.
+    std::mt19937 random(7);
+    for (const std::size_t length : {0, 1, 2, 3, 254, 255, 256, 257, 510, 511, 512, 766}) {
+        std::string bytes(length, '\0');
+        for (char &byte : bytes)
+            byte = static_cast<char>(random());
+        std::string direct, fromtext;
+        LogStore::encodehexline(bytes, direct);
+        LogStore::encode(hexlinetext(bytes, 1), fromtext);
+        EXPECT_EQ(direct, fromtext) << length << " bytes";
+    }
 }
 
 // Every line's text, read on the owner's thread and as another thread

@@ -214,13 +214,43 @@ LogStore::Extent LogStore::extent(std::int64_t n) const {
         if (const Extent *moved = moved_.find(n))
             return *moved;
     }
+    // The last line's place ends where the places end: no sum over its
+    // block, which every append to it would otherwise pay.
+    if (n == count() - 1)
+        return Extent{placeend_ - span(n), span(n)};
     return Extent{placestart(n), span(n)};
+}
+
+void LogStore::encodehexline(std::string_view bytes, std::string &out) {
+    static constexpr char digits[] = "0123456789ABCDEF";
+    out.clear();
+    out += ' '; // the line's indent
+    std::size_t i = 0;
+    // Runs of up to 255 bytes, as encode() cuts them; one byte left over
+    // is no run, its three characters are kept as they are.
+    while (bytes.size() - i >= 2) {
+        const std::size_t count = std::min<std::size_t>(255, bytes.size() - i);
+        out += hexrun;
+        out += static_cast<char>(count);
+        out.append(bytes.substr(i, count));
+        i += count;
+    }
+    if (i < bytes.size()) {
+        const auto value = static_cast<unsigned char>(bytes[i]);
+        out += ' ';
+        out += digits[value >> 4];
+        out += digits[value & 0x0F];
+    }
 }
 
 void LogStore::add(QStringView text, std::uint8_t style) {
     encode(text, scratch_);
+    addstored(scratch_, style);
+}
+
+void LogStore::addstored(std::string_view stored, std::uint8_t style) {
     const std::lock_guard<std::mutex> held(lock_);
-    const std::uint64_t offset = bytes_.append(scratch_);
+    const std::uint64_t offset = bytes_.append(stored);
     const std::int64_t n = count();
     if (n == 0)
         placeend_ = offset;
@@ -235,8 +265,8 @@ void LogStore::add(QStringView text, std::uint8_t style) {
     if ((n & ((1 << blockbits) - 1)) == 0)
         bases_.push_back(placeend_);
     styles_.push_back(style);
-    pushspan(scratch_.size());
-    placeend_ += scratch_.size();
+    pushspan(stored.size());
+    placeend_ += stored.size();
 }
 
 void LogStore::append(QStringView text) {

@@ -11,6 +11,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <tuple>
 #include <vector>
 
@@ -51,6 +52,9 @@ public:
 
     // Adds a last line holding the text.
     void add(QStringView text, std::uint8_t style);
+    // Adds a last line given as it is stored (see encode): what a caller
+    // that has the bytes already need not make a text of first.
+    void addstored(std::string_view stored, std::uint8_t style);
     // Appends text to the last line.
     void append(QStringView text);
     // Replaces the lines first to last (inclusive) by the given texts, all
@@ -75,6 +79,10 @@ public:
     void readlines(std::int64_t from, std::int64_t to, W &&want, F &&f) const;
 
     static void encode(QStringView text, std::string &out);
+    // What encode() makes of the logs' hexadecimal line of the bytes, an
+    // indent of one space and each byte as a space and two digits
+    // ("  4F 4B"), without making that text.
+    static void encodehexline(std::string_view bytes, std::string &out);
     static QString decode(const char *bytes, std::size_t size);
     static void decode(const char *bytes, std::size_t size, std::u16string &out);
     // Calls f with every character the stored bytes stand for.

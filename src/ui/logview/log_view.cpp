@@ -91,7 +91,7 @@ QString timetext() {
 }
 
 LogView::LogView(const QString &name, const LineStyle &style, QWidget *parent)
-    : QAbstractScrollArea(parent), default_(style), current_(style) {
+    : QAbstractScrollArea(parent), default_(style) {
     setObjectName(name);
     setFont(QFont(style.font, pointsize));
     QPalette colours = palette();
@@ -204,12 +204,24 @@ void LogView::putline(QStringView text, std::uint8_t style) {
         keepstarts(store_.count() - 1, std::move(starts));
 }
 
-void LogView::setstyle(const LineStyle &style) {
-    // A record's lines mostly keep the style they had: no copy, no look-up.
-    if (style == current_)
+void LogView::putstored(std::string_view stored, std::uint8_t style) {
+    // A line that may be long keeps its row starts, found in its text.
+    if (stored.size() > longline / 3) {
+        putline(LogStore::decode(stored.data(), stored.size()), style);
         return;
-    current_ = style;
-    currentindex_ = styleindex(style);
+    }
+    last_ = WrapState();
+    last_.feedstored(*fonts_[style], stored.data(), stored.size(), width_);
+    store_.addstored(stored, style);
+    index_.push(RowIndex::Shape{last_.rows, last_.natural});
+    tellspoolfailure();
+}
+
+void LogView::setstyle(const LineStyle &style) {
+    // A record's lines mostly keep the style they had, or take one of the
+    // few the view knows: a look-up in a short table, no copy.
+    if (!(style == styles_[currentindex_]))
+        currentindex_ = styleindex(style);
 }
 
 void LogView::addline(QStringView text, const LineStyle &style) {
@@ -229,7 +241,10 @@ void LogView::addlines(const std::vector<LogLine> &lines) {
     const std::int64_t from = index_.total();
     for (const LogLine &line : lines) {
         setstyle(line.style);
-        putline(line.text, currentindex_);
+        if (line.stored.empty())
+            putline(line.text, currentindex_);
+        else
+            putstored(line.stored, currentindex_);
     }
     touched(from);
 }

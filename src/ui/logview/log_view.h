@@ -10,6 +10,7 @@
 
 #include <limits>
 #include <memory>
+#include <string_view>
 #include <vector>
 
 class QMenu;
@@ -25,6 +26,9 @@ struct LineStyle {
 struct LogLine {
     QString text;
     LineStyle style;
+    // When not empty, the line as its LogStore keeps it, in place of the
+    // text: a writer that has the bytes need not make a text of them.
+    std::string_view stored = {};
 };
 
 // The text view of the three logs: a list of coloured lines that only grows,
@@ -57,7 +61,7 @@ public:
     void appendtext(const QString &text) { appendtext(QStringView(text)); }
     // The style of the lines written from now on.
     void setstyle(const LineStyle &style);
-    const LineStyle &style() const { return current_; }
+    const LineStyle &style() const { return styles_[currentindex_]; }
     const LineStyle &defaultstyle() const { return default_; }
 
     void clearlog();
@@ -152,6 +156,7 @@ private:
     std::uint8_t styleindex(const LineStyle &style);
     const FontAdvances &fontof(std::int64_t line) const;
     void putline(QStringView text, std::uint8_t style);
+    void putstored(std::string_view stored, std::uint8_t style);
     void restartlast();
     void tellspoolfailure();
     bool fitwidth() const;
@@ -189,7 +194,6 @@ private:
     void clampplaces();
 
     LineStyle default_;
-    LineStyle current_;
     std::uint8_t currentindex_ = 0;
     std::vector<LineStyle> styles_;
     std::vector<std::unique_ptr<FontAdvances>> fonts_;
