@@ -5,15 +5,19 @@
 std::string printabletext(std::string_view block) {
     std::string text;
     text.reserve(block.size());
-    for (char byte : block) {
-        const auto value = static_cast<unsigned char>(byte);
-        if (value < ctrlnames.size()) {
-            text += '<';
-            text += ctrlnames[value];
-            text += '>';
-        } else {
-            text += byte;
-        }
+    // Runs of printable bytes are copied whole: a record's block is mostly one.
+    std::size_t i = 0;
+    while (i < block.size()) {
+        std::size_t end = i;
+        while (end < block.size() && static_cast<unsigned char>(block[end]) >= ctrlnames.size())
+            ++end;
+        text.append(block.substr(i, end - i));
+        if (end == block.size())
+            break;
+        text += '<';
+        text += ctrlnames[static_cast<unsigned char>(block[end])];
+        text += '>';
+        i = end + 1;
     }
     return text;
 }

@@ -111,11 +111,12 @@ void TDataWindow::appendblock(const std::string &block, QStringView printable, Q
 
 // Printable bytes run on, CR breaks the line, LF breaks it unless the line
 // is still empty (so CR LF is one break), other control bytes are dropped.
+// A run holds bytes from 32 up only, which the log stores as they are.
 void TDataWindow::appendformatted(const std::string &block) {
     std::string run;
     const auto flush = [&] {
         if (!run.empty())
-            view->appendtext(fromBytes(run));
+            view->appendstored(run);
         run.clear();
     };
     for (char byte : block) {

@@ -4,6 +4,7 @@
 #include "bytes_text.h"
 #include "log_seam.h"
 #include "log_view.h"
+#include "log_wrap.h"
 #include "received_window.h"
 #include "sent_window.h"
 #include "states_window.h"
@@ -114,6 +115,19 @@ TEST_P(DataWindow, FormattedBreaksLinesAtCrAndLf) {
     block("J\r");
     block("K");
     EXPECT_EQ(lines(), QStringList({"AB", "CDEF", "G", "H", "", "IJ", "K"}));
+}
+
+TEST_P(DataWindow, ALineThatRunsOnWrapsAsItsWholeText) {
+    form->show();
+    for (int i = 0; i < 80; ++i)
+        block("slovo" + std::to_string(i) + (i % 7 == 0 ? " \xE8\xE8 " : " "));
+    block("\r" + std::string(300, 'x') + "\r");
+    const FontAdvances font(QFont(view->lineFont(0), 8));
+    int counted = 0;
+    for (int n = 0; n < view->lineCount(); ++n)
+        counted += int(rowstarts(font, view->lineText(n), view->wrapwidth()).size());
+    EXPECT_GT(counted, view->lineCount() + 2); // both long lines wrap
+    EXPECT_EQ(view->rows(), counted);
 }
 
 TEST_P(DataWindow, FormattedDropsOtherControlBytesAndKeepsTheRest) {

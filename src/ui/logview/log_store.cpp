@@ -271,24 +271,28 @@ void LogStore::addstored(std::string_view stored, std::uint8_t style) {
 
 void LogStore::append(QStringView text) {
     encode(text, scratch_);
+    appendstored(scratch_);
+}
+
+void LogStore::appendstored(std::string_view stored) {
     const std::int64_t n = count() - 1;
     const Extent was = extent(n);
     if (was.start + was.length != bytes_.size()) {
         // The line's text is not the last one stored: it moves to the end.
-        rewrite(n, scratch_);
+        rewrite(n, stored);
         return;
     }
     const std::lock_guard<std::mutex> held(lock_);
-    bytes_.append(scratch_);
+    bytes_.append(stored);
     if (moved_.find(n)) {
-        moved_.set(n, Extent{was.start, was.length + scratch_.size()});
+        moved_.set(n, Extent{was.start, was.length + stored.size()});
         return;
     }
-    setspan(n, was.length + scratch_.size());
-    placeend_ += scratch_.size();
+    setspan(n, was.length + stored.size());
+    placeend_ += stored.size();
 }
 
-void LogStore::rewrite(std::int64_t n, const std::string &more) {
+void LogStore::rewrite(std::int64_t n, std::string_view more) {
     std::string whole;
     bytes(n, whole);
     whole += more;

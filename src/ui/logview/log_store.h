@@ -57,6 +57,8 @@ public:
     void addstored(std::string_view stored, std::uint8_t style);
     // Appends text to the last line.
     void append(QStringView text);
+    // The same, given as it is stored.
+    void appendstored(std::string_view stored);
     // Replaces the lines first to last (inclusive) by the given texts, all
     // in one style.
     void replace(std::int64_t first, std::int64_t last, const std::vector<QString> &texts,
@@ -107,7 +109,7 @@ private:
     // The offsets of the blocks from `block` on, after spans changed.
     void rebase(std::int64_t block);
     // Moves line n's text to the end of the stored bytes, with more.
-    void rewrite(std::int64_t n, const std::string &more);
+    void rewrite(std::int64_t n, std::string_view more);
     void readbatch(std::int64_t &n, std::int64_t to, const std::function<bool(std::int64_t)> &want,
                    std::string &buffer,
                    std::vector<std::tuple<std::int64_t, std::size_t, std::size_t>> &found) const;

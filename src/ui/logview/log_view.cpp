@@ -275,6 +275,25 @@ void LogView::appendtext(QStringView text) {
     touched(from);
 }
 
+void LogView::appendstored(std::string_view stored) {
+    const std::int64_t n = store_.count() - 1;
+    // A line whose row starts are kept, or that may become long, grows by
+    // its text.
+    if (empty() || startsknown(n) || stored.size() > longline / 3) {
+        appendtext(LogStore::decode(stored.data(), stored.size()));
+        return;
+    }
+    if (stored.empty())
+        return;
+    fitwidth();
+    const std::int64_t from = index_.total() - 1; // the appended text starts in the last row
+    last_.feedstored(fontof(n), stored.data(), stored.size(), width_);
+    store_.appendstored(stored);
+    index_.setlast(RowIndex::Shape{last_.rows, last_.natural});
+    tellspoolfailure();
+    touched(from);
+}
+
 bool LogView::lastlineempty() const {
     return empty() || store_.length(store_.count() - 1) == 0;
 }

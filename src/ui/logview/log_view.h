@@ -59,6 +59,8 @@ public:
     // the view holds none). A line grows without limit.
     void appendtext(QStringView text);
     void appendtext(const QString &text) { appendtext(QStringView(text)); }
+    // The same, given as the log stores it (see LogStore).
+    void appendstored(std::string_view stored);
     // The style of the lines written from now on.
     void setstyle(const LineStyle &style);
     const LineStyle &style() const { return styles_[currentindex_]; }
