@@ -1,5 +1,6 @@
 #include "log_store.h"
 
+#include "block_text.h"
 #include "cp1250.h"
 
 #include <algorithm>
@@ -222,7 +223,6 @@ LogStore::Extent LogStore::extent(std::int64_t n) const {
 }
 
 void LogStore::encodehexline(std::string_view bytes, std::string &out) {
-    static constexpr char digits[] = "0123456789ABCDEF";
     out.clear();
     out += ' '; // the line's indent
     std::size_t i = 0;
@@ -236,10 +236,8 @@ void LogStore::encodehexline(std::string_view bytes, std::string &out) {
         i += count;
     }
     if (i < bytes.size()) {
-        const auto value = static_cast<unsigned char>(bytes[i]);
-        out += ' ';
-        out += digits[value >> 4];
-        out += digits[value & 0x0F];
+        out.resize(out.size() + 3);
+        writehex(bytes.substr(i), out.data() + out.size() - 3);
     }
 }
 
