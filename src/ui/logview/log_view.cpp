@@ -206,7 +206,7 @@ void LogView::putline(QStringView text, std::uint8_t style) {
 
 void LogView::putstored(std::string_view stored, std::uint8_t style) {
     // A line that may be long keeps its row starts, found in its text.
-    if (stored.size() > longline / 3) {
+    if (stored.size() > longstored) {
         putline(LogStore::decode(stored.data(), stored.size()), style);
         return;
     }
@@ -276,16 +276,16 @@ void LogView::appendtext(QStringView text) {
 }
 
 void LogView::appendstored(std::string_view stored) {
+    fitwidth();
     const std::int64_t n = store_.count() - 1;
     // A line whose row starts are kept, or that may become long, grows by
     // its text.
-    if (empty() || startsknown(n) || stored.size() > longline / 3) {
+    if (empty() || startsknown(n) || stored.size() > longstored) {
         appendtext(LogStore::decode(stored.data(), stored.size()));
         return;
     }
     if (stored.empty())
         return;
-    fitwidth();
     const std::int64_t from = index_.total() - 1; // the appended text starts in the last row
     last_.feedstored(fontof(n), stored.data(), stored.size(), width_);
     store_.appendstored(stored);

@@ -148,6 +148,9 @@ private:
     // A line longer than this keeps its row starts from the moment it is
     // written.
     static constexpr qsizetype longline = 4096;
+    // Stored bytes that may stand for a long line: a hexadecimal run's byte
+    // is three characters.
+    static constexpr std::size_t longstored = longline / 3;
     friend class PaintClock;
     struct Place {
         std::int64_t line = 0;
