@@ -1,6 +1,5 @@
 #include "data_window.h"
 
-#include "bytes_text.h"
 #include "find_bar.h"
 #include "forms.h"
 #include "guard.h"
