@@ -1,6 +1,8 @@
 #include "entry_fanout.h"
 
 #include <algorithm>
+#include <exception>
+#include <utility>
 
 EntryFanout::EntryFanout(QObject *parent) : QObject(parent) {
     catchup_.setInterval(10);
@@ -25,8 +27,38 @@ void EntryFanout::remove(LogSink *sink) {
     std::erase(sinks_, sink);
 }
 
-void EntryFanout::write(LogEntry &entry) {
+void EntryFanout::write(LogEntry entry) {
     entry.serial = ++serial_;
+    if (holds_ > 0)
+        held_.push_back(std::move(entry));
+    else
+        handout(entry);
+}
+
+void EntryFanout::release() {
+    if (holds_ > 1) {
+        --holds_;
+        return;
+    }
+    // Still held while they go: an entry a sink makes meanwhile goes after
+    // them.
+    std::exception_ptr failure;
+    for (std::size_t n = 0; n < held_.size(); ++n) {
+        const LogEntry entry = std::move(held_[n]);
+        try {
+            handout(entry);
+        } catch (...) {
+            if (!failure)
+                failure = std::current_exception();
+        }
+    }
+    held_.clear();
+    holds_ = 0;
+    if (failure)
+        std::rethrow_exception(failure);
+}
+
+void EntryFanout::handout(const LogEntry &entry) {
     for (LogSink *sink : sinks_)
         sink->write(entry);
     if (heldback_ || !behind())

@@ -22,8 +22,14 @@ public:
     // Sinks must outlive their subscription.
     void add(LogSink *sink);
     void remove(LogSink *sink);
-    // Numbers the entry and hands it to every sink.
-    void write(LogEntry &entry);
+    // Numbers the entry and hands it to every sink, or, while held, keeps
+    // it for them.
+    void write(LogEntry entry);
+    // Holds the entries back until as many releases as holds; the last one
+    // hands them to the sinks in order. A sink that throws does not keep
+    // the others from their entries: the first failure is thrown after.
+    void hold() { ++holds_; }
+    void release();
 
     // The capture of every entry to a file (appending); a failure to open
     // throws. A file that stops taking entries is closed and reported by
@@ -38,6 +44,7 @@ signals:
     void capturefailed(const QString &message);
 
 private:
+    void handout(const LogEntry &entry);
     bool behind() const;
 
     std::vector<LogSink *> sinks_;
@@ -46,6 +53,8 @@ private:
     // share a number.
     static inline quint64 serial_ = 0;
     bool heldback_ = false;
+    int holds_ = 0;
+    std::vector<LogEntry> held_;
     // While held back, looks every 10 ms whether the sinks caught up.
     QTimer catchup_;
 };

@@ -87,7 +87,20 @@ void Session::flushstreams() {
             guard([&] { framer->flush(); });
 }
 
+// What a block and its answer log reaches the sinks once the answer has
+// left: a peer waiting for the answer does not wait for the windows.
 void Session::deliver(LinkKind kind, const std::string &bytes, const QString &from) {
+    entries_.hold();
+    try {
+        process(kind, bytes, from);
+    } catch (...) {
+        guard([this] { entries_.release(); });
+        throw;
+    }
+    guard([this] { entries_.release(); });
+}
+
+void Session::process(LinkKind kind, const std::string &bytes, const QString &from) {
     if (StreamFramer *stream = framer(kind))
         return stream->feed(bytes);
     SendDepth *send = SendDepth::innermost();
@@ -119,7 +132,7 @@ void Session::note(const QString &text) {
     entry.kind = LogEntry::Kind::State;
     entry.time = QDateTime::currentMSecsSinceEpoch();
     entry.text = text;
-    entries_.write(entry);
+    entries_.write(std::move(entry));
 }
 
 void Session::errorline(const QString &text, const QString &font) {
@@ -128,7 +141,7 @@ void Session::errorline(const QString &text, const QString &font) {
     entry.time = QDateTime::currentMSecsSinceEpoch();
     entry.text = text;
     entry.font = font;
-    entries_.write(entry);
+    entries_.write(std::move(entry));
 }
 
 void Session::record(Direction direction, const std::string &bytes, const QString &address,
@@ -140,7 +153,7 @@ void Session::record(Direction direction, const std::string &bytes, const QStrin
     entry.bytes = bytes;
     entry.address = address;
     entry.macros = macros;
-    entries_.write(entry);
+    entries_.write(std::move(entry));
 }
 
 // ---- receive and send ----

@@ -207,6 +207,35 @@ TEST_F(SessionTest, AnExpressionThatDoesNotCompileIsReportedAndTakesNoPart) {
     EXPECT_TRUE(failures.isEmpty()) << "no error at every block";
 }
 
+TEST_F(SessionTest, AnAnswerLeavesBeforeItsBlockIsLoggedAndTheLinesKeepTheirOrder) {
+    // Whether the answer had reached the peer when each record was logged.
+    struct Watch : LogSink {
+        QUdpSocket *peer = nullptr;
+        QList<bool> answered;
+        void write(const LogEntry &entry) override {
+            if (entry.kind == LogEntry::Kind::Record)
+                answered << peer->hasPendingDatagrams();
+        }
+    } watch;
+    watch.peer = &peer;
+    session.addsink(&watch);
+    session.setup.macros = {{"ack", "A", false, "1000"}};
+    session.setfilters({{"", false, true, "ack", MatchMode::Contains}});
+    const quint16 port = openudp();
+    peer.writeDatagram("x", QHostAddress::LocalHost, port);
+    EXPECT_EQ(peerreceives(1).value(0), "A");
+    EXPECT_EQ(watch.answered, (QList<bool>{true, true}));
+
+    // An answer that cannot leave: its error line still follows its records.
+    session.setup.tx_port = "abc";
+    peer.writeDatagram("y", QHostAddress::LocalHost, port);
+    ASSERT_TRUE(waitfor([&] { return entries.lines.size() >= 6; }));
+    EXPECT_EQ(entries.lines.mid(3),
+              (QStringList{QString("rx 127.0.0.1:%1 [ack] y").arg(peer.localPort()),
+                           "tx 127.0.0.1 : abc [] A", "error CHYBA: Nepovedlo se odeslat."}));
+    session.removesink(&watch);
+}
+
 TEST_F(SessionTest, AFilterThatDoesNotConvertLogsTheBlockAndFailsWhenCompared) {
     session.setfilters({{"$zz", false, true, "none"}});
     const quint16 port = openudp();
