@@ -4,6 +4,8 @@
 #include <QString>
 
 #include <string>
+#include <utility>
+#include <vector>
 
 // What every link kind offers the program: it opens with the settings it
 // holds, closes, says whether it is open, sends a block, and reports what
@@ -34,6 +36,10 @@ public:
     // Hands the block to the link; throws KrovanError with the reason when
     // it cannot.
     virtual void send(const std::string &bytes) = 0;
+    // Whether a send now is held until the link's pass of reading ends,
+    // to leave with the pass's other answers in one call; heldsent then
+    // tells how they went.
+    virtual bool holdssends() const { return false; }
     // A stream (TCP) reports bytes as they come, without the bounds of what
     // the peer sent; the program frames them into blocks. Other links report
     // one block per datagram, echo or serial notification.
@@ -54,6 +60,10 @@ signals:
     void failed(const QString &message);
     // The link began to wait for its device or server.
     void waitingstarted();
+    // The sends held since the last report have gone; `failures` names
+    // each one that could not leave, in order: its place among them (from
+    // 0) and the reason.
+    void heldsent(const std::vector<std::pair<int, QString>> &failures);
 
 protected:
     bool reconnect_ = false;

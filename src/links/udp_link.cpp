@@ -15,6 +15,7 @@
 #include <array>
 #include <cerrno>
 #include <cstring>
+#include <utility>
 
 namespace {
 
@@ -31,6 +32,11 @@ std::string bindreason(int error) {
     }
 }
 
+// Why a datagram did not leave, from the system's error.
+std::string sendreason(int error) {
+    return error == EMSGSIZE ? "Package Size Too Big." : std::strerror(error);
+}
+
 } // namespace
 
 struct UdpLink::Batch {
@@ -38,6 +44,9 @@ struct UdpLink::Batch {
     std::array<sockaddr_storage, batchSize> senders{};
     std::array<iovec, batchSize> vectors{};
     std::array<mmsghdr, batchSize> messages{};
+    // The held answers' headers, for one send call.
+    std::array<iovec, batchSize> outvectors{};
+    std::array<mmsghdr, batchSize> outmessages{};
 };
 
 UdpLink::UdpLink(QObject *parent) : Link(parent), batch_(std::make_unique<Batch>()) {
@@ -118,6 +127,8 @@ void UdpLink::close() {
     continuation_.stop();
     if (fd_ < 0)
         return;
+    // Answers given before the close leave before it.
+    sendheld();
     notifier_.setEnabled(false);
     // The group is left before its socket goes.
     membership_.reset();
@@ -156,8 +167,11 @@ void UdpLink::readshare() {
     for (;;) {
         const int count = receivebatch();
         for (int i = 0; i < count; ++i)
-            if (!deliver(i, generation))
+            if (!deliver(i, generation)) {
+                sendheld();
                 return;
+            }
+        sendheld();
         // A batch that was not full emptied the socket: asking again would
         // only hear that nothing waits. The notifier tells when more comes.
         if (count < batchSize)
@@ -217,14 +231,59 @@ void UdpLink::send(const std::string &bytes, const QString &host, int port) {
     const Endpoint to = Endpoint(resolve(host), destination).forfamily(family_);
     if (fd_ < 0)
         throw KrovanError("No link is open.");
+    if (holdssends())
+        return hold(bytes, to);
     ssize_t sent;
     do
         sent = ::sendto(fd_, bytes.data(), bytes.size(), 0, to.sockaddress(), to.length());
     while (sent < 0 && errno == EINTR);
-    if (sent < 0 && errno == EMSGSIZE)
-        throw KrovanError("Package Size Too Big.");
     if (sent < 0)
-        throw KrovanError(std::strerror(errno));
+        throw KrovanError(sendreason(errno));
     if (static_cast<size_t>(sent) < bytes.size())
         throw KrovanError("Not all bytes sent.");
+}
+
+void UdpLink::hold(const std::string &bytes, const Endpoint &to) {
+    if (heldcount_ == batchSize)
+        sendheld();
+    if (held_.size() == heldcount_)
+        held_.emplace_back();
+    held_[heldcount_].bytes.assign(bytes);
+    held_[heldcount_].to = to;
+    ++heldcount_;
+}
+
+void UdpLink::sendheld() {
+    if (heldcount_ == 0)
+        return;
+    const std::size_t count = std::exchange(heldcount_, 0);
+    for (std::size_t i = 0; i < count; ++i) {
+        HeldSend &send = held_[i];
+        batch_->outvectors[i] = {send.bytes.data(), send.bytes.size()};
+        msghdr &header = batch_->outmessages[i].msg_hdr;
+        header = msghdr{};
+        header.msg_iov = &batch_->outvectors[i];
+        header.msg_iovlen = 1;
+        header.msg_name = send.to.sockaddress();
+        header.msg_namelen = send.to.length();
+    }
+    std::vector<std::pair<int, QString>> failures;
+    const auto fail = [&](std::size_t i, const std::string &reason) {
+        failures.emplace_back(static_cast<int>(i), QString::fromStdString(reason));
+    };
+    // A datagram that fails is reported and the next ones still go.
+    for (std::size_t done = 0; done < count;) {
+        const int sent = ::sendmmsg(fd_, batch_->outmessages.data() + done,
+                                    static_cast<unsigned>(count - done), 0);
+        if (sent < 0 && errno == EINTR)
+            continue;
+        if (sent <= 0) {
+            fail(done++, sendreason(sent < 0 ? errno : EIO));
+            continue;
+        }
+        for (int i = 0; i < sent; ++i, ++done)
+            if (batch_->outmessages[done].msg_len < held_[done].bytes.size())
+                fail(done, "Not all bytes sent.");
+    }
+    emit heldsent(failures);
 }

@@ -10,6 +10,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 // One UDP socket bound to all local addresses of both families at a local
 // port: every received datagram is reported in arrival order, and sends
@@ -59,6 +60,11 @@ public:
     void send(const std::string &bytes, const QString &host, int port);
     // Sends to the settings' destination.
     void send(const std::string &bytes) override;
+    // While a batch of received datagrams is delivered, the answers wait
+    // and leave together when it has been: one system call for a batch of
+    // answers rather than one each. A send that cannot leave is then
+    // reported by heldsent.
+    bool holdssends() const override { return reading_; }
 
 private:
     // Datagrams taken from the socket by one receive call.
@@ -74,6 +80,9 @@ private:
     bool deliver(int i, unsigned generation);
     // The destination's address.
     QHostAddress resolve(const QString &host);
+    void hold(const std::string &bytes, const Endpoint &to);
+    // Sends what is held, in order, and reports how it went.
+    void sendheld();
 
     int fd_ = -1;
     // The socket's family: AF_INET6 taking both, or AF_INET alone.
@@ -93,6 +102,14 @@ private:
     const std::unique_ptr<Batch> batch_;
     // The datagram handed to the handler, its storage reused.
     std::string received_;
+
+    // The sends held in the batch being delivered; the storage is reused.
+    struct HeldSend {
+        std::string bytes;
+        Endpoint to;
+    };
+    std::vector<HeldSend> held_;
+    std::size_t heldcount_ = 0;
 
     // The last destination text that was a literal IPv4 address, parsed:
     // a literal needs no look-up, so it is not parsed again at every send.

@@ -28,7 +28,6 @@ void EntryFanout::remove(LogSink *sink) {
 }
 
 void EntryFanout::write(LogEntry entry) {
-    entry.serial = ++serial_;
     if (holds_ > 0)
         held_.push_back(std::move(entry));
     else
@@ -44,7 +43,7 @@ void EntryFanout::release() {
     // them.
     std::exception_ptr failure;
     for (std::size_t n = 0; n < held_.size(); ++n) {
-        const LogEntry entry = std::move(held_[n]);
+        LogEntry entry = std::move(held_[n]);
         try {
             handout(entry);
         } catch (...) {
@@ -58,7 +57,15 @@ void EntryFanout::release() {
         std::rethrow_exception(failure);
 }
 
-void EntryFanout::handout(const LogEntry &entry) {
+void EntryFanout::insertheld(std::size_t at, LogEntry entry) {
+    held_.insert(held_.begin() + static_cast<std::ptrdiff_t>(std::min(at, held_.size())),
+                 std::move(entry));
+}
+
+// Numbered as they go out, so that the numbers follow the order the sinks
+// see.
+void EntryFanout::handout(LogEntry &entry) {
+    entry.serial = ++serial_;
     for (LogSink *sink : sinks_)
         sink->write(entry);
     if (heldback_ || !behind())

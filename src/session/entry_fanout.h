@@ -30,6 +30,9 @@ public:
     // the others from their entries: the first failure is thrown after.
     void hold() { ++holds_; }
     void release();
+    // How many entries are held, and an entry put in among them.
+    std::size_t heldcount() const { return held_.size(); }
+    void insertheld(std::size_t at, LogEntry entry);
 
     // The capture of every entry to a file (appending); a failure to open
     // throws. A file that stops taking entries is closed and reported by
@@ -44,7 +47,7 @@ signals:
     void capturefailed(const QString &message);
 
 private:
-    void handout(const LogEntry &entry);
+    void handout(LogEntry &entry);
     bool behind() const;
 
     std::vector<LogSink *> sinks_;

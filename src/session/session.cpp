@@ -16,6 +16,18 @@ namespace {
 // The address the stream buffer's blocks are processed with.
 const char *const streamaddress = "TCP-IP :500";
 
+// The error line of a send that did not leave.
+const char *const sendfailure = "CHYBA: Nepovedlo se odeslat.";
+
+LogEntry errorentry(const QString &text, const QString &font) {
+    LogEntry entry;
+    entry.kind = LogEntry::Kind::Error;
+    entry.time = QDateTime::currentMSecsSinceEpoch();
+    entry.text = text;
+    entry.font = font;
+    return entry;
+}
+
 void writetostderr(const QString &message) {
     std::fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
 }
@@ -69,6 +81,7 @@ void Session::wire(LinkKind kind) {
                 deliver(kind, bytes, from);
             });
     connect(each, &Link::failed, this, [this](const QString &message) { errorline(message); });
+    connect(each, &Link::heldsent, this, &Session::heldsent);
     if (const auto own = steps(kind).wire)
         (this->*own)(*each);
 }
@@ -136,12 +149,7 @@ void Session::note(const QString &text) {
 }
 
 void Session::errorline(const QString &text, const QString &font) {
-    LogEntry entry;
-    entry.kind = LogEntry::Kind::Error;
-    entry.time = QDateTime::currentMSecsSinceEpoch();
-    entry.text = text;
-    entry.font = font;
-    entries_.write(std::move(entry));
+    entries_.write(errorentry(text, font));
 }
 
 void Session::record(Direction direction, const std::string &bytes, const QString &address,
@@ -223,14 +231,33 @@ QString Session::sendon(LinkKind link, const std::string &bytes) {
         return nolink();
     try {
         const SendDepth depth;
+        const bool held = this->link(now).holdssends();
         linksend(now, bytes);
         depth.rethrowreply();
+        if (held) {
+            if (heldsends_.empty())
+                entries_.hold();
+            heldsends_.push_back(entries_.heldcount());
+        }
     } catch (const std::exception &e) {
-        errorline("CHYBA: Nepovedlo se odeslat.", "MS Sans Serif");
+        errorline(sendfailure, "MS Sans Serif");
         const QString reason = QString::fromUtf8(e.what());
         return reason.isEmpty() ? QString("Nepovedlo se odeslat.") : reason;
     }
     return {};
+}
+
+void Session::heldsent(const std::vector<std::pair<int, QString>> &failures) {
+    if (heldsends_.empty())
+        return;
+    std::size_t added = 0;
+    for (const auto &failure : failures) {
+        const auto n = static_cast<std::size_t>(failure.first);
+        const std::size_t at = n < heldsends_.size() ? heldsends_[n] : entries_.heldcount();
+        entries_.insertheld(at + added++, errorentry(sendfailure, "MS Sans Serif"));
+    }
+    heldsends_.clear();
+    guard([this] { entries_.release(); });
 }
 
 RepeatTimer *Session::repeattimer(int n) {

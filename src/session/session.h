@@ -193,6 +193,9 @@ private:
     // Records the bytes as sent to `link`, then hands them to the link that
     // is active now (the record's sinks may have closed it).
     QString sendon(LinkKind link, const std::string &bytes);
+    // A link's held sends have gone: the error line of each that failed is
+    // put after its record, and the held entries go to the sinks.
+    void heldsent(const std::vector<std::pair<int, QString>> &failures);
     // Records that no link is active; the reason.
     QString nolink();
     // Each kind's own open and close.
@@ -237,6 +240,9 @@ private:
     std::array<std::unique_ptr<StreamFramer>, kindcount> framers_;
     std::vector<std::unique_ptr<RepeatTimer>> repeats_;
     EntryFanout entries_;
+    // Where the record of each send a link holds ends among the held
+    // entries; the entries stay held until the link tells how they went.
+    std::vector<std::size_t> heldsends_;
     // The links by kind, in the selector's order.
     std::array<Link *, kindcount> links_{&ApdComPort1, &IdTCPClient1, &IdTCPServer1, &IdUDPServer1,
                                          &IdIcmpClient1};

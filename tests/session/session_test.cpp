@@ -236,6 +236,25 @@ TEST_F(SessionTest, AnAnswerLeavesBeforeItsBlockIsLoggedAndTheLinesKeepTheirOrde
     session.removesink(&watch);
 }
 
+TEST_F(SessionTest, AnswersToBlocksThatCameTogetherLeaveTogetherAndAFailureKeepsItsPlace) {
+    // Too big for a datagram: it fails only when the answers leave.
+    session.setup.macros = {{"small", "OK", false, "1000"},
+                            {"big", QString(66000, 'B'), false, "1000"}};
+    session.setfilters({{"a", false, true, "small", MatchMode::Contains},
+                        {"b", false, true, "big", MatchMode::Contains}});
+    const quint16 port = openudp();
+    for (const char *block : {"a1", "b2", "a3"})
+        peer.writeDatagram(block, QHostAddress::LocalHost, port);
+    EXPECT_EQ(peerreceives(2), (QList<QByteArray>{"OK", "OK"}));
+    const QString from = QString("rx 127.0.0.1:%1 ").arg(peer.localPort());
+    const QString to = QString("tx 127.0.0.1 : %1 [] ").arg(peer.localPort());
+    ASSERT_EQ(entries.lines.size(), 8);
+    EXPECT_EQ(entries.lines.mid(1, 3),
+              (QStringList{from + "[small] a1", to + "OK", from + "[big] b2"}));
+    EXPECT_EQ(entries.lines.mid(5),
+              (QStringList{"error CHYBA: Nepovedlo se odeslat.", from + "[small] a3", to + "OK"}));
+}
+
 TEST_F(SessionTest, AFilterThatDoesNotConvertLogsTheBlockAndFailsWhenCompared) {
     session.setfilters({{"$zz", false, true, "none"}});
     const quint16 port = openudp();
