@@ -176,12 +176,20 @@ void TForm_RX_TX::write(const LogEntry &entry) {
     const bool received = entry.direction == Direction::Received;
     const QString address =
         CheckBox_adr->isChecked() ? addresspart(received, entry.address) : QString();
-    QString macros;
-    if (received && CheckBox_makro->isChecked())
-        for (const QString &name : entry.macros)
-            macros += "/ Volá makro: " + name + " ";
+    const QString macros =
+        received && CheckBox_makro->isChecked() ? macropart(entry.macros) : QString();
     logtexts(entry.direction, RecordTexts::of(entry, CheckBox_hex->isChecked()), address, macros,
              entry.time);
+}
+
+const QString &TForm_RX_TX::macropart(const QStringList &macros) {
+    if (macros != macropart_.macros || macropart_.text.isNull()) {
+        macropart_.macros = macros;
+        macropart_.text = QLatin1String("");
+        for (const QString &name : macros)
+            macropart_.text += "/ Volá makro: " + name + " ";
+    }
+    return macropart_.text;
 }
 
 void TForm_RX_TX::addstate(const QString &text) {

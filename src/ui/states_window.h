@@ -68,6 +68,10 @@ private:
     // "z: ADDRESS " or "na: ADDRESS ", made again only when the address
     // changes: a link mostly talks to one peer.
     const QString &addresspart(bool received, const QString &address);
+    // "/ Volá makro: NAME " for each macro a block's filters named, made
+    // again only when the names change: a stream of alike blocks names the
+    // same ones.
+    const QString &macropart(const QStringList &macros);
     // Counts the rows for the label at once; the label takes the count
     // once per pass of the event loop, not at every record.
     void showlines();
@@ -77,6 +81,10 @@ private:
         QString address, text;
     };
     AddressPart addressparts_[2];
+    struct MacroPart {
+        QStringList macros;
+        QString text;
+    } macropart_;
     // Reused for every record, so that a record allocates no list.
     std::vector<LogLine> lines_;
     qint64 count_ = 0;

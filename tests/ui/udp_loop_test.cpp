@@ -127,6 +127,11 @@ TEST_F(UdpLoop, HeadersCarryTheSourceAndTheCalledMacros) {
     EXPECT_EQ(texts[0], QString("Přijal data z: 127.0.0.1:%1 / Volá makro: A / Volá makro: B :")
                             .arg(peer.localPort()));
     EXPECT_EQ(texts[2], QString("Odeslal data na: 127.0.0.1 : %1 :").arg(peer.localPort()));
+
+    sendtoprogram("yz");
+    ASSERT_EQ(peerreceives(1).size(), 1);
+    EXPECT_EQ(mixtexts().value(4),
+              QString("Přijal data z: 127.0.0.1:%1 / Volá makro: A :").arg(peer.localPort()));
 }
 
 TEST_F(UdpLoop, TheLaterOfTwoEqualDescriptionsIsSent) {
