@@ -247,7 +247,9 @@ void LogStore::add(QStringView text, std::uint8_t style) {
 }
 
 void LogStore::addstored(std::string_view stored, std::uint8_t style) {
-    const std::lock_guard<std::mutex> held(lock_);
+    std::unique_lock<std::mutex> held(lock_, std::defer_lock);
+    if (!adding_)
+        held.lock();
     const std::uint64_t offset = bytes_.append(stored);
     const std::int64_t n = count();
     if (n == 0)

@@ -55,6 +55,21 @@ public:
     // Adds a last line given as it is stored (see encode): what a caller
     // that has the bytes already need not make a text of first.
     void addstored(std::string_view stored, std::uint8_t style);
+    // While one lives, the lock is held for every line added: a record's
+    // lines take it once. Only add() and addstored() may be called then.
+    class Adding {
+    public:
+        explicit Adding(LogStore &store) : store_(store), held_(store.lock_) {
+            store.adding_ = true;
+        }
+        ~Adding() { store_.adding_ = false; }
+        Adding(const Adding &) = delete;
+        Adding &operator=(const Adding &) = delete;
+
+    private:
+        LogStore &store_;
+        const std::lock_guard<std::mutex> held_;
+    };
     // Appends text to the last line.
     void append(QStringView text);
     // The same, given as it is stored.
@@ -122,6 +137,7 @@ private:
     LineMap<Extent> moved_; // lines whose text is elsewhere than their place
     std::uint64_t placeend_ = 0;
     mutable std::mutex lock_;
+    bool adding_ = false; // an Adding holds the lock
     mutable std::string scratch_;
 };
 

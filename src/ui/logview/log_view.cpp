@@ -239,12 +239,15 @@ void LogView::addline(QStringView text) {
 void LogView::addlines(const std::vector<LogLine> &lines) {
     fitwidth();
     const std::int64_t from = index_.total();
-    for (const LogLine &line : lines) {
-        setstyle(line.style);
-        if (line.stored.empty())
-            putline(line.text, currentindex_);
-        else
-            putstored(line.stored, currentindex_);
+    {
+        const LogStore::Adding adding(store_);
+        for (const LogLine &line : lines) {
+            setstyle(line.style);
+            if (line.stored.empty())
+                putline(line.text, currentindex_);
+            else
+                putstored(line.stored, currentindex_);
+        }
     }
     touched(from);
 }
