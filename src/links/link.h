@@ -40,6 +40,8 @@ public:
     // to leave with the pass's other answers in one call; heldsent then
     // tells how they went.
     virtual bool holdssends() const { return false; }
+    // Sends what is held now, reporting heldsent.
+    virtual void sendheld() {}
     // A stream (TCP) reports bytes as they come, without the bounds of what
     // the peer sent; the program frames them into blocks. Other links report
     // one block per datagram, echo or serial notification.

@@ -65,6 +65,7 @@ public:
     // answers rather than one each. A send that cannot leave is then
     // reported by heldsent.
     bool holdssends() const override { return reading_; }
+    void sendheld() override;
 
 private:
     // Datagrams taken from the socket by one receive call.
@@ -81,8 +82,6 @@ private:
     // The destination's address.
     QHostAddress resolve(const QString &host);
     void hold(const std::string &bytes, const Endpoint &to);
-    // Sends what is held, in order, and reports how it went.
-    void sendheld();
 
     int fd_ = -1;
     // The socket's family: AF_INET6 taking both, or AF_INET alone.

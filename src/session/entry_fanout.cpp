@@ -39,6 +39,18 @@ void EntryFanout::release() {
         --holds_;
         return;
     }
+    const std::exception_ptr failure = handoutheld();
+    holds_ = 0;
+    if (failure)
+        std::rethrow_exception(failure);
+}
+
+std::exception_ptr EntryFanout::handoutheld() {
+    // Once at a time: a sink that has something told while the entries go
+    // (an error box) finds them going already.
+    if (handing_)
+        return {};
+    handing_ = true;
     // Still held while they go: an entry a sink makes meanwhile goes after
     // them.
     std::exception_ptr failure;
@@ -52,9 +64,8 @@ void EntryFanout::release() {
         }
     }
     held_.clear();
-    holds_ = 0;
-    if (failure)
-        std::rethrow_exception(failure);
+    handing_ = false;
+    return failure;
 }
 
 void EntryFanout::insertheld(std::size_t at, LogEntry entry) {

@@ -10,6 +10,7 @@
 #include <QObject>
 #include <QTimer>
 
+#include <exception>
 #include <memory>
 #include <vector>
 
@@ -30,6 +31,9 @@ public:
     // the others from their entries: the first failure is thrown after.
     void hold() { ++holds_; }
     void release();
+    // Hands the entries held so far to the sinks and goes on holding the
+    // next ones; a sink's failure is the caller's to throw or not.
+    std::exception_ptr handoutheld();
     // How many entries are held, and an entry put in among them.
     std::size_t heldcount() const { return held_.size(); }
     void insertheld(std::size_t at, LogEntry entry);
@@ -57,6 +61,7 @@ private:
     static inline quint64 serial_ = 0;
     bool heldback_ = false;
     int holds_ = 0;
+    bool handing_ = false; // handoutheld is handing them out
     std::vector<LogEntry> held_;
     // While held back, looks every 10 ms whether the sinks caught up.
     QTimer catchup_;

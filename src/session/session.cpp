@@ -260,6 +260,14 @@ void Session::heldsent(const std::vector<std::pair<int, QString>> &failures) {
     guard([this] { entries_.release(); });
 }
 
+void Session::tell(const QString &message) {
+    for (Link *each : links_)
+        each->sendheld();
+    // The failure being told goes first; a sink's own is dropped.
+    (void)entries_.handoutheld();
+    report(message);
+}
+
 RepeatTimer *Session::repeattimer(int n) {
     if (n < 1)
         return nullptr;

@@ -76,7 +76,8 @@ public:
     // written to standard error.
     std::function<void(const QString &message)> report;
     template <class Operation> void guard(Operation &&operation) {
-        guardwith(report, std::forward<Operation>(operation));
+        guardwith([this](const QString &message) { tell(message); },
+                  std::forward<Operation>(operation));
     }
 
     // The link a send uses: the first open kind in the fixed order serial,
@@ -196,6 +197,10 @@ private:
     // A link's held sends have gone: the error line of each that failed is
     // put after its record, and the held entries go to the sinks.
     void heldsent(const std::vector<std::pair<int, QString>> &failures);
+    // Reports a failure after what came before it has gone: the held
+    // answers leave and the held entries reach the sinks before an error
+    // box waits for the user.
+    void tell(const QString &message);
     // Records that no link is active; the reason.
     QString nolink();
     // Each kind's own open and close.

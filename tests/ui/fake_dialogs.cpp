@@ -32,6 +32,7 @@ void FakeDialogs::reset() {
     answers.clear();
     files.clear();
     fileDialogs.clear();
+    whileerror = nullptr;
 }
 
 FakeDialogs &fakeDialogs() {

@@ -4,6 +4,7 @@
 
 #include <QStringList>
 #include <deque>
+#include <functional>
 
 // Answers every box and file dialog without blocking, and records what the
 // program asked.
@@ -15,7 +16,14 @@ public:
     std::deque<QString> files;                // next chosen files; empty text = cancelled
     std::vector<FileDialogSetup> fileDialogs; // what each file dialog was given
 
-    void showError(const QString &message) override { errors << message; }
+    // Runs while an error box would be up.
+    std::function<void()> whileerror;
+
+    void showError(const QString &message) override {
+        errors << message;
+        if (whileerror)
+            whileerror();
+    }
     Answer confirm(const QString &message, bool withCancel) override;
     QString openFileName(const FileDialogSetup &setup) override;
     QString saveFileName(const FileDialogSetup &setup) override;

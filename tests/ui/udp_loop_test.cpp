@@ -25,6 +25,7 @@
 #include <QUdpSocket>
 
 #include <atomic>
+#include <optional>
 #include <thread>
 
 namespace {
@@ -156,11 +157,18 @@ TEST_F(UdpLoop, AFilterThatFailsLogsTheBlockThenReportsAndAnswersNothing) {
     setfilter(1, "", "ack");
     setfilter(2, "$zz", "ack");
     openudp();
+    // The log shows the block while its error box is up.
+    std::optional<QStringList> shownatbox;
+    fakeDialogs().whileerror = [&] {
+        if (!shownatbox)
+            shownatbox = mixtexts();
+    };
     sendtoprogram("abc");
     sendtoprogram("def");
     sendtoprogram("ghi");
 
     ASSERT_TRUE(waitfor([] { return mix().size() >= 6; })) << mixtexts().join("|").toStdString();
+    EXPECT_EQ(shownatbox.value_or(QStringList{"no box"}), (QStringList{"Přijal data :", "  abc"}));
     EXPECT_EQ(fakeDialogs().errors.value(0), "'$zz' is not a valid integer value");
     EXPECT_TRUE(peerreceives(1, 200).isEmpty());
     EXPECT_EQ(mixtexts(), (QStringList{"Přijal data :", "  abc", "Přijal data :", "  def",
