@@ -73,7 +73,7 @@ private:
     // same ones.
     const QString &macropart(const QStringList &macros);
     // Counts the rows for the label at once; the label takes the count
-    // once per pass of the event loop, not at every record.
+    // when the log repaints, not at every record.
     void showlines();
     void showcount();
 
