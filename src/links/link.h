@@ -4,7 +4,6 @@
 #include <QString>
 
 #include <string>
-#include <utility>
 #include <vector>
 
 // What every link kind offers the program: it opens with the settings it
@@ -62,10 +61,9 @@ signals:
     void failed(const QString &message);
     // The link began to wait for its device or server.
     void waitingstarted();
-    // The sends held since the last report have gone; `failures` names
-    // each one that could not leave, in order: its place among them (from
-    // 0) and the reason.
-    void heldsent(const std::vector<std::pair<int, QString>> &failures);
+    // The sends held since the last report have gone; `failed` names each
+    // one that could not leave by its place among them (from 0), in order.
+    void heldsent(const std::vector<int> &failed);
 
 protected:
     bool reconnect_ = false;

@@ -32,11 +32,6 @@ std::string bindreason(int error) {
     }
 }
 
-// Why a datagram did not leave, from the system's error.
-std::string sendreason(int error) {
-    return error == EMSGSIZE ? "Package Size Too Big." : std::strerror(error);
-}
-
 } // namespace
 
 struct UdpLink::Batch {
@@ -166,11 +161,10 @@ void UdpLink::readshare() {
     const unsigned generation = generation_;
     for (;;) {
         const int count = receivebatch();
+        // A handler that closed or reopened the link sent what was held.
         for (int i = 0; i < count; ++i)
-            if (!deliver(i, generation)) {
-                sendheld();
+            if (!deliver(i, generation))
                 return;
-            }
         sendheld();
         // A batch that was not full emptied the socket: asking again would
         // only hear that nothing waits. The notifier tells when more comes.
@@ -237,8 +231,10 @@ void UdpLink::send(const std::string &bytes, const QString &host, int port) {
     do
         sent = ::sendto(fd_, bytes.data(), bytes.size(), 0, to.sockaddress(), to.length());
     while (sent < 0 && errno == EINTR);
+    if (sent < 0 && errno == EMSGSIZE)
+        throw KrovanError("Package Size Too Big.");
     if (sent < 0)
-        throw KrovanError(sendreason(errno));
+        throw KrovanError(std::strerror(errno));
     if (static_cast<size_t>(sent) < bytes.size())
         throw KrovanError("Not all bytes sent.");
 }
@@ -267,10 +263,7 @@ void UdpLink::sendheld() {
         header.msg_name = send.to.sockaddress();
         header.msg_namelen = send.to.length();
     }
-    std::vector<std::pair<int, QString>> failures;
-    const auto fail = [&](std::size_t i, const std::string &reason) {
-        failures.emplace_back(static_cast<int>(i), QString::fromStdString(reason));
-    };
+    std::vector<int> failed;
     // A datagram that fails is reported and the next ones still go.
     for (std::size_t done = 0; done < count;) {
         const int sent = ::sendmmsg(fd_, batch_->outmessages.data() + done,
@@ -278,12 +271,12 @@ void UdpLink::sendheld() {
         if (sent < 0 && errno == EINTR)
             continue;
         if (sent <= 0) {
-            fail(done++, sendreason(sent < 0 ? errno : EIO));
+            failed.push_back(static_cast<int>(done++));
             continue;
         }
         for (int i = 0; i < sent; ++i, ++done)
             if (batch_->outmessages[done].msg_len < held_[done].bytes.size())
-                fail(done, "Not all bytes sent.");
+                failed.push_back(static_cast<int>(done));
     }
-    emit heldsent(failures);
+    emit heldsent(failed);
 }

@@ -247,12 +247,12 @@ QString Session::sendon(LinkKind link, const std::string &bytes) {
     return {};
 }
 
-void Session::heldsent(const std::vector<std::pair<int, QString>> &failures) {
+void Session::heldsent(const std::vector<int> &failed) {
     if (heldsends_.empty())
         return;
     std::size_t added = 0;
-    for (const auto &failure : failures) {
-        const auto n = static_cast<std::size_t>(failure.first);
+    for (const int each : failed) {
+        const auto n = static_cast<std::size_t>(each);
         const std::size_t at = n < heldsends_.size() ? heldsends_[n] : entries_.heldcount();
         entries_.insertheld(at + added++, errorentry(sendfailure, "MS Sans Serif"));
     }

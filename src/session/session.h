@@ -196,7 +196,7 @@ private:
     QString sendon(LinkKind link, const std::string &bytes);
     // A link's held sends have gone: the error line of each that failed is
     // put after its record, and the held entries go to the sinks.
-    void heldsent(const std::vector<std::pair<int, QString>> &failures);
+    void heldsent(const std::vector<int> &failed);
     // Reports a failure after what came before it has gone: the held
     // answers leave and the held entries reach the sinks before an error
     // box waits for the user.
