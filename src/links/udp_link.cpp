@@ -165,10 +165,13 @@ void UdpLink::readshare() {
         for (int i = 0; i < count; ++i)
             if (!deliver(i, generation))
                 return;
+        const bool answered = heldcount_ > 0;
         sendheld();
         // A batch that was not full emptied the socket: asking again would
-        // only hear that nothing waits. The notifier tells when more comes.
-        if (count < batchSize)
+        // only hear that nothing waits, unless answers went out meanwhile,
+        // since a peer that was answered may have asked again already. The
+        // notifier tells when more comes.
+        if (count == 0 || (count < batchSize && !answered))
             return;
         if (share.elapsed() >= readShareMs) {
             notifier_.setEnabled(false);
