@@ -4,6 +4,14 @@
 #include <exception>
 #include <utility>
 
+namespace {
+
+// How long released entries wait for more, and how many go at once.
+constexpr int waitms = 1;
+constexpr std::size_t waitingmost = 64;
+
+} // namespace
+
 EntryFanout::EntryFanout(QObject *parent) : QObject(parent) {
     catchup_.setInterval(10);
     connect(&catchup_, &QTimer::timeout, this, [this] {
@@ -12,6 +20,16 @@ EntryFanout::EntryFanout(QObject *parent) : QObject(parent) {
         heldback_ = false;
         catchup_.stop();
         emit holdback(false);
+    });
+    waiting_.setSingleShot(true);
+    waiting_.setTimerType(Qt::PreciseTimer);
+    waiting_.setInterval(waitms);
+    connect(&waiting_, &QTimer::timeout, this, [this] {
+        if (holds_ > 0)
+            return; // the last release starts the wait again
+        const std::exception_ptr failure = handoutheld();
+        if (failure && onfailure)
+            onfailure(failure);
     });
 }
 
@@ -23,25 +41,35 @@ void EntryFanout::add(LogSink *sink) {
     sinks_.push_back(sink);
 }
 
+// A sink that goes takes what waits for it.
 void EntryFanout::remove(LogSink *sink) {
+    if (holds_ == 0)
+        (void)handoutheld();
     std::erase(sinks_, sink);
 }
 
 void EntryFanout::write(LogEntry entry) {
     if (holds_ > 0)
-        held_.push_back(std::move(entry));
-    else
-        handout(entry);
+        return held_.push_back(std::move(entry));
+    // What waits goes first, so the order stays.
+    const std::exception_ptr failure = held_.empty() ? nullptr : handoutheld();
+    handout(entry);
+    if (failure)
+        std::rethrow_exception(failure);
 }
 
-void EntryFanout::release() {
+void EntryFanout::letgo(bool wait) {
     if (holds_ > 1) {
         --holds_;
         return;
     }
-    const std::exception_ptr failure = handoutheld();
     holds_ = 0;
-    if (failure)
+    if (wait && held_.size() < waitingmost) {
+        if (!waiting_.isActive())
+            waiting_.start();
+        return;
+    }
+    if (const std::exception_ptr failure = handoutheld())
         std::rethrow_exception(failure);
 }
 
@@ -51,8 +79,8 @@ std::exception_ptr EntryFanout::handoutheld() {
     if (handing_)
         return {};
     handing_ = true;
-    // Still held while they go: an entry a sink makes meanwhile goes after
-    // them.
+    // Held while they go: an entry a sink makes meanwhile goes after them.
+    ++holds_;
     std::exception_ptr failure;
     for (std::size_t n = 0; n < held_.size(); ++n) {
         LogEntry entry = std::move(held_[n]);
@@ -64,6 +92,7 @@ std::exception_ptr EntryFanout::handoutheld() {
         }
     }
     held_.clear();
+    --holds_;
     handing_ = false;
     return failure;
 }
@@ -107,7 +136,7 @@ void EntryFanout::startcapture(const QString &path, qint64 limit) {
 void EntryFanout::stopcapture() {
     if (!capture_)
         return;
-    remove(capture_.get());
+    remove(capture_.get()); // with what waits for it
     // Whatever waits reaches the file before it is closed.
     capture_.reset();
 }

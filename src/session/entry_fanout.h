@@ -11,6 +11,7 @@
 #include <QTimer>
 
 #include <exception>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -30,9 +31,16 @@ public:
     // hands them to the sinks in order. A sink that throws does not keep
     // the others from their entries: the first failure is thrown after.
     void hold() { ++holds_; }
-    void release();
-    // Hands the entries held so far to the sinks and goes on holding the
-    // next ones; a sink's failure is the caller's to throw or not.
+    void release() { letgo(false); }
+    // As release, but after the last one the entries wait up to a
+    // millisecond for more, unless many wait already: a peer asking again
+    // at once is answered before one pass of the sinks logs it all. A
+    // failure of a sink then is given to onfailure.
+    void releasesoon() { letgo(true); }
+    std::function<void(const std::exception_ptr &)> onfailure;
+    // Hands the entries held or waiting so far to the sinks and goes on
+    // holding the next ones; a sink's failure is the caller's to throw or
+    // not.
     std::exception_ptr handoutheld();
     // How many entries are held, and an entry put in among them.
     std::size_t heldcount() const { return held_.size(); }
@@ -51,6 +59,7 @@ signals:
     void capturefailed(const QString &message);
 
 private:
+    void letgo(bool wait);
     void handout(LogEntry &entry);
     bool behind() const;
 
@@ -65,4 +74,6 @@ private:
     std::vector<LogEntry> held_;
     // While held back, looks every 10 ms whether the sinks caught up.
     QTimer catchup_;
+    // Hands out the entries that wait after their last release.
+    QTimer waiting_;
 };

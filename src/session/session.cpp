@@ -44,6 +44,9 @@ Session::Session(QObject *parent) : QObject(parent), report(writetostderr) {
         for (Link *each : links_)
             each->setpaused(held);
     });
+    entries_.onfailure = [this](const std::exception_ptr &failure) {
+        guard([&] { std::rethrow_exception(failure); });
+    };
     connect(&entries_, &EntryFanout::capturefailed, this, [this](const QString &message) {
         emit capturestopped();
         errorline("CHYBA: " + message);
@@ -110,7 +113,18 @@ void Session::deliver(LinkKind kind, const std::string &bytes, const QString &fr
         guard([this] { entries_.release(); });
         throw;
     }
-    guard([this] { entries_.release(); });
+    releaseentries();
+}
+
+// A block that came back inside a send is logged before the send returns;
+// others may wait a moment for the next block.
+void Session::releaseentries() {
+    guard([this] {
+        if (SendDepth::innermost())
+            entries_.release();
+        else
+            entries_.releasesoon();
+    });
 }
 
 void Session::process(LinkKind kind, const std::string &bytes, const QString &from) {
@@ -257,7 +271,7 @@ void Session::heldsent(const std::vector<int> &failed) {
         entries_.insertheld(at + added++, errorentry(sendfailure, "MS Sans Serif"));
     }
     heldsends_.clear();
-    guard([this] { entries_.release(); });
+    releaseentries();
 }
 
 void Session::tell(const QString &message) {

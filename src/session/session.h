@@ -191,6 +191,7 @@ private:
     // A block or a stream's bytes one of the links received.
     void deliver(LinkKind kind, const std::string &bytes, const QString &from);
     void process(LinkKind kind, const std::string &bytes, const QString &from);
+    void releaseentries();
     // Records the bytes as sent to `link`, then hands them to the link that
     // is active now (the record's sinks may have closed it).
     QString sendon(LinkKind link, const std::string &bytes);

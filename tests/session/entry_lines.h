@@ -1,6 +1,7 @@
 #pragma once
 
 #include "log_entry.h"
+#include "wait_for.h"
 
 #include <QStringList>
 
@@ -8,6 +9,12 @@
 class Entries : public LogSink {
 public:
     QStringList lines;
+    // The lines once there are `count`: a received block and its answer
+    // are logged a moment after the answer left.
+    QStringList atleast(qsizetype count) {
+        waitfor([&] { return lines.size() >= count; }, 1000);
+        return lines;
+    }
     void write(const LogEntry &entry) override {
         switch (entry.kind) {
         case LogEntry::Kind::State:

@@ -80,6 +80,11 @@ protected:
             texts << line.text;
         return texts;
     }
+    // A received block and its answer are logged a moment after the answer
+    // left.
+    static void logged(std::size_t count) {
+        waitfor([&] { return mix().size() >= count; }, 1000);
+    }
     static QString received() { return seam::plaintext(Form_rxw->RichEdit_rx); }
     static QString sent() { return seam::plaintext(Form_txw->RichEdit_tx); }
 };
@@ -95,6 +100,7 @@ TEST_F(UdpLoop, ADatagramIsLoggedAndAnsweredByTheMacroItsFilterNames) {
     EXPECT_EQ(replies[0].data(), "\x06OK");
     EXPECT_EQ(replies[0].senderPort(), localport);
 
+    logged(4);
     const std::vector<LogLine> lines = mix();
     ASSERT_EQ(lines.size(), 4u) << mixtexts().join("|").toStdString();
     EXPECT_EQ(lines[0].text, "Přijal data :");
@@ -123,6 +129,7 @@ TEST_F(UdpLoop, HeadersCarryTheSourceAndTheCalledMacros) {
     ASSERT_EQ(replies.size(), 1);
     EXPECT_EQ(replies[0].data(), "second");
     EXPECT_TRUE(peerreceives(1, 200).isEmpty()) << "only the last match is answered";
+    logged(4);
     const QStringList texts = mixtexts();
     ASSERT_GE(texts.size(), 3);
     EXPECT_EQ(texts[0], QString("Přijal data z: 127.0.0.1:%1 / Volá makro: A / Volá makro: B :")
@@ -131,6 +138,7 @@ TEST_F(UdpLoop, HeadersCarryTheSourceAndTheCalledMacros) {
 
     sendtoprogram("yz");
     ASSERT_EQ(peerreceives(1).size(), 1);
+    logged(8);
     EXPECT_EQ(mixtexts().value(4),
               QString("Přijal data z: 127.0.0.1:%1 / Volá makro: A :").arg(peer.localPort()));
 }
@@ -147,6 +155,7 @@ TEST_F(UdpLoop, TheLaterOfTwoEqualDescriptionsIsSent) {
     const auto replies = peerreceives(1);
     ASSERT_EQ(replies.size(), 1);
     EXPECT_EQ(replies[0].data(), "two");
+    logged(4);
     EXPECT_EQ(mixtexts().value(0), "Přijal data / Volá makro: dup / Volá makro: dup :");
     EXPECT_TRUE(fakeDialogs().errors.isEmpty());
 }
