@@ -159,19 +159,24 @@ void UdpLink::readshare() {
     QElapsedTimer share;
     share.start();
     const unsigned generation = generation_;
+    bool again = false; // this receive asks again after answers
     for (;;) {
         const int count = receivebatch();
+        if (again)
+            askedagain(count > 0);
+        if (count == 0)
+            return;
         // A handler that closed or reopened the link sent what was held.
         for (int i = 0; i < count; ++i)
             if (!deliver(i, generation))
                 return;
         const bool answered = heldcount_ > 0;
         sendheld();
-        // A batch that was not full emptied the socket: asking again would
-        // only hear that nothing waits, unless answers went out meanwhile,
-        // since a peer that was answered may have asked again already. The
-        // notifier tells when more comes.
-        if (count == 0 || (count < batchSize && !answered))
+        // A batch that was not full emptied the socket; the notifier tells
+        // when more comes. But a peer that was answered may have asked
+        // again already.
+        again = count < batchSize;
+        if (again && !(answered && askagain()))
             return;
         if (share.elapsed() >= readShareMs) {
             notifier_.setEnabled(false);
@@ -179,6 +184,21 @@ void UdpLink::readshare() {
             return;
         }
     }
+}
+
+// Asking again after answers finds a quick peer's next datagram without a
+// wait in the event loop. Where it finds nothing, the next passes skip it,
+// more of them after each miss in a row.
+bool UdpLink::askagain() {
+    if (skipasks_ == 0)
+        return true;
+    --skipasks_;
+    return false;
+}
+
+void UdpLink::askedagain(bool found) {
+    missedasks_ = found ? 0 : std::min(missedasks_ + 1, 6);
+    skipasks_ = (1 << missedasks_) - 1;
 }
 
 int UdpLink::receivebatch() {

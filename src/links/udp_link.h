@@ -76,6 +76,8 @@ private:
     void readshare();
     // Receives one batch; returns how many came, 0 when none waited.
     int receivebatch();
+    bool askagain();
+    void askedagain(bool found);
     // Reports datagram i of the last batch; false when the handler closed
     // or reopened the link.
     bool deliver(int i, unsigned generation);
@@ -92,6 +94,8 @@ private:
     unsigned generation_ = 0;
     // Raised while a batch is being delivered.
     bool reading_ = false;
+    int missedasks_ = 0; // asks again in a row that found nothing
+    int skipasks_ = 0;   // passes left that do not ask again
     QSocketNotifier notifier_{QSocketNotifier::Read};
     // The next share of a flood, after the event loop has had its turn.
     QTimer continuation_;
