@@ -1,5 +1,7 @@
 #include "entry_fanout.h"
 
+#include <QAbstractEventDispatcher>
+
 #include <algorithm>
 #include <exception>
 #include <utility>
@@ -24,13 +26,16 @@ EntryFanout::EntryFanout(QObject *parent) : QObject(parent) {
     waiting_.setSingleShot(true);
     waiting_.setTimerType(Qt::PreciseTimer);
     waiting_.setInterval(waitms);
-    connect(&waiting_, &QTimer::timeout, this, [this] {
-        if (holds_ > 0)
-            return; // the last release starts the wait again
-        const std::exception_ptr failure = handoutheld();
-        if (failure && onfailure)
-            onfailure(failure);
-    });
+    connect(&waiting_, &QTimer::timeout, this, &EntryFanout::handoutwaiting);
+}
+
+void EntryFanout::handoutwaiting() {
+    if (holds_ > 0 || held_.empty())
+        return; // the last release lets them wait again
+    waiting_.stop();
+    const std::exception_ptr failure = handoutheld();
+    if (failure && onfailure)
+        onfailure(failure);
 }
 
 EntryFanout::~EntryFanout() {
@@ -67,6 +72,13 @@ void EntryFanout::letgo(bool wait) {
     if (wait && held_.size() < waitingmost) {
         if (!waiting_.isActive())
             waiting_.start();
+        // They go as soon as the event loop has nothing else to do, too:
+        // the log then costs the peer no wait, and the thread is not asleep
+        // when the peer asks again.
+        if (!idlewatch_)
+            if (QAbstractEventDispatcher *loop = QAbstractEventDispatcher::instance(thread()))
+                idlewatch_ = connect(loop, &QAbstractEventDispatcher::aboutToBlock, this,
+                                     &EntryFanout::handoutwaiting);
         return;
     }
     if (const std::exception_ptr failure = handoutheld())

@@ -32,10 +32,11 @@ public:
     // the others from their entries: the first failure is thrown after.
     void hold() { ++holds_; }
     void release() { letgo(false); }
-    // As release, but after the last one the entries wait up to a
-    // millisecond for more, unless many wait already: a peer asking again
-    // at once is answered before one pass of the sinks logs it all. A
-    // failure of a sink then is given to onfailure.
+    // As release, but after the last one the entries wait for more, unless
+    // many wait already, until the event loop has nothing else to do or a
+    // millisecond has passed: a peer asking again at once is answered
+    // before one pass of the sinks logs it all. A failure of a sink then
+    // is given to onfailure.
     void releasesoon() { letgo(true); }
     std::function<void(const std::exception_ptr &)> onfailure;
     // Hands the entries held or waiting so far to the sinks and goes on
@@ -60,6 +61,7 @@ signals:
 
 private:
     void letgo(bool wait);
+    void handoutwaiting();
     void handout(LogEntry &entry);
     bool behind() const;
 
@@ -76,4 +78,5 @@ private:
     QTimer catchup_;
     // Hands out the entries that wait after their last release.
     QTimer waiting_;
+    QMetaObject::Connection idlewatch_;
 };
