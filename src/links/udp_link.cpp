@@ -173,10 +173,11 @@ void UdpLink::readshare() {
         const bool answered = heldcount_ > 0;
         sendheld();
         // A batch that was not full emptied the socket; the notifier tells
-        // when more comes. But a peer that was answered may have asked
-        // again already.
+        // when more comes. But a peer that was answered a lone datagram may
+        // have asked again already; one that keeps several on the way is
+        // answered in larger batches when its next ones come together.
         again = count < batchSize;
-        if (again && !(answered && askagain()))
+        if (again && !(count == 1 && answered && askagain()))
             return;
         if (share.elapsed() >= readShareMs) {
             notifier_.setEnabled(false);
