@@ -148,7 +148,7 @@ void EntryFanout::startcapture(const QString &path, qint64 limit) {
 void EntryFanout::stopcapture() {
     if (!capture_)
         return;
-    remove(capture_.get()); // with what waits for it
-    // Whatever waits reaches the file before it is closed.
+    remove(capture_.get()); // taking what waits
+    // What it was given reaches the file before it is closed.
     capture_.reset();
 }
