@@ -163,7 +163,7 @@ void UdpLink::readshare() {
     for (;;) {
         const int count = receivebatch();
         if (again)
-            askedagain(count > 0);
+            askedagain(count == 1);
         if (count == 0)
             return;
         // A handler that closed or reopened the link sent what was held.
@@ -187,9 +187,10 @@ void UdpLink::readshare() {
     }
 }
 
-// Asking again after answers finds a quick peer's next datagram without a
-// wait in the event loop. Where it finds nothing, the next passes skip it,
-// more of them after each miss in a row.
+// Asking again after an answer finds a quick peer's next datagram without a
+// wait in the event loop. Where it finds nothing, or several (a peer that
+// keeps more on the way), the next passes skip it, more of them after each
+// such ask in a row.
 bool UdpLink::askagain() {
     if (skipasks_ == 0)
         return true;

@@ -94,7 +94,7 @@ private:
     unsigned generation_ = 0;
     // Raised while a batch is being delivered.
     bool reading_ = false;
-    int missedasks_ = 0; // asks again in a row that found nothing
+    int missedasks_ = 0; // asks again in a row that found not one
     int skipasks_ = 0;   // passes left that do not ask again
     QSocketNotifier notifier_{QSocketNotifier::Read};
     // The next share of a flood, after the event loop has had its turn.
