@@ -4,15 +4,14 @@
 
 #include <utility>
 
-// A value made from one or two texts of the set-up, made again only when
-// they change: a stream of answers reads the same fields for every send,
-// and converting them each time costs more than the send itself.
-template <class Value> class TextMemo {
+// A value made from one or two texts (or lists of texts), made again only
+// when they change: a stream of answers reads the same fields for every
+// send, and converting them each time costs more than the send itself.
+template <class Value, class Text = QString> class TextMemo {
 public:
     // The value for the texts `first` and `second`, made by `make` when
     // they differ from the last ones; a `make` that throws keeps nothing.
-    template <class Make>
-    const Value &get(const QString &first, const QString &second, Make &&make) {
+    template <class Make> const Value &get(const Text &first, const Text &second, Make &&make) {
         if (!made_ || first != first_ || second != second_) {
             made_ = false;
             value_ = std::forward<Make>(make)();
@@ -25,6 +24,6 @@ public:
 
 private:
     bool made_ = false;
-    QString first_, second_;
+    Text first_, second_;
     Value value_{};
 };

@@ -185,13 +185,12 @@ void TForm_RX_TX::write(const LogEntry &entry) {
 }
 
 const QString &TForm_RX_TX::macropart(const QStringList &macros) {
-    if (macros != macropart_.macros || macropart_.text.isNull()) {
-        macropart_.macros = macros;
-        macropart_.text = QLatin1String("");
+    return macroparts_.get(macros, {}, [&] {
+        QString text;
         for (const QString &name : macros)
-            macropart_.text += "/ Volá makro: " + name + " ";
-    }
-    return macropart_.text;
+            text += "/ Volá makro: " + name + " ";
+        return text;
+    });
 }
 
 void TForm_RX_TX::addstate(const QString &text) {
@@ -235,12 +234,9 @@ void TForm_RX_TX::logtexts(Direction direction, const RecordTexts &texts, const 
 }
 
 const QString &TForm_RX_TX::addresspart(bool received, const QString &address) {
-    AddressPart &part = addressparts_[received ? 0 : 1];
-    if (part.text.isEmpty() || part.address != address) {
-        part.address = address;
-        part.text = (received ? QStringLiteral("z: ") : QStringLiteral("na: ")) + address + ' ';
-    }
-    return part.text;
+    return addressparts_[received ? 0 : 1].get(address, {}, [&] {
+        return (received ? QStringLiteral("z: ") : QStringLiteral("na: ")) + address + ' ';
+    });
 }
 
 // The count is taken at every record but given to the label when the log

@@ -6,6 +6,7 @@
 
 #include "log_entry.h"
 #include "log_view.h"
+#include "text_memo.h"
 
 #include <string>
 #include <vector>
@@ -77,14 +78,8 @@ private:
     void showlines();
     void showcount();
 
-    struct AddressPart {
-        QString address, text;
-    };
-    AddressPart addressparts_[2];
-    struct MacroPart {
-        QStringList macros;
-        QString text;
-    } macropart_;
+    TextMemo<QString> addressparts_[2]; // received, sent
+    TextMemo<QString, QStringList> macroparts_;
     // Reused for every record, so that a record allocates no list.
     std::vector<LogLine> lines_;
     qint64 count_ = 0;
