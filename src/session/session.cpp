@@ -16,9 +16,6 @@ namespace {
 // The address the stream buffer's blocks are processed with.
 const char *const streamaddress = "TCP-IP :500";
 
-// The error line of a send that did not leave.
-const char *const sendfailure = "CHYBA: Nepovedlo se odeslat.";
-
 LogEntry errorentry(const QString &text, const QString &font) {
     LogEntry entry;
     entry.kind = LogEntry::Kind::Error;
@@ -26,6 +23,11 @@ LogEntry errorentry(const QString &text, const QString &font) {
     entry.text = text;
     entry.font = font;
     return entry;
+}
+
+// The error line of a send that did not leave.
+LogEntry sendfailure() {
+    return errorentry("CHYBA: Nepovedlo se odeslat.", "MS Sans Serif");
 }
 
 void writetostderr(const QString &message) {
@@ -254,7 +256,7 @@ QString Session::sendon(LinkKind link, const std::string &bytes) {
             heldsends_.push_back(entries_.heldcount());
         }
     } catch (const std::exception &e) {
-        errorline(sendfailure, "MS Sans Serif");
+        entries_.write(sendfailure());
         const QString reason = QString::fromUtf8(e.what());
         return reason.isEmpty() ? QString("Nepovedlo se odeslat.") : reason;
     }
@@ -268,7 +270,7 @@ void Session::heldsent(const std::vector<int> &failed) {
     for (const int each : failed) {
         const auto n = static_cast<std::size_t>(each);
         const std::size_t at = n < heldsends_.size() ? heldsends_[n] : entries_.heldcount();
-        entries_.insertheld(at + added++, errorentry(sendfailure, "MS Sans Serif"));
+        entries_.insertheld(at + added++, sendfailure());
     }
     heldsends_.clear();
     releaseentries();
